@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QString>
+
+class QWidget;
+
+// Every message box of the program goes through this interface, so that tests can answer
+// "Save the changes ?" without a modal loop. The default implementation shows QMessageBox.
+class Prompter
+{
+public:
+    enum class Icon { None, Information, Warning, Critical };
+
+    virtual ~Prompter() = default;
+    // A confirmation with Yes and No only; true for Yes.
+    virtual bool askYesNo(const QString &text) = 0;
+    // A box with one OK button. An empty caption means the application's title.
+    virtual void message(const QString &text, Icon icon = Icon::None,
+                         const QString &caption = QString()) = 0;
+
+    static Prompter &instance();
+    // Replaces the prompter; returns the previous one. The caller keeps ownership.
+    static Prompter *install(Prompter *prompter);
+    // The window message boxes are centred on; null for none.
+    static void setParentWindow(QWidget *window);
+};
+
+// Shorthands for the common cases.
+inline bool askYesNo(const QString &text) { return Prompter::instance().askYesNo(text); }
+inline void showMessage(const QString &text, Prompter::Icon icon = Prompter::Icon::None,
+                        const QString &caption = QString())
+{
+    Prompter::instance().message(text, icon, caption);
+}

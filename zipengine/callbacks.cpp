@@ -1,0 +1,114 @@
+#include "zipengine/callbacks.h"
+
+#include "zipengine/enginetext.h"
+
+#include <cstring>
+
+bool CaptureOutput = false;
+bool ListingActive = false;
+
+namespace {
+
+EngineSink *g_sink = nullptr;
+
+// No exception may cross into the engine: every callback catches everything.
+
+int printCallback(char *text, unsigned long length)
+{
+    try {
+        if (!g_sink || !text)
+            return static_cast<int>(length);
+        if (CaptureOutput) {
+            // Delivered pieces are raw member bytes: take them whole, NULs included.
+            const auto size = static_cast<qsizetype>(length);
+            if (g_sink->captureLimit >= 0 &&
+                g_sink->captured.size() + size > g_sink->captureLimit) {
+                const qsizetype room = g_sink->captureLimit - g_sink->captured.size();
+                g_sink->captured.append(text, room > 0 ? room : 0);
+                g_sink->captureTruncated = true;
+                return -1; // stop delivering this member
+            }
+            g_sink->captured.append(text, size);
+        } else {
+            const QString message =
+                QString::fromUtf8(text, static_cast<qsizetype>(strnlen(text, length)));
+            for (const QString &line : message.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+                g_sink->messages.append(line.trimmed());
+        }
+    } catch (...) {
+    }
+    return static_cast<int>(length);
+}
+
+char *commentCallback(char *text) { return text; }
+
+int replaceCallback(char *) { return 1; }
+
+int passwordCallback(char *, int, const char *, const char *) { return 1; }
+
+void messageCallback(uint64_t ucsize, uint64_t csize, unsigned ratio, unsigned month,
+                     unsigned day, unsigned year, unsigned hour, unsigned minute, char,
+                     const char *name, const char *, unsigned long, char)
+{
+    try {
+        if (!ListingActive || !g_sink || !g_sink->onListing)
+            return;
+        ListingEntry entry;
+        entry.size = ucsize;
+        entry.compressedSize = csize;
+        entry.ratio = ratio;
+        entry.month = month;
+        entry.day = day;
+        entry.year = year;
+        entry.hour = hour;
+        entry.minute = minute;
+        entry.name = fromEngineBytes(name ? name : "");
+        g_sink->onListing(entry);
+    } catch (...) {
+    }
+}
+
+int serviceCallback(const char *name, uint64_t size)
+{
+    try {
+        if (g_sink && g_sink->onService)
+            return g_sink->onService(fromEngineBytes(name ? name : ""), size) ? 0 : 1;
+    } catch (...) {
+        return 1;
+    }
+    return 0;
+}
+
+} // namespace
+
+EngineSinkScope::EngineSinkScope(EngineSink &sink) : m_previous(g_sink) { g_sink = &sink; }
+
+EngineSinkScope::~EngineSinkScope() { g_sink = m_previous; }
+
+void FillUserFunctions(USERFUNCTIONS &functions)
+{
+    std::memset(&functions, 0, sizeof functions);
+    functions.print = printCallback;
+    functions.sound = nullptr;
+    functions.replace = replaceCallback;
+    functions.password = passwordCallback;
+    functions.SendApplicationMessage = messageCallback;
+    functions.ServCallBk = serviceCallback;
+}
+
+void FillZipUserFunctions(ZIPUSERFUNCTIONS &functions)
+{
+    std::memset(&functions, 0, sizeof functions);
+    functions.print = printCallback;
+    functions.comment = commentCallback;
+    functions.password = passwordCallback;
+    functions.ServiceApplication = serviceCallback;
+}
+
+QString listingLine(const ListingEntry &entry)
+{
+    return QString::asprintf("%7llu  %02u-%02u-%02u %02u:%02u  ",
+                             static_cast<unsigned long long>(entry.size), entry.month, entry.day,
+                             entry.year, entry.hour, entry.minute) +
+           entry.name;
+}

@@ -1,0 +1,57 @@
+#pragma once
+
+#include "zipengine/records.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+// Process-wide flags that route the engine's output during a synchronous call; false at start.
+// While CaptureOutput is set, print appends the delivered bytes to the current sink's capture
+// buffer; while ListingActive is set, SendApplicationMessage hands listing entries to it.
+extern bool CaptureOutput;
+extern bool ListingActive;
+
+struct ListingEntry {
+    uint64_t size = 0;
+    uint64_t compressedSize = 0;
+    unsigned ratio = 0;
+    unsigned month = 0, day = 0, year = 0, hour = 0, minute = 0;
+    QString name; // exactly as the engine reported it
+};
+
+// Receives what the engine's callbacks deliver during one call. Install one with
+// EngineSinkScope around the call; without a sink the callbacks discard everything.
+struct EngineSink {
+    // Bytes delivered by print while CaptureOutput is set. Capture stops at captureLimit:
+    // print then tells the engine to stop and captureTruncated is set.
+    QByteArray captured;
+    qsizetype captureLimit = -1; // no limit
+    bool captureTruncated = false;
+    // Lines printed while CaptureOutput is clear: the engine's warnings and errors.
+    QStringList messages;
+    std::function<void(const ListingEntry &)> onListing;
+    // Per member or file, with its name and size; return false to cancel the operation.
+    std::function<bool(const QString &name, uint64_t size)> onService;
+};
+
+class EngineSinkScope
+{
+public:
+    explicit EngineSinkScope(EngineSink &sink);
+    ~EngineSinkScope();
+    EngineSinkScope(const EngineSinkScope &) = delete;
+    EngineSinkScope &operator=(const EngineSinkScope &) = delete;
+
+private:
+    EngineSink *m_previous;
+};
+
+// The program's callback-table routines: the same callbacks for every call.
+void FillUserFunctions(USERFUNCTIONS &functions);
+void FillZipUserFunctions(ZIPUSERFUNCTIONS &functions);
+
+// The listing line of a member: "%7u  %02u-%02u-%02u %02u:%02u  %s".
+QString listingLine(const ListingEntry &entry);

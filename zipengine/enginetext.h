@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <vector>
+
+// Zero-terminated copies of texts handed to the engine, made just before a call and released
+// when the object goes, also when the call fails. Paths are encoded as the file system wants
+// them; nothing is cut to a fixed length.
+class EngineText
+{
+public:
+    explicit EngineText(const QString &text);
+    explicit EngineText(const QByteArray &bytes);
+    char *get() { return m_bytes.data(); }
+
+private:
+    QByteArray m_bytes;
+};
+
+class EngineTextArray
+{
+public:
+    explicit EngineTextArray(const QStringList &texts);
+    int count() const { return static_cast<int>(m_copies.size()); }
+    // Null when empty.
+    char **get() { return m_pointers.empty() ? nullptr : m_pointers.data(); }
+
+private:
+    std::vector<QByteArray> m_copies;
+    std::vector<char *> m_pointers;
+};
+
+// The engine's byte form of a path or member name, and back.
+QByteArray toEngineBytes(const QString &text);
+QString fromEngineBytes(const char *text);

@@ -1,0 +1,31 @@
+#pragma once
+
+#include "zipengine/records.h"
+
+#include <QString>
+
+// The zip engine, loaded at start from the program's own folder. Every entry point is called
+// through here; the program never includes the back end's headers.
+class ZipEngine
+{
+public:
+    static constexpr const char *LibraryFileName = "libquorilzip.so";
+    static constexpr const char *ExpectedCompany = "Info-ZIP";
+    static constexpr const char *ExpectedVersion = "2.3";
+
+    // The engine check: loads the library from `folder` (the program's folder when empty)
+    // and compares its version record. Returns the message to show, or an empty string when
+    // the engine is usable. A second successful call keeps the engine already loaded.
+    static QString load(const QString &folder = QString());
+    static bool isLoaded();
+
+    static int ZpInit(LPZIPUSERFUNCTIONS functions);
+    static int ZpSetOptions(ZPOPT *options);
+    static ZPOPT ZpGetOptions();
+    static int ZpArchive(ZCL command);
+    static int Wiz_SingleEntryUnzip(int includeCount, char **includeNames, int excludeCount,
+                                    char **excludeNames, LPDCL dcl, LPUSERFUNCTIONS functions);
+
+    static QString notFoundMessage();
+    static QString wrongVersionMessage();
+};
