@@ -47,7 +47,10 @@ Prompter *g_current = &g_default;
 
 } // namespace
 
-Prompter &Prompter::instance() { return *g_current; }
+Prompter &Prompter::instance()
+{
+    return *g_current;
+}
 
 Prompter *Prompter::install(Prompter *prompter)
 {
@@ -56,4 +59,7 @@ Prompter *Prompter::install(Prompter *prompter)
     return previous;
 }
 
-void Prompter::setParentWindow(QWidget *window) { g_parent = window; }
+void Prompter::setParentWindow(QWidget *window)
+{
+    g_parent = window;
+}

@@ -26,7 +26,10 @@ public:
 };
 
 // Shorthands for the common cases.
-inline bool askYesNo(const QString &text) { return Prompter::instance().askYesNo(text); }
+inline bool askYesNo(const QString &text)
+{
+    return Prompter::instance().askYesNo(text);
+}
 inline void showMessage(const QString &text, Prompter::Icon icon = Prompter::Icon::None,
                         const QString &caption = QString())
 {

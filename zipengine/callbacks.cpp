@@ -40,15 +40,24 @@ int printCallback(char *text, unsigned long length)
     return static_cast<int>(length);
 }
 
-char *commentCallback(char *text) { return text; }
+char *commentCallback(char *text)
+{
+    return text;
+}
 
-int replaceCallback(char *) { return 1; }
+int replaceCallback(char *)
+{
+    return 1;
+}
 
-int passwordCallback(char *, int, const char *, const char *) { return 1; }
+int passwordCallback(char *, int, const char *, const char *)
+{
+    return 1;
+}
 
-void messageCallback(uint64_t ucsize, uint64_t csize, unsigned ratio, unsigned month,
-                     unsigned day, unsigned year, unsigned hour, unsigned minute, char,
-                     const char *name, const char *, unsigned long, char)
+void messageCallback(uint64_t ucsize, uint64_t csize, unsigned ratio, unsigned month, unsigned day,
+                     unsigned year, unsigned hour, unsigned minute, char, const char *name,
+                     const char *, unsigned long, char)
 {
     try {
         if (!ListingActive || !g_sink || !g_sink->onListing)
@@ -81,9 +90,15 @@ int serviceCallback(const char *name, uint64_t size)
 
 } // namespace
 
-EngineSinkScope::EngineSinkScope(EngineSink &sink) : m_previous(g_sink) { g_sink = &sink; }
+EngineSinkScope::EngineSinkScope(EngineSink &sink) : m_previous(g_sink)
+{
+    g_sink = &sink;
+}
 
-EngineSinkScope::~EngineSinkScope() { g_sink = m_previous; }
+EngineSinkScope::~EngineSinkScope()
+{
+    g_sink = m_previous;
+}
 
 void FillUserFunctions(USERFUNCTIONS &functions)
 {

@@ -14,7 +14,8 @@
 extern bool CaptureOutput;
 extern bool ListingActive;
 
-struct ListingEntry {
+struct ListingEntry
+{
     uint64_t size = 0;
     uint64_t compressedSize = 0;
     unsigned ratio = 0;
@@ -24,7 +25,8 @@ struct ListingEntry {
 
 // Receives what the engine's callbacks deliver during one call. Install one with
 // EngineSinkScope around the call; without a sink the callbacks discard everything.
-struct EngineSink {
+struct EngineSink
+{
     // Bytes delivered by print while CaptureOutput is set. Capture stops at captureLimit:
     // print then tells the engine to stop and captureTruncated is set.
     QByteArray captured;

@@ -2,9 +2,15 @@
 
 #include <QFile>
 
-QByteArray toEngineBytes(const QString &text) { return QFile::encodeName(text); }
+QByteArray toEngineBytes(const QString &text)
+{
+    return QFile::encodeName(text);
+}
 
-QString fromEngineBytes(const char *text) { return QFile::decodeName(text); }
+QString fromEngineBytes(const char *text)
+{
+    return QFile::decodeName(text);
+}
 
 EngineText::EngineText(const QString &text) : m_bytes(toEngineBytes(text)) {}
 

@@ -13,7 +13,8 @@ typedef int32_t ZFLAG; /* -1 true, 0 false; any non-zero value read back counts 
 
 /* Zip options: 31 four-byte fields, field n at offset 4*n, then the level character at 124.
    Date, szRootDir and szTempDir are text fields the program never sets: they stay 0. */
-typedef struct ZPOPT {
+typedef struct ZPOPT
+{
     int32_t Date;
     int32_t szRootDir;
     int32_t szTempDir;
@@ -49,14 +50,16 @@ typedef struct ZPOPT {
 } ZPOPT, *LPZPOPT;
 
 /* Archive command, passed by value. */
-typedef struct ZCL {
+typedef struct ZCL
+{
     int32_t Argc;
     char *lpszZipFN;
     char **FNV;
 } ZCL, *LPZCL;
 
 /* Decompression options: 15 integers, then two text pointers. */
-typedef struct DCL {
+typedef struct DCL
+{
     int32_t ExtractOnlyNewer;
     int32_t SpaceToUnderscore;
     int32_t PromptToOverwrite;
@@ -81,15 +84,15 @@ typedef void (*DLLSND)(void);
 typedef int (*DLLREPLACE)(char *fileName);
 typedef int (*DLLPASSWORD)(char *buffer, int size, const char *prompt, const char *name);
 typedef void (*DLLMESSAGE)(uint64_t ucsize, uint64_t csize, unsigned ratio, unsigned month,
-                           unsigned day, unsigned year, unsigned hour, unsigned minute,
-                           char flag, const char *name, const char *method, unsigned long crc,
-                           char encrypted);
+                           unsigned day, unsigned year, unsigned hour, unsigned minute, char flag,
+                           const char *name, const char *method, unsigned long crc, char encrypted);
 typedef int (*DLLSERVICE)(const char *name, uint64_t size);
 typedef char *(*DLLCOMMENT)(char *text);
 
 /* Decompression callbacks: 6 slots, then 20 bytes the engine may fill and the program never
    reads. */
-typedef struct USERFUNCTIONS {
+typedef struct USERFUNCTIONS
+{
     DLLPRNT print;
     DLLSND sound;
     DLLREPLACE replace;
@@ -100,7 +103,8 @@ typedef struct USERFUNCTIONS {
 } USERFUNCTIONS, *LPUSERFUNCTIONS;
 
 /* Compression callbacks: 4 slots. */
-typedef struct ZIPUSERFUNCTIONS {
+typedef struct ZIPUSERFUNCTIONS
+{
     DLLPRNT print;
     DLLCOMMENT comment;
     DLLPASSWORD password;
@@ -108,7 +112,8 @@ typedef struct ZIPUSERFUNCTIONS {
 } ZIPUSERFUNCTIONS, *LPZIPUSERFUNCTIONS;
 
 /* The engine's version record: which interface it implements and who made that interface. */
-typedef struct ZENGINEVERSION {
+typedef struct ZENGINEVERSION
+{
     uint32_t structLength;
     char companyName[32];
     char fileVersion[16];

@@ -10,7 +10,8 @@
 
 namespace {
 
-struct Entries {
+struct Entries
+{
     QLibrary *library = nullptr;
     ZpInitFn init = nullptr;
     ZpSetOptionsFn setOptions = nullptr;
@@ -78,12 +79,11 @@ QString ZipEngine::load(const QString &folder)
         delete library;
         return notFoundMessage();
     }
-    const bool rightVersion =
-        version && version->structLength >= sizeof(ZENGINEVERSION) &&
-        fieldText(version->companyName, sizeof version->companyName) ==
-            QLatin1String(ExpectedCompany) &&
-        fieldText(version->fileVersion, sizeof version->fileVersion) ==
-            QLatin1String(ExpectedVersion);
+    const bool rightVersion = version && version->structLength >= sizeof(ZENGINEVERSION) &&
+                              fieldText(version->companyName, sizeof version->companyName) ==
+                                  QLatin1String(ExpectedCompany) &&
+                              fieldText(version->fileVersion, sizeof version->fileVersion) ==
+                                  QLatin1String(ExpectedVersion);
     if (!rightVersion) {
         library->unload();
         delete library;
@@ -93,7 +93,10 @@ QString ZipEngine::load(const QString &folder)
     return QString();
 }
 
-bool ZipEngine::isLoaded() { return g_engine.library != nullptr; }
+bool ZipEngine::isLoaded()
+{
+    return g_engine.library != nullptr;
+}
 
 int ZipEngine::ZpInit(LPZIPUSERFUNCTIONS functions)
 {

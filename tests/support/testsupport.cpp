@@ -6,8 +6,8 @@
 
 namespace testsupport {
 
-int run(const QString &program, const QStringList &args, QByteArray *out,
-        const QString &workingDir, const QByteArray &stdinData, QByteArray *err)
+int run(const QString &program, const QStringList &args, QByteArray *out, const QString &workingDir,
+        const QByteArray &stdinData, QByteArray *err)
 {
     QProcess process;
     if (!workingDir.isEmpty())
@@ -42,15 +42,15 @@ void makeZip(const QString &path, const QList<Member> &members, bool compress)
     QStringList args{path, compress ? QStringLiteral("1") : QStringLiteral("0")};
     for (const Member &m : members)
         args << m.name << QString::fromLatin1(m.data.toHex());
-    const int rc = python(QStringLiteral(
-                              "import sys, zipfile\n"
+    const int rc =
+        python(QStringLiteral("import sys, zipfile\n"
                               "path, deflate = sys.argv[1], sys.argv[2] == '1'\n"
                               "method = zipfile.ZIP_DEFLATED if deflate else zipfile.ZIP_STORED\n"
                               "with zipfile.ZipFile(path, 'w', method) as z:\n"
                               "    a = sys.argv[3:]\n"
                               "    for i in range(0, len(a), 2):\n"
                               "        z.writestr(a[i], bytes.fromhex(a[i + 1]))\n"),
-                          args);
+               args);
     if (rc != 0)
         qWarning("makeZip failed for %s", qPrintable(path));
 }
@@ -58,9 +58,10 @@ void makeZip(const QString &path, const QList<Member> &members, bool compress)
 QByteArray readMember(const QString &archive, const QString &name)
 {
     QByteArray out;
-    python(QStringLiteral("import sys, zipfile\n"
-                          "sys.stdout.buffer.write(zipfile.ZipFile(sys.argv[1]).read(sys.argv[2]))"),
-           {archive, name}, &out);
+    python(
+        QStringLiteral("import sys, zipfile\n"
+                       "sys.stdout.buffer.write(zipfile.ZipFile(sys.argv[1]).read(sys.argv[2]))"),
+        {archive, name}, &out);
     return out;
 }
 
@@ -92,7 +93,10 @@ void writeFile(const QString &path, const QByteArray &data)
 
 ScriptedPrompter::ScriptedPrompter() : m_previous(Prompter::install(this)) {}
 
-ScriptedPrompter::~ScriptedPrompter() { Prompter::install(m_previous); }
+ScriptedPrompter::~ScriptedPrompter()
+{
+    Prompter::install(m_previous);
+}
 
 bool ScriptedPrompter::askYesNo(const QString &text)
 {

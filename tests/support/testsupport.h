@@ -20,7 +20,8 @@ int python(const QString &script, const QStringList &args = {}, QByteArray *out 
 
 // Makes an archive with Python's zipfile: members as (name, bytes) in order. `compress`
 // chooses deflate over stored.
-struct Member {
+struct Member
+{
     QString name;
     QByteArray data;
 };

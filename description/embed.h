@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+// Saving a description into an archive: the bytes go to a file named like the member in a
+// private temporary folder, the engine adds that file under its bare name, and the file is
+// deleted again.
+
+struct SaveOutcome
+{
+    bool ok = false;
+    // Why the save failed, for the user: names the archive and the engine's reasons.
+    QString message;
+};
+
+// The description bytes of a text typed in the pane: every line break becomes CR LF.
+QByteArray withCrLf(const QByteArray &bytes);
+
+// The option record of a description save: extra fields, junk paths and appending on, every
+// other option off, the given compression level ('6' when null).
+struct ZPOPT;
+ZPOPT descriptionSaveOptions(char level);
+
+// Adds `bytes` to the archive as `memberName`. When the archive already holds that member in
+// another letter case, the stored name is kept, so the text replaces it instead of standing
+// beside it. Throws FileError ("Cannot create file %s") when the temporary file cannot be
+// made; nothing reaches the engine then. The engine's options afterwards are the save's.
+SaveOutcome Embed(const QString &archivePath, const QString &memberName, const QByteArray &bytes,
+                  char level);

@@ -1,0 +1,151 @@
+#include "description/lookup.h"
+
+#include "zipengine/callbacks.h"
+#include "zipengine/enginetext.h"
+#include "zipengine/zipengine.h"
+
+#include <cstring>
+
+namespace lookup {
+
+namespace {
+
+const QString FileIdDizName = QStringLiteral("file_id.diz");
+const QString ReadmeName = QStringLiteral("readme.txt");
+const QString FilenameToken = QStringLiteral("<filename>");
+
+QStringList expandedCustomStep(const LookupState &state, const QString &name)
+{
+    QStringList names;
+    if (state.customCaption == state.allCustomLabel) {
+        for (const QString &custom : state.customList)
+            names << expandCustomName(custom, name);
+    } else {
+        names << expandCustomName(state.customCaption, name);
+    }
+    return names;
+}
+
+} // namespace
+
+QString archiveName(const QString &archivePath)
+{
+    return archivePath.mid(archivePath.lastIndexOf(QLatin1Char('/')) + 1);
+}
+
+QString archiveNamedTxt(const QString &archiveName)
+{
+    return archiveName.left(qMax<qsizetype>(0, archiveName.size() - 3)) + QStringLiteral("txt");
+}
+
+QString expandCustomName(const QString &customName, const QString &archiveName)
+{
+    if (!customName.contains(FilenameToken))
+        return customName;
+    const qsizetype archiveDot = archiveName.indexOf(QLatin1Char('.'));
+    const QString stem = archiveDot < 0 ? QString() : archiveName.left(archiveDot + 1);
+    const qsizetype customDot = customName.indexOf(QLatin1Char('.'));
+    const QString tail = customDot < 0 ? customName : customName.mid(customDot + 1);
+    return stem + tail;
+}
+
+DescriptionKind decideKind(const LookupState &state)
+{
+    switch (state.down) {
+    case ModeButton::Auto:
+        return DescriptionKind::AutoSelect;
+    case ModeButton::FileId:
+        return DescriptionKind::FileIdDiz;
+    case ModeButton::Readme:
+        return DescriptionKind::ReadmeTxt;
+    case ModeButton::Filename:
+        return DescriptionKind::ArchiveNamedTxt;
+    case ModeButton::Custom:
+        break;
+    }
+    return state.customCaption == state.allCustomLabel ? DescriptionKind::AllCustom
+                                                       : DescriptionKind::OneCustom;
+}
+
+LookupPlan plan(const LookupState &state, const QString &archivePath)
+{
+    const QString name = archiveName(archivePath);
+    LookupPlan p;
+    p.kind = decideKind(state);
+    switch (p.kind) {
+    case DescriptionKind::AutoSelect:
+        p.names << FileIdDizName << ReadmeName << archiveNamedTxt(name)
+                << expandedCustomStep(state, name);
+        p.notFoundCaption = FileIdDizName;
+        break;
+    case DescriptionKind::FileIdDiz:
+        p.names << FileIdDizName;
+        break;
+    case DescriptionKind::ReadmeTxt:
+        p.names << ReadmeName;
+        break;
+    case DescriptionKind::ArchiveNamedTxt:
+        p.names << archiveNamedTxt(name);
+        break;
+    case DescriptionKind::AllCustom:
+    case DescriptionKind::OneCustom:
+        p.names << expandedCustomStep(state, name);
+        break;
+    }
+    if (p.kind != DescriptionKind::AutoSelect) {
+        // The last name tried; an empty custom list tries none, and a later save then
+        // writes the usual description name.
+        p.notFoundCaption = p.names.isEmpty() ? FileIdDizName : p.names.last();
+    }
+    return p;
+}
+
+} // namespace lookup
+
+LookupResult ViewInfo(const QString &archivePath, const LookupPlan &plan)
+{
+    LookupResult result;
+    result.caption = plan.notFoundCaption;
+
+    DCL dcl;
+    std::memset(&dcl, 0, sizeof dcl);
+    dcl.fQuiet = 2;
+    dcl.ncflag = 1;
+    dcl.nUflag = 1;
+    dcl.C_flag = 1;
+    dcl.fPrivilege = 1;
+    EngineText archive(archivePath);
+    char emptyDir[] = "";
+    dcl.lpszZipFN = archive.get();
+    dcl.lpszExtractDir = emptyDir;
+
+    // The flag routes print into the sink for the whole lookup, and is cleared however the
+    // lookup ends.
+    struct CaptureScope
+    {
+        CaptureScope() { CaptureOutput = true; }
+        ~CaptureScope() { CaptureOutput = false; }
+    } capture;
+    for (const QString &name : plan.names) {
+        EngineSink sink;
+        sink.captureLimit = DescriptionLimit;
+        USERFUNCTIONS functions;
+        FillUserFunctions(functions);
+        EngineTextArray include(QStringList{name});
+        int rc;
+        {
+            EngineSinkScope scope(sink);
+            rc = ZipEngine::Wiz_SingleEntryUnzip(1, include.get(), 0, nullptr, &dcl, &functions);
+        }
+        // A member cut off at the limit was found all the same: the engine stopped because
+        // the pane would not take more.
+        if (rc == PK_OK || sink.captureTruncated) {
+            result.found = true;
+            result.caption = name;
+            result.bytes = std::move(sink.captured);
+            result.truncated = sink.captureTruncated;
+            break;
+        }
+    }
+    return result;
+}
