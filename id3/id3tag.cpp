@@ -1,0 +1,355 @@
+#include "id3/id3tag.h"
+
+#include "common/fileerror.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+namespace {
+
+const char *const GenreTable[GenreCount] = {"Blues",
+                                            "Classic Rock",
+                                            "Country",
+                                            "Dance",
+                                            "Disco",
+                                            "Funk",
+                                            "Grunge",
+                                            "Hip-Hop",
+                                            "Jazz",
+                                            "Metal",
+                                            "New Age",
+                                            "Oldies",
+                                            "Other",
+                                            "Pop",
+                                            "R&B",
+                                            "Rap",
+                                            "Reggae",
+                                            "Rock",
+                                            "Techno",
+                                            "Industrial",
+                                            "Alternative",
+                                            "Ska",
+                                            "Death Metal",
+                                            "Pranks",
+                                            "Soundtrack",
+                                            "Euro-Techno",
+                                            "Ambient",
+                                            "Trip-Hop",
+                                            "Vocal",
+                                            "Jazz+Funk",
+                                            "Fusion",
+                                            "Trance",
+                                            "Classical",
+                                            "Instrumental",
+                                            "Acid",
+                                            "House",
+                                            "Game",
+                                            "Sound Clip",
+                                            "Gospel",
+                                            "Noise",
+                                            "AlternRock",
+                                            "Bass",
+                                            "Soul",
+                                            "Punk",
+                                            "Space",
+                                            "Meditative",
+                                            "Instrumental Pop",
+                                            "Instrumental Rock",
+                                            "Ethnic",
+                                            "Gothic",
+                                            "Darkwave",
+                                            "Techno-Industrial",
+                                            "Electronic",
+                                            "Pop-Folk",
+                                            "Eurodance",
+                                            "Dream",
+                                            "Southern Rock",
+                                            "Comedy",
+                                            "Cult",
+                                            "Gangsta",
+                                            "Top 40",
+                                            "Christian Rap",
+                                            "Pop/Funk",
+                                            "Jungle",
+                                            "Native American",
+                                            "Cabaret",
+                                            "New Wave",
+                                            "Psychadelic",
+                                            "Rave",
+                                            "Showtunes",
+                                            "Trailer",
+                                            "Lo-Fi",
+                                            "Tribal",
+                                            "Acid Punk",
+                                            "Acid Jazz",
+                                            "Polka",
+                                            "Retro",
+                                            "Musical",
+                                            "Rock & Roll",
+                                            "Hard Rock",
+                                            "Folk",
+                                            "Folk-Rock",
+                                            "National Folk",
+                                            "Swing",
+                                            "Fast Fusion",
+                                            "Bebob",
+                                            "Latin",
+                                            "Revival",
+                                            "Celtic",
+                                            "Bluegrass",
+                                            "Avantgarde",
+                                            "Gothic Rock",
+                                            "Progressive Rock",
+                                            "Psychedelic Rock",
+                                            "Symphonic Rock",
+                                            "Slow Rock",
+                                            "Big Band",
+                                            "Chorus",
+                                            "Easy Listening",
+                                            "Acoustic",
+                                            "Humour",
+                                            "Speech",
+                                            "Chanson",
+                                            "Opera",
+                                            "Chamber Music",
+                                            "Sonata",
+                                            "Symphony",
+                                            "Booty Bass",
+                                            "Primus",
+                                            "Porn Groove",
+                                            "Satire",
+                                            "Slow Jam",
+                                            "Club",
+                                            "Tango",
+                                            "Samba",
+                                            "Folklore",
+                                            "Ballad",
+                                            "Power Ballad",
+                                            "Rhythmic Soul",
+                                            "Freestyle",
+                                            "Duet",
+                                            "Punk Rock",
+                                            "Drum Solo",
+                                            "Acapella",
+                                            "Euro-House",
+                                            "Dance Hall"};
+
+const QString UnknownGenre = QStringLiteral("Unknown");
+
+// Record layout: offset and width of each text field, in record order.
+struct Field
+{
+    int offset;
+    int width;
+};
+constexpr Field TitleField{3, 30};
+constexpr Field ArtistField{33, 30};
+constexpr Field AlbumField{63, 30};
+constexpr Field YearField{93, 4};
+constexpr Field CommentField{97, 30};
+constexpr int GenreOffset = 127;
+// ID3v1.1: a zero at comment byte 28 followed by a non-zero track byte.
+constexpr int TrackMarkerOffset = 125;
+constexpr int TrackOffset = 126;
+
+char asciiUpper(char16_t c)
+{
+    return c >= u'a' && c <= u'z' ? char(c - u'a' + 'A') : char(c);
+}
+
+bool sameIgnoringAsciiCase(const QString &a, const char *b)
+{
+    const qsizetype length = qsizetype(qstrlen(b));
+    if (a.size() != length)
+        return false;
+    for (qsizetype i = 0; i < length; ++i) {
+        const char16_t c = a.at(i).unicode();
+        if (c > 0x7f || asciiUpper(c) != asciiUpper(char16_t(uchar(b[i]))))
+            return false;
+    }
+    return true;
+}
+
+// A field's text: the bytes before the first zero, without leading and trailing bytes 0..32.
+QString readField(const QByteArray &record, Field field)
+{
+    const char *begin = record.constData() + field.offset;
+    const char *end = begin;
+    while (end < begin + field.width && *end != '\0')
+        ++end;
+    while (begin < end && uchar(*begin) <= 32)
+        ++begin;
+    while (end > begin && uchar(end[-1]) <= 32)
+        --end;
+    return QString::fromLatin1(begin, end - begin);
+}
+
+// Puts at most `width` characters of `text` into the field as Latin-1, padded with spaces.
+// A character outside Latin-1 (a surrogate pair counts as one) becomes "?"; a zero character
+// becomes a space, since a zero byte would end the field for every reader.
+void writeField(QByteArray &record, int offset, int width, const QString &text)
+{
+    int out = 0;
+    for (qsizetype i = 0; i < text.size() && out < width; ++i, ++out) {
+        const QChar c = text.at(i);
+        char byte;
+        if (c.isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate()) {
+            byte = '?';
+            ++i;
+        } else if (c.unicode() == 0) {
+            byte = ' ';
+        } else if (c.unicode() > 0xff) {
+            byte = '?';
+        } else {
+            byte = char(c.unicode());
+        }
+        record[offset + out] = byte;
+    }
+}
+
+} // namespace
+
+const QStringList &GenreNames()
+{
+    static const QStringList names = [] {
+        QStringList list;
+        list.reserve(GenreCount);
+        for (const char *name : GenreTable)
+            list << QString::fromLatin1(name);
+        return list;
+    }();
+    return names;
+}
+
+qint8 GenreIndex(const QString &name)
+{
+    for (int index = 0; index < GenreCount; ++index) {
+        if (sameIgnoringAsciiCase(name, GenreTable[index]))
+            return qint8(index);
+    }
+    return -1;
+}
+
+TID3Tag::TID3Tag(QObject *parent) : QObject(parent) {}
+
+void TID3Tag::assign(QString &field, const QString &value)
+{
+    if (field == value)
+        return;
+    field = value;
+    m_modified = true;
+}
+
+void TID3Tag::setTitle(const QString &value)
+{
+    assign(m_title, value);
+}
+
+void TID3Tag::setArtist(const QString &value)
+{
+    assign(m_artist, value);
+}
+
+void TID3Tag::setAlbum(const QString &value)
+{
+    assign(m_album, value);
+}
+
+void TID3Tag::setYear(const QString &value)
+{
+    assign(m_year, value);
+}
+
+void TID3Tag::setComment(const QString &value)
+{
+    assign(m_comment, value);
+}
+
+void TID3Tag::setGenre(const QString &value)
+{
+    if (m_genre == value)
+        return;
+    m_genre = GenreIndex(value) >= 0 ? value : UnknownGenre;
+    m_modified = true;
+}
+
+void TID3Tag::setTrack(int value)
+{
+    value = qBound(0, value, 255);
+    if (m_track == value)
+        return;
+    m_track = value;
+    m_modified = true;
+}
+
+void TID3Tag::setFileName(const QString &value)
+{
+    if (m_fileName == value)
+        return;
+    m_fileName = value;
+    // Only a regular file is read: a missing name keeps the text, and a folder or device
+    // never counts as an MP3 file.
+    if (QFileInfo(value).isFile())
+        ReadTag();
+}
+
+void TID3Tag::ReadTag()
+{
+    QFile file(m_fileName);
+    if (!file.open(QIODevice::ReadOnly))
+        throw FileError::cannotOpen(m_fileName);
+    const qint64 size = file.size();
+    qint64 position = size - RecordSize;
+    QByteArray record;
+    if (position >= 0 && file.seek(position))
+        record = file.read(RecordSize);
+    file.close();
+
+    if (record.size() != RecordSize || !record.startsWith("TAG")) {
+        record = QByteArray(RecordSize, ' ');
+        position = size;
+    }
+    m_tagPosition = position;
+    m_title = readField(record, TitleField);
+    m_artist = readField(record, ArtistField);
+    m_album = readField(record, AlbumField);
+    m_year = readField(record, YearField);
+    m_comment = readField(record, CommentField);
+    m_track = record.at(TrackMarkerOffset) == '\0' ? uchar(record.at(TrackOffset)) : 0;
+    const int genre = uchar(record.at(GenreOffset));
+    m_genre = genre < GenreCount ? GenreNames().at(genre) : UnknownGenre;
+}
+
+void TID3Tag::WriteTag()
+{
+    if (!m_modified)
+        return;
+    QByteArray record(RecordSize, ' ');
+    record[0] = 'T';
+    record[1] = 'A';
+    record[2] = 'G';
+    writeField(record, TitleField.offset, TitleField.width, m_title);
+    writeField(record, ArtistField.offset, ArtistField.width, m_artist);
+    writeField(record, AlbumField.offset, AlbumField.width, m_album);
+    writeField(record, YearField.offset, YearField.width, m_year);
+    if (m_track != 0) {
+        writeField(record, CommentField.offset, CommentField.width - 2, m_comment);
+        record[TrackMarkerOffset] = '\0';
+        record[TrackOffset] = char(m_track);
+    } else {
+        writeField(record, CommentField.offset, CommentField.width, m_comment);
+    }
+    record[GenreOffset] = char(GenreIndex(m_genre)); // -1 is written as 255
+
+    // ExistingOnly: a file that vanished since it was read is not created again.
+    QFile file(m_fileName);
+    if (m_fileName.isEmpty() || !file.open(QIODevice::ReadWrite | QIODevice::ExistingOnly))
+        throw FileError::cannotOpen(m_fileName);
+    if (file.seek(m_tagPosition)) {
+        // A short write (a full disk) must not pass for a saved tag.
+        if (file.write(record) != RecordSize || !file.flush())
+            throw FileError(QStringLiteral("Cannot write file %1").arg(m_fileName));
+    }
+    file.close();
+    m_modified = false;
+}
