@@ -1,16 +1,18 @@
-#include "zipengine/zipengine.h"
-
-#include <QApplication>
-#include <QMessageBox>
+#include "app/mainwindow.h"
+#include "app/quorilapplication.h"
+#include "common/prompter.h"
 
 int main(int argc, char *argv[])
 {
-    QApplication app(argc, argv);
-    QApplication::setApplicationDisplayName(QStringLiteral("Quoril 2000"));
-    const QString failure = ZipEngine::load();
+    QuorilApplication app(argc, argv);
+    // The engine check comes first; without a usable engine the program ends.
+    const QString failure = TMain::EngineCheck();
     if (!failure.isEmpty()) {
-        QMessageBox::critical(nullptr, QStringLiteral("Quoril 2000"), failure);
+        showMessage(failure, Prompter::Icon::Critical);
         return 1;
     }
-    return 0;
+    TMain window;
+    window.CreateSecondaryWindows();
+    window.show();
+    return app.exec();
 }

@@ -1,0 +1,627 @@
+#include "app/mainwindow.h"
+
+#include "app/fontdialog.h"
+#include "common/fileerror.h"
+#include "common/prompter.h"
+#include "description/cp437.h"
+#include "description/embed.h"
+#include "id3/editkeys.h"
+#include "id3/id3tag.h"
+#include "id3/mp3pane.h"
+#include "widgets/shelltree.h"
+#include "zipengine/zipengine.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QButtonGroup>
+#include <QCloseEvent>
+#include <QDir>
+#include <QFileInfo>
+#include <QFontDatabase>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPainter>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QSplitter>
+#include <QTabWidget>
+#include <QTextBlock>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include <functional>
+
+bool UnsavedChanges = false;
+
+namespace {
+
+const QString AllCustomDefault = QStringLiteral("all custom files");
+
+// "Quoril 2000" drawn turned by 90 degrees, reading upwards.
+class UpwardLabel : public QWidget
+{
+public:
+    UpwardLabel(const QString &text, QWidget *parent) : QWidget(parent), m_text(text)
+    {
+        QFont f(QStringLiteral("Comic Neue"));
+        f.setPixelSize(48);
+        f.setBold(true);
+        setFont(f);
+    }
+    QString text() const { return m_text; }
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        QPainter p(this);
+        p.setRenderHint(QPainter::TextAntialiasing);
+        p.setPen(Qt::yellow);
+        p.translate(0, height());
+        p.rotate(-90);
+        p.drawText(QRect(0, 0, height(), width()), Qt::AlignCenter, m_text);
+    }
+
+private:
+    QString m_text;
+};
+
+QFont dosFont()
+{
+    QFont font(QStringLiteral("Px IBM VGA8"));
+    if (!QFontDatabase::families().contains(font.family()))
+        font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    font.setPixelSize(12);
+    font.setStyleHint(QFont::Monospace);
+    return font;
+}
+
+QPushButton *modeButton(const QString &name, const QString &caption, QWidget *parent)
+{
+    auto *button = new QPushButton(caption, parent);
+    button->setObjectName(name);
+    button->setCheckable(true);
+    button->setFocusPolicy(Qt::TabFocus);
+    return button;
+}
+
+} // namespace
+
+struct TMain::Private {
+    TShellTree *LFile = nullptr;
+    QGroupBox *Cornice = nullptr;
+    QPlainTextEdit *DIZEdit = nullptr;
+    TMP3Panel *MP3panel = nullptr;
+    TID3Tag IDMP;
+    std::function<QString()> levelText;
+    QTabWidget *Pagina = nullptr;
+    QWidget *PackPage = nullptr;
+    QPushButton *B_Auto = nullptr;
+    QPushButton *B_FileID = nullptr;
+    QPushButton *B_Readme = nullptr;
+    QPushButton *B_Filename = nullptr;
+    QToolButton *B_Custom = nullptr;
+    QMenu *CustMenu = nullptr;
+    QPushButton *B_autoview = nullptr;
+    QPushButton *B_view = nullptr;
+    QPushButton *B_Unzip = nullptr;
+    QPushButton *B_Save = nullptr;
+    QAction *M_WW = nullptr;
+    QAction *Hiddenfiles1 = nullptr;
+    QButtonGroup *modes = nullptr;
+    QStringList customNames;
+    QFont editorFont;
+    QColor editorColor = QColor(0, 0, 128);
+    bool fontChosen = false;
+    // Set while a lookup fills the pane: that is not an edit of the user's.
+    bool loadingText = false;
+    bool exitConfirmed = false;
+};
+
+TMain::TMain(QWidget *parent) : QMainWindow(parent), d(new Private)
+{
+    setObjectName(QStringLiteral("Main"));
+    setWindowTitle(QStringLiteral("Quoril"));
+
+    // The creation handler: the engine check has already run (EngineCheck) before the window
+    // is made, so nothing is built when it fails.
+    UnsavedChanges = false;
+    StartDir = QDir::currentPath();
+    SettingsDir = StartDir;
+    MemberNames.clear();
+    SelectedNames.clear();
+
+    buildMenus();
+
+    auto *central = new QWidget(this);
+    auto *layout = new QHBoxLayout(central);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+
+    auto *panel1 = new QFrame(central);
+    panel1->setObjectName(QStringLiteral("Panel1"));
+    panel1->setFixedWidth(57);
+    panel1->setFrameShape(QFrame::Panel);
+    panel1->setFrameShadow(QFrame::Raised);
+    auto *strip = new QVBoxLayout(panel1);
+    strip->setContentsMargins(2, 2, 2, 2);
+    auto *aLabel = new UpwardLabel(QStringLiteral("Quoril 2000"), panel1);
+    aLabel->setObjectName(QStringLiteral("ALabel1"));
+    strip->addWidget(aLabel, 1);
+    auto *panel3 = new QLabel(QStringLiteral("v 2.5"), panel1);
+    panel3->setObjectName(QStringLiteral("Panel3"));
+    panel3->setAlignment(Qt::AlignCenter);
+    panel3->setFrameShape(QFrame::Panel);
+    panel3->setFrameShadow(QFrame::Sunken);
+    strip->addWidget(panel3);
+    layout->addWidget(panel1);
+
+    d->Pagina = new QTabWidget(central);
+    d->Pagina->setObjectName(QStringLiteral("Pagina"));
+    d->Pagina->setTabPosition(QTabWidget::South);
+    d->Pagina->addTab(buildDescriptionPage(), QStringLiteral("Info ZIP files"));
+    d->PackPage = new QWidget(d->Pagina);
+    d->PackPage->setObjectName(QStringLiteral("PackPage"));
+    new QVBoxLayout(d->PackPage);
+    d->Pagina->addTab(d->PackPage, QStringLiteral("Easy zip packer"));
+    d->Pagina->setCurrentIndex(0);
+    layout->addWidget(d->Pagina, 1);
+    setCentralWidget(central);
+
+    resize(641, 494);
+    if (const QScreen *screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+
+    AllCustomLabel = d->B_Custom->text();
+    BuildCustMenu({});
+    setUnsaved(false);
+    Prompter::setParentWindow(this);
+}
+
+TMain::~TMain() { delete d; }
+
+QString TMain::EngineCheck() { return ZipEngine::load(); }
+
+void TMain::buildMenus()
+{
+    QMenu *file = menuBar()->addMenu(QStringLiteral("File"));
+    file->menuAction()->setObjectName(QStringLiteral("File1"));
+    QAction *exit = file->addAction(QStringLiteral("Exit"), this, &TMain::Exit1Click);
+    exit->setObjectName(QStringLiteral("Exit1"));
+
+    QMenu *options = menuBar()->addMenu(QStringLiteral("Options"));
+    options->menuAction()->setObjectName(QStringLiteral("Options1"));
+    options->addAction(QStringLiteral("Font..."), this, &TMain::M_FontClick)
+        ->setObjectName(QStringLiteral("M_Font"));
+    d->M_WW = options->addAction(QStringLiteral("Word wrap"), this, &TMain::M_WWClick);
+    d->M_WW->setObjectName(QStringLiteral("M_WW"));
+    d->M_WW->setCheckable(true);
+    d->Hiddenfiles1 =
+        options->addAction(QStringLiteral("Show hidden files"), this, &TMain::Hiddenfiles1Click);
+    d->Hiddenfiles1->setObjectName(QStringLiteral("Hiddenfiles1"));
+    d->Hiddenfiles1->setCheckable(true);
+    QAction *custom = options->addAction(QStringLiteral("Custom file..."));
+    custom->setObjectName(QStringLiteral("Customfile1"));
+    custom->setEnabled(false);
+    QAction *language = options->addAction(QStringLiteral("Change language..."));
+    language->setObjectName(QStringLiteral("Changelanguage1"));
+    language->setEnabled(false);
+
+    QMenu *help = menuBar()->addMenu(QStringLiteral("Help"));
+    help->menuAction()->setObjectName(QStringLiteral("Help1"));
+    QAction *using_ = help->addAction(QStringLiteral("Using Quoril"));
+    using_->setObjectName(QStringLiteral("ManagingZIPfiles1"));
+    using_->setShortcut(QKeySequence(Qt::Key_F1));
+    using_->setEnabled(false);
+    QAction *about = help->addAction(QStringLiteral("About..."));
+    about->setObjectName(QStringLiteral("About1"));
+    about->setEnabled(false);
+}
+
+QWidget *TMain::buildDescriptionPage()
+{
+    auto *page = new QWidget;
+    page->setObjectName(QStringLiteral("DIZPage"));
+    auto *pageLayout = new QVBoxLayout(page);
+    pageLayout->setContentsMargins(2, 2, 2, 2);
+
+    auto *splitter = new QSplitter(Qt::Horizontal, page);
+    splitter->setObjectName(QStringLiteral("Splitter1"));
+    splitter->setHandleWidth(5);
+
+    auto *groupBox2 = new QGroupBox(splitter);
+    groupBox2->setObjectName(QStringLiteral("GroupBox2"));
+    auto *treeLayout = new QVBoxLayout(groupBox2);
+    treeLayout->setContentsMargins(2, 2, 2, 2);
+    d->LFile = new TShellTree(groupBox2);
+    d->LFile->setObjectName(QStringLiteral("LFile"));
+    d->LFile->setOptions(TShellTree::TF_FOLDERS | TShellTree::TF_NONFOLDERS);
+    d->LFile->setFileMask(QStringLiteral("*.zip;*.mp3"));
+    d->LFile->setFileMaskUse(true);
+    d->LFile->setUpdAutoThread(false);
+    d->LFile->setUpdAutoRec(true);
+    d->LFile->setShowMessages(false);
+    d->LFile->setRootIsDecorated(false);
+    d->LFile->setIndentation(19);
+    d->LFile->setPopupMenuMode(TShellTree::pmm_PopupMenu);
+    treeLayout->addWidget(d->LFile);
+    connect(d->LFile, &TShellTree::changed, this, &TMain::LFileChange);
+    connect(d->LFile, &TShellTree::dblClicked, this, &TMain::LFileDblClick);
+
+    d->Cornice = new QGroupBox(QStringLiteral("file_id.diz"), splitter);
+    d->Cornice->setObjectName(QStringLiteral("Cornice"));
+    auto *stack = new QGridLayout(d->Cornice);
+    stack->setContentsMargins(2, 2, 2, 2);
+    d->DIZEdit = new QPlainTextEdit(d->Cornice);
+    d->DIZEdit->setObjectName(QStringLiteral("DIZEdit"));
+    d->DIZEdit->setLineWrapMode(QPlainTextEdit::NoWrap);
+    d->DIZEdit->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    d->DIZEdit->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    d->editorFont = dosFont();
+    d->DIZEdit->setFont(d->editorFont);
+    QPalette palette = d->DIZEdit->palette();
+    palette.setColor(QPalette::Text, d->editorColor);
+    d->DIZEdit->setPalette(palette);
+    d->DIZEdit->installEventFilter(this);
+    stack->addWidget(d->DIZEdit, 0, 0);
+    // Any change of the text that a lookup did not make is an edit of the user's: typing,
+    // paste, cut, drag and drop, undo.
+    connect(d->DIZEdit->document(), &QTextDocument::contentsChange, this,
+            [this](int, int removed, int added) {
+                if (!d->loadingText && (removed || added))
+                    setUnsaved(true);
+            });
+    d->MP3panel = new TMP3Panel(d->Cornice);
+    d->MP3panel->hide();
+    connect(d->MP3panel, &TMP3Panel::edited, this, [this] { setUnsaved(true); });
+    stack->addWidget(d->MP3panel, 0, 0);
+
+    splitter->addWidget(groupBox2);
+    splitter->addWidget(d->Cornice);
+    splitter->setStretchFactor(1, 1);
+    splitter->setSizes({198, 380});
+    pageLayout->addWidget(splitter, 1);
+
+    auto *panel2 = new QFrame(page);
+    panel2->setObjectName(QStringLiteral("Panel2"));
+    panel2->setFixedHeight(52);
+    auto *buttons = new QHBoxLayout(panel2);
+    buttons->setContentsMargins(2, 1, 2, 1);
+    auto *modeGrid = new QGridLayout;
+    modeGrid->setSpacing(1);
+    d->B_Auto = modeButton(QStringLiteral("B_Auto"), QStringLiteral("Auto select"), panel2);
+    d->B_FileID = modeButton(QStringLiteral("B_FileID"), QStringLiteral("file_id.diz"), panel2);
+    d->B_Readme = modeButton(QStringLiteral("B_Readme"), QStringLiteral("readme.txt"), panel2);
+    d->B_Filename =
+        modeButton(QStringLiteral("B_Filename"), QStringLiteral("<filename>.txt"), panel2);
+    d->B_Custom = new QToolButton(panel2);
+    d->B_Custom->setObjectName(QStringLiteral("B_Custom"));
+    d->B_Custom->setText(AllCustomDefault);
+    d->B_Custom->setCheckable(true);
+    d->B_Custom->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    d->B_Custom->setPopupMode(QToolButton::InstantPopup);
+    d->B_Custom->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    d->CustMenu = new QMenu(d->B_Custom);
+    d->CustMenu->setObjectName(QStringLiteral("CustMenu"));
+    d->B_Custom->setMenu(d->CustMenu);
+    // Opening the menu makes B_Custom the mode button that is down, chosen entry or not.
+    connect(d->CustMenu, &QMenu::aboutToHide, this, [this] { d->B_Custom->setChecked(true); });
+    connect(d->CustMenu, &QMenu::triggered, this, &TMain::GestCust);
+    d->modes = new QButtonGroup(this);
+    d->modes->setExclusive(true);
+    for (QAbstractButton *b : {static_cast<QAbstractButton *>(d->B_Auto),
+                               static_cast<QAbstractButton *>(d->B_FileID),
+                               static_cast<QAbstractButton *>(d->B_Readme),
+                               static_cast<QAbstractButton *>(d->B_Filename),
+                               static_cast<QAbstractButton *>(d->B_Custom)})
+        d->modes->addButton(b);
+    d->B_Auto->setChecked(true);
+    modeGrid->addWidget(d->B_Auto, 0, 0);
+    modeGrid->addWidget(d->B_FileID, 0, 1);
+    modeGrid->addWidget(d->B_Readme, 0, 2);
+    modeGrid->addWidget(d->B_Filename, 1, 0);
+    modeGrid->addWidget(d->B_Custom, 1, 1, 1, 2);
+    buttons->addLayout(modeGrid);
+    for (QPushButton *b : {d->B_Auto, d->B_FileID, d->B_Readme, d->B_Filename})
+        connect(b, &QPushButton::clicked, this, &TMain::GetInfo);
+
+    d->B_autoview = new QPushButton(QStringLiteral("Auto view"), panel2);
+    d->B_autoview->setObjectName(QStringLiteral("B_autoview"));
+    d->B_autoview->setCheckable(true);
+    d->B_autoview->setChecked(true);
+    d->B_view = new QPushButton(QStringLiteral("View"), panel2);
+    d->B_view->setObjectName(QStringLiteral("B_view"));
+    connect(d->B_view, &QPushButton::clicked, this, &TMain::B_viewClick);
+    d->B_Unzip = new QPushButton(QStringLiteral("Extract..."), panel2);
+    d->B_Unzip->setObjectName(QStringLiteral("B_Unzip"));
+    d->B_Unzip->setEnabled(false);
+    connect(d->B_Unzip, &QPushButton::clicked, this, &TMain::B_UnzipClick);
+    d->B_Save = new QPushButton(QStringLiteral("Save info"), panel2);
+    d->B_Save->setObjectName(QStringLiteral("B_Save"));
+    d->B_Save->setEnabled(false);
+    connect(d->B_Save, &QPushButton::clicked, this, &TMain::B_SaveClick);
+    for (QPushButton *b : {d->B_autoview, d->B_view, d->B_Unzip, d->B_Save}) {
+        b->setMinimumHeight(40);
+        buttons->addWidget(b);
+    }
+    pageLayout->addWidget(panel2);
+    return page;
+}
+
+void TMain::CreateSecondaryWindows()
+{
+    // The custom-file dialog's start-up step: the language first, so that the all-custom
+    // label is settled before the menu is built from the list.
+    pgm_init();
+    BuildCustMenu(d->customNames);
+}
+
+void TMain::pgm_init()
+{
+    LanguageName = QStringLiteral("default");
+    AllCustomLabel = d->B_Custom->text();
+}
+
+void TMain::setUnsaved(bool unsaved)
+{
+    UnsavedChanges = unsaved;
+    d->B_Save->setEnabled(unsaved);
+}
+
+LookupState TMain::lookupState() const
+{
+    LookupState state;
+    if (d->B_Auto->isChecked())
+        state.down = ModeButton::Auto;
+    else if (d->B_FileID->isChecked())
+        state.down = ModeButton::FileId;
+    else if (d->B_Readme->isChecked())
+        state.down = ModeButton::Readme;
+    else if (d->B_Filename->isChecked())
+        state.down = ModeButton::Filename;
+    else
+        state.down = ModeButton::Custom;
+    state.customCaption = d->B_Custom->text();
+    state.allCustomLabel = AllCustomLabel;
+    state.customList = d->customNames;
+    return state;
+}
+
+QStringList TMain::customNames() const { return d->customNames; }
+
+void TMain::BuildCustMenu(const QStringList &customNames)
+{
+    d->customNames = customNames;
+    d->CustMenu->clear();
+    for (const QString &name : customNames)
+        d->CustMenu->addAction(name);
+    d->CustMenu->addAction(AllCustomLabel);
+    d->B_Custom->setEnabled(!customNames.isEmpty());
+}
+
+void TMain::GestCust(QAction *item)
+{
+    d->B_Custom->setChecked(true);
+    d->B_Custom->setText(item->text());
+    GetInfo();
+}
+
+void TMain::GetInfo()
+{
+    const QString path = d->LFile->path();
+    if (path.isEmpty())
+        return;
+    const QFileInfo info(path);
+    if (info.isDir()) {
+        d->B_Unzip->setEnabled(false);
+        return;
+    }
+    if (path.right(3).toUpper() == QLatin1String("MP3")) {
+        d->MP3panel->show();
+        d->MP3panel->raise();
+        ViewMP3();
+        return;
+    }
+    d->MP3panel->hide();
+    d->B_Unzip->setEnabled(true);
+    ViewInfo(path);
+}
+
+void TMain::ViewInfo(const QString &archivePath)
+{
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    LookupResult result;
+    try {
+        result = ::ViewInfo(archivePath, lookup::plan(lookupState(), archivePath));
+    } catch (...) {
+        QApplication::restoreOverrideCursor();
+        throw;
+    }
+    showDescription(result);
+    QApplication::restoreOverrideCursor();
+}
+
+void TMain::showDescription(const LookupResult &result)
+{
+    d->loadingText = true;
+    d->DIZEdit->setPlainText(cp437::decode(result.bytes));
+    d->loadingText = false;
+    // A description larger than the pane loads is shown in part and cannot be saved back,
+    // which would cut it off.
+    d->DIZEdit->setReadOnly(result.truncated);
+    d->DIZEdit->setToolTip(
+        result.truncated
+            ? QStringLiteral("This description is larger than %1 MiB: only its beginning is "
+                             "shown, and it cannot be edited here.")
+                  .arg(DescriptionLimit / (1024 * 1024))
+            : QString());
+    d->Cornice->setTitle(result.caption);
+}
+
+bool TMain::LeaveUnsavedChanges()
+{
+    if (UnsavedChanges) {
+        if (askYesNo(QStringLiteral("Save the changes ?")) && !SaveCurrent())
+            return false;
+        setUnsaved(false);
+    }
+    return true;
+}
+
+void TMain::LFileChange()
+{
+    if (!LeaveUnsavedChanges())
+        return;
+    CurrentFile = d->LFile->path();
+    if (d->B_autoview->isChecked())
+        GetInfo();
+}
+
+void TMain::LFileDblClick()
+{
+    if (!LeaveUnsavedChanges())
+        return;
+    CurrentFile = d->LFile->path();
+    if (!d->B_autoview->isChecked())
+        GetInfo();
+}
+
+void TMain::B_viewClick()
+{
+    d->B_autoview->setChecked(false);
+    GetInfo();
+}
+
+void TMain::ViewMP3()
+{
+    const QString path = d->LFile->path();
+    d->Cornice->setTitle(path.mid(path.lastIndexOf(QLatin1Char('/')) + 1));
+    CurrentFile = path;
+    d->IDMP.setFileName(path);
+    d->MP3panel->view(d->IDMP);
+}
+
+void TMain::IDTagWrite(const QString &path)
+{
+    d->IDMP.setFileName(path);
+    d->MP3panel->assignTo(d->IDMP);
+    d->IDMP.WriteTag();
+}
+
+bool TMain::SaveCurrent()
+{
+    if (d->MP3panel->isVisible()) {
+        IDTagWrite(CurrentFile);
+        return true;
+    }
+    return Embed(CurrentFile, d->Cornice->title());
+}
+
+bool TMain::Embed(const QString &archivePath, const QString &memberName)
+{
+    if (d->DIZEdit->isReadOnly()) {
+        showMessage(QStringLiteral("This description is only partly shown and cannot be "
+                                   "saved back."),
+                    Prompter::Icon::Warning);
+        return false;
+    }
+    const cp437::Encoded encoded = cp437::encode(d->DIZEdit->document()->toRawText());
+    if (!encoded.unencodable.isEmpty()) {
+        showMessage(QStringLiteral("The description holds characters that DOS text cannot "
+                                   "store: %1\nReplace them, then save again.")
+                        .arg(encoded.unencodable),
+                    Prompter::Icon::Warning);
+        return false;
+    }
+    const QString levelText = d->levelText ? d->levelText() : QString();
+    const char level = levelText.isEmpty() ? '6' : levelText.at(0).toLatin1();
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    SaveOutcome outcome;
+    try {
+        outcome = ::Embed(archivePath, memberName, encoded.bytes, level);
+    } catch (...) {
+        QApplication::restoreOverrideCursor();
+        throw;
+    }
+    QApplication::restoreOverrideCursor();
+    if (!outcome.ok) {
+        showMessage(outcome.message, Prompter::Icon::Critical);
+        return false;
+    }
+    return true;
+}
+
+void TMain::B_SaveClick()
+{
+    if (SaveCurrent())
+        setUnsaved(false);
+}
+
+bool TMain::confirmExit()
+{
+    if (UnsavedChanges && askYesNo(QStringLiteral("Save the changes before exit?")) &&
+        !SaveCurrent())
+        return false;
+    return true;
+}
+
+void TMain::Exit1Click() { close(); }
+
+void TMain::closeEvent(QCloseEvent *event)
+{
+    // A save that fails keeps the program open, so the edits are not lost.
+    if (!d->exitConfirmed && !confirmExit()) {
+        event->ignore();
+        return;
+    }
+    d->exitConfirmed = true;
+    event->accept();
+    QApplication::quit();
+}
+
+bool TMain::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == d->DIZEdit && event->type() == QEvent::KeyPress) {
+        const auto *key = static_cast<QKeyEvent *>(event);
+        if (!d->DIZEdit->isReadOnly() && isEditKey(key->key(), key->modifiers()))
+            setUnsaved(true);
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void TMain::M_WWClick()
+{
+    const bool wrap = d->DIZEdit->lineWrapMode() == QPlainTextEdit::NoWrap;
+    d->DIZEdit->setLineWrapMode(wrap ? QPlainTextEdit::WidgetWidth : QPlainTextEdit::NoWrap);
+    d->M_WW->setChecked(wrap);
+}
+
+void TMain::M_FontClick()
+{
+    TFontDialog dialog(this);
+    dialog.setChoice(d->editorFont, d->editorColor);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    d->editorFont = dialog.chosenFont();
+    d->editorColor = dialog.chosenColor();
+    d->DIZEdit->setFont(d->editorFont);
+    QPalette palette = d->DIZEdit->palette();
+    palette.setColor(QPalette::Text, d->editorColor);
+    d->DIZEdit->setPalette(palette);
+}
+
+void TMain::Hiddenfiles1Click()
+{
+    const bool show = d->Hiddenfiles1->isChecked();
+    TShellTree::Options options = TShellTree::TF_FOLDERS | TShellTree::TF_NONFOLDERS;
+    if (show)
+        options |= TShellTree::TF_HIDDEN;
+    d->LFile->setOptions(options);
+}
+
+void TMain::B_UnzipClick() {}

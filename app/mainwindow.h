@@ -1,0 +1,97 @@
+#pragma once
+
+#include "description/lookup.h"
+
+#include <QMainWindow>
+#include <QStringList>
+
+class QAction;
+class QButtonGroup;
+class QGroupBox;
+class QMenu;
+class QPlainTextEdit;
+class QPushButton;
+class QTabWidget;
+class QToolButton;
+class TShellTree;
+
+// Set by every user edit in the description pane or the tag pane; cleared by a save and by
+// leaving the item (after the prompt). False at start.
+extern bool UnsavedChanges;
+
+// The main window: the folder-and-file tree of archives and MP3 files, the description pane
+// with its mode buttons, and the packer page.
+class TMain : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    explicit TMain(QWidget *parent = nullptr);
+    ~TMain() override;
+
+    // The engine check: loads the engine; returns the message to show when it failed.
+    static QString EngineCheck();
+
+    // Creates the secondary windows in their start-up order; the custom-file dialog's creation
+    // runs pgm_init and then reads the custom list.
+    void CreateSecondaryWindows();
+    // Reads quoril.ini in SettingsDir and applies the start-up language.
+    void pgm_init();
+
+    // Shows the tree's current selection: a folder disables "Extract...", an MP3 file goes to
+    // the tag pane, anything else to the description lookup.
+    void GetInfo();
+    void ViewInfo(const QString &archivePath);
+    void GestCust(QAction *item);
+    // Rebuilds the custom-files menu from the list, with the all-custom item last, and enables
+    // B_Custom exactly when the list is not empty.
+    void BuildCustMenu(const QStringList &customNames);
+
+    // Saves what the pane shows into CurrentFile: the tag when the tag pane is visible, the
+    // description otherwise. Returns false when the save failed (the user was told).
+    bool SaveCurrent();
+    // Shows the tag of the tree's selected MP3 file in the tag pane.
+    void ViewMP3();
+    // Writes the tag pane into the file; raises "Cannot open file %s" when it can't.
+    void IDTagWrite(const QString &path);
+
+    QString StartDir;
+    QString SettingsDir;
+    QString CurrentFile;
+    QString LanguageName = QStringLiteral("default");
+    QString AllCustomLabel;
+    QStringList MemberNames;
+    QStringList SelectedNames;
+
+    // The lookup state that the mode buttons describe.
+    LookupState lookupState() const;
+    // The custom names the lookup searches.
+    QStringList customNames() const;
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void buildMenus();
+    QWidget *buildDescriptionPage();
+    void setUnsaved(bool unsaved);
+    // The first step of a selection change: asks whether to save unsaved edits. Returns false
+    // when a save was wanted and failed, so the caller stops.
+    bool LeaveUnsavedChanges();
+    void LFileChange();
+    void LFileDblClick();
+    void B_viewClick();
+    void B_SaveClick();
+    void Exit1Click();
+    void M_WWClick();
+    void M_FontClick();
+    void Hiddenfiles1Click();
+    void B_UnzipClick();
+    void showDescription(const LookupResult &result);
+    bool Embed(const QString &archivePath, const QString &memberName);
+    bool confirmExit();
+
+    struct Private;
+    Private *d;
+};

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QApplication>
+
+// The application object. Its event dispatch is the program's top-level error handler: a file
+// error raised while an event is handled is shown in an error box and that event is abandoned;
+// the program goes on.
+class QuorilApplication : public QApplication
+{
+public:
+    QuorilApplication(int &argc, char **argv);
+    bool notify(QObject *receiver, QEvent *event) override;
+};
+
+// Shows an error that reached the top level.
+void showTopLevelError(const QString &message);

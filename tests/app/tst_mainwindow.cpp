@@ -1,0 +1,320 @@
+#include "app/mainwindow.h"
+#include "common/fileerror.h"
+#include "tests/support/testsupport.h"
+#include "widgets/shelltree.h"
+
+#include <QAction>
+#include <QGroupBox>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+
+using namespace testsupport;
+
+// The main window driven as a user would: tree selections, real key events, prompts answered.
+class TestMainWindow : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void startState();
+    void selectingShowsDescription();
+    void modeButtonsChooseNames();
+    void noDropsEditsAndShowsNext();
+    void yesSavesIntoPreviousArchive();
+    void autoViewOffRecordsOnly();
+    void folderDisablesExtractAndKeepsPane();
+    void mp3AfterArchiveKeepsExtract();
+    void editKeysMarkUnsaved_data();
+    void editKeysMarkUnsaved();
+    void pasteMarksUnsaved();
+    void exitAsksOnce();
+    void failedSaveKeepsEdits();
+    void customMenuRunsLookup();
+    void tagPaneSavesTag();
+
+private:
+    template <typename T> T *child(const char *name)
+    {
+        T *w = window->findChild<T *>(QLatin1String(name));
+        if (!w)
+            qWarning("no control %s", name);
+        return w;
+    }
+    void select(const QString &path)
+    {
+        child<TShellTree>("LFile")->setPath(path);
+        QCoreApplication::processEvents();
+    }
+    QString text() { return child<QPlainTextEdit>("DIZEdit")->toPlainText(); }
+    QString caption() { return child<QGroupBox>("Cornice")->title(); }
+
+    QTemporaryDir *dir = nullptr;
+    TMain *window = nullptr;
+    ScriptedPrompter *prompter = nullptr;
+    QString game, other, plain;
+};
+
+void TestMainWindow::initTestCase() { QVERIFY(loadEngine()); }
+
+void TestMainWindow::init()
+{
+    dir = new QTemporaryDir;
+    game = dir->filePath(QStringLiteral("GAME.ZIP"));
+    other = dir->filePath(QStringLiteral("other.zip"));
+    plain = dir->filePath(QStringLiteral("plain.zip"));
+    makeZip(game, {{QStringLiteral("FILE_ID.DIZ"), "Game description\r\nline 2\r\n"},
+                   {QStringLiteral("readme.txt"), "Read me"},
+                   {QStringLiteral("game.exe"), "MZ"}});
+    makeZip(other, {{QStringLiteral("readme.txt"), "Other readme"}});
+    makeZip(plain, {{QStringLiteral("a.bin"), "x"}});
+    QDir(dir->path()).mkdir(QStringLiteral("sub"));
+    prompter = new ScriptedPrompter;
+    window = new TMain;
+    window->StartDir = dir->path();
+    window->CreateSecondaryWindows();
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window));
+}
+
+void TestMainWindow::cleanup()
+{
+    UnsavedChanges = false; // no prompt at the end of a test
+    delete window;
+    window = nullptr;
+    delete prompter;
+    delete dir;
+}
+
+void TestMainWindow::startState()
+{
+    QCOMPARE(window->windowTitle(), QStringLiteral("Quoril"));
+    QCOMPARE(window->size(), QSize(641, 494));
+    QCOMPARE(caption(), QStringLiteral("file_id.diz"));
+    QVERIFY(!child<QPushButton>("B_Save")->isEnabled());
+    QVERIFY(!child<QPushButton>("B_Unzip")->isEnabled());
+    QVERIFY(child<QPushButton>("B_Auto")->isChecked());
+    QVERIFY(child<QPushButton>("B_autoview")->isChecked());
+    QCOMPARE(child<QToolButton>("B_Custom")->text(), QStringLiteral("all custom files"));
+    QCOMPARE(window->AllCustomLabel, QStringLiteral("all custom files"));
+    QVERIFY(!child<QWidget>("MP3panel")->isVisible());
+}
+
+void TestMainWindow::selectingShowsDescription()
+{
+    select(game);
+    QCOMPARE(window->CurrentFile, game);
+    QCOMPARE(caption(), QStringLiteral("file_id.diz"));
+    QCOMPARE(text(), QStringLiteral("Game description\nline 2\n"));
+    QVERIFY(child<QPushButton>("B_Unzip")->isEnabled());
+    QVERIFY(!child<QPushButton>("B_Save")->isEnabled());
+}
+
+void TestMainWindow::modeButtonsChooseNames()
+{
+    select(game);
+    QTest::mouseClick(child<QPushButton>("B_Readme"), Qt::LeftButton);
+    QCOMPARE(caption(), QStringLiteral("readme.txt"));
+    QCOMPARE(text(), QStringLiteral("Read me"));
+    QTest::mouseClick(child<QPushButton>("B_Filename"), Qt::LeftButton);
+    QCOMPARE(caption(), QStringLiteral("GAME.txt"));
+    QCOMPARE(text(), QString());
+    QTest::mouseClick(child<QPushButton>("B_FileID"), Qt::LeftButton);
+    QCOMPARE(text(), QStringLiteral("Game description\nline 2\n"));
+}
+
+void TestMainWindow::noDropsEditsAndShowsNext()
+{
+    select(game);
+    auto *edit = child<QPlainTextEdit>("DIZEdit");
+    edit->setFocus();
+    QTest::keyClicks(edit, "XY");
+    QVERIFY(UnsavedChanges);
+    QVERIFY(child<QPushButton>("B_Save")->isEnabled());
+    prompter->answers << false;
+    select(other);
+    QCOMPARE(prompter->questions, QStringList{QStringLiteral("Save the changes ?")});
+    QVERIFY(!UnsavedChanges);
+    QVERIFY(!child<QPushButton>("B_Save")->isEnabled());
+    QCOMPARE(text(), QStringLiteral("Other readme"));
+    QCOMPARE(readMember(game, QStringLiteral("FILE_ID.DIZ")),
+             QByteArray("Game description\r\nline 2\r\n"));
+}
+
+void TestMainWindow::yesSavesIntoPreviousArchive()
+{
+    select(game);
+    auto *edit = child<QPlainTextEdit>("DIZEdit");
+    edit->setFocus();
+    QTest::keyClick(edit, Qt::Key_Home, Qt::ControlModifier);
+    QTest::keyClicks(edit, "New ");
+    prompter->answers << true;
+    select(other);
+    QCOMPARE(prompter->questions.size(), 1);
+    QCOMPARE(readMember(game, QStringLiteral("FILE_ID.DIZ")),
+             QByteArray("New Game description\r\nline 2\r\n"));
+    QCOMPARE(memberNames(game).size(), 3);
+    QCOMPARE(text(), QStringLiteral("Other readme"));
+    QVERIFY(!UnsavedChanges);
+}
+
+void TestMainWindow::autoViewOffRecordsOnly()
+{
+    select(game);
+    QTest::mouseClick(child<QPushButton>("B_autoview"), Qt::LeftButton);
+    QVERIFY(!child<QPushButton>("B_autoview")->isChecked());
+    select(other);
+    QCOMPARE(window->CurrentFile, other);
+    QCOMPARE(text(), QStringLiteral("Game description\nline 2\n"));
+    // "Save info" writes the pane into the item selected last.
+    auto *edit = child<QPlainTextEdit>("DIZEdit");
+    edit->setFocus();
+    QTest::keyClicks(edit, "Z");
+    QTest::mouseClick(child<QPushButton>("B_Save"), Qt::LeftButton);
+    QVERIFY(!UnsavedChanges);
+    QVERIFY(memberNames(other).contains(QStringLiteral("file_id.diz")));
+    // View shows the selection and switches Auto view off.
+    QTest::mouseClick(child<QPushButton>("B_autoview"), Qt::LeftButton);
+    QTest::mouseClick(child<QPushButton>("B_view"), Qt::LeftButton);
+    QVERIFY(!child<QPushButton>("B_autoview")->isChecked());
+    QCOMPARE(caption(), QStringLiteral("file_id.diz"));
+}
+
+void TestMainWindow::folderDisablesExtractAndKeepsPane()
+{
+    select(game);
+    select(dir->filePath(QStringLiteral("sub")));
+    QVERIFY(!child<QPushButton>("B_Unzip")->isEnabled());
+    QCOMPARE(text(), QStringLiteral("Game description\nline 2\n"));
+    QCOMPARE(caption(), QStringLiteral("file_id.diz"));
+}
+
+void TestMainWindow::mp3AfterArchiveKeepsExtract()
+{
+    const QString song = dir->filePath(QStringLiteral("song.mp3"));
+    writeFile(song, QByteArray(1000, '\0'));
+    select(game);
+    select(song);
+    QVERIFY(child<QPushButton>("B_Unzip")->isEnabled());
+    QVERIFY(child<QWidget>("MP3panel")->isVisible());
+    QCOMPARE(caption(), QStringLiteral("song.mp3"));
+    QCOMPARE(window->CurrentFile, song);
+}
+
+void TestMainWindow::editKeysMarkUnsaved_data()
+{
+    QTest::addColumn<int>("key");
+    QTest::addColumn<int>("modifiers");
+    QTest::addColumn<bool>("marks");
+    QTest::newRow("letter") << int(Qt::Key_A) << 0 << true;
+    QTest::newRow("Ctrl+C") << int(Qt::Key_C) << int(Qt::ControlModifier) << true;
+    QTest::newRow("comma changes the text") << int(Qt::Key_Comma) << 0 << true;
+    QTest::newRow("arrow") << int(Qt::Key_Down) << 0 << false;
+    QTest::newRow("function key") << int(Qt::Key_F5) << 0 << false;
+    QTest::newRow("Home") << int(Qt::Key_Home) << 0 << false;
+}
+
+void TestMainWindow::editKeysMarkUnsaved()
+{
+    QFETCH(int, key);
+    QFETCH(int, modifiers);
+    QFETCH(bool, marks);
+    select(game);
+    auto *edit = child<QPlainTextEdit>("DIZEdit");
+    edit->setFocus();
+    QTest::keyClick(edit, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+    QCOMPARE(UnsavedChanges, marks);
+    QCOMPARE(child<QPushButton>("B_Save")->isEnabled(), marks);
+}
+
+void TestMainWindow::pasteMarksUnsaved()
+{
+    select(game);
+    auto *edit = child<QPlainTextEdit>("DIZEdit");
+    edit->insertPlainText(QStringLiteral("pasted"));
+    QVERIFY(UnsavedChanges);
+    // A lookup replacing the text is not an edit, and leaves the flag as it was.
+    UnsavedChanges = false;
+    QTest::mouseClick(child<QPushButton>("B_Readme"), Qt::LeftButton);
+    QVERIFY(!UnsavedChanges);
+}
+
+void TestMainWindow::exitAsksOnce()
+{
+    select(game);
+    auto *edit = child<QPlainTextEdit>("DIZEdit");
+    edit->setFocus();
+    QTest::keyClicks(edit, "Q");
+    prompter->answers << false;
+    QVERIFY(window->close());
+    QCOMPARE(prompter->questions, QStringList{QStringLiteral("Save the changes before exit?")});
+    QCOMPARE(readMember(game, QStringLiteral("FILE_ID.DIZ")),
+             QByteArray("Game description\r\nline 2\r\n"));
+}
+
+void TestMainWindow::failedSaveKeepsEdits()
+{
+    select(game);
+    auto *edit = child<QPlainTextEdit>("DIZEdit");
+    edit->setFocus();
+    QTest::keyClicks(edit, "Q");
+    QFile::setPermissions(game, QFile::ReadOwner);
+    QFile::setPermissions(dir->path(), QFile::ReadOwner | QFile::ExeOwner);
+    const QByteArray before = readFile(game);
+    QTest::mouseClick(child<QPushButton>("B_Save"), Qt::LeftButton);
+    QFile::setPermissions(dir->path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QFile::setPermissions(game, QFile::ReadOwner | QFile::WriteOwner);
+    QCOMPARE(readFile(game), before);
+    QVERIFY(UnsavedChanges);
+    QVERIFY(child<QPushButton>("B_Save")->isEnabled());
+    QCOMPARE(prompter->messages.size(), 1);
+    QVERIFY(prompter->messages.first().contains(game));
+}
+
+void TestMainWindow::customMenuRunsLookup()
+{
+    makeZip(game, {{QStringLiteral("info.txt"), "Info text"}});
+    window->BuildCustMenu({QStringLiteral("<filename>.nfo"), QStringLiteral("info.txt")});
+    auto *custom = child<QToolButton>("B_Custom");
+    QVERIFY(custom->isEnabled());
+    select(game);
+    QCOMPARE(caption(), QStringLiteral("info.txt"));
+    QMenu *menu = custom->menu();
+    QCOMPARE(menu->actions().size(), 3);
+    QCOMPARE(menu->actions().last()->text(), QStringLiteral("all custom files"));
+    window->GestCust(menu->actions().first());
+    QVERIFY(custom->isChecked());
+    QCOMPARE(custom->text(), QStringLiteral("<filename>.nfo"));
+    QCOMPARE(caption(), QStringLiteral("GAME.nfo"));
+    QCOMPARE(text(), QString());
+    window->BuildCustMenu({});
+    QVERIFY(!custom->isEnabled());
+}
+
+void TestMainWindow::tagPaneSavesTag()
+{
+    const QString song = dir->filePath(QStringLiteral("song.mp3"));
+    writeFile(song, QByteArray(1000, 'a'));
+    select(song);
+    auto *title = window->findChild<QWidget *>(QStringLiteral("MP_title"));
+    QVERIFY(title);
+    title->setFocus();
+    QTest::keyClicks(title, "Hello");
+    QVERIFY(UnsavedChanges);
+    QTest::mouseClick(child<QPushButton>("B_Save"), Qt::LeftButton);
+    const QByteArray bytes = readFile(song);
+    QCOMPARE(bytes.size(), 1128);
+    QCOMPARE(bytes.mid(1000, 8), QByteArray("TAGHello"));
+    QCOMPARE(static_cast<unsigned char>(bytes.at(1127)), 32); // no tag read as "Classical"
+}
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"
