@@ -116,7 +116,6 @@ void TestTagCli::failures_data()
     QTest::newRow("set a missing file")
         << QStringList{"set", missing, "--title", "t"} << 3 << "Cannot open file " + missing;
     QTest::newRow("no file") << QStringList{"show"} << 2 << "usage";
-    QTest::newRow("unknown subcommand") << QStringList{"erase", "x.mp3"} << 2 << "erase";
     QTest::newRow("unknown option") << QStringList{"set", "x.mp3", "--band", "b"} << 2 << "--band";
     QTest::newRow("option without value")
         << QStringList{"set", "x.mp3", "--title"} << 2 << "--title";
