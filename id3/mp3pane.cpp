@@ -4,6 +4,7 @@
 #include "id3/id3tag.h"
 
 #include <QComboBox>
+#include <QCompleter>
 #include <QGridLayout>
 #include <QKeyEvent>
 #include <QLabel>
@@ -49,6 +50,9 @@ TMP3Panel::TMP3Panel(QWidget *parent) : QWidget(parent)
     m_genre->setEditable(true);
     // Typed text is a genre name to look up, never a new entry of the list.
     m_genre->setInsertPolicy(QComboBox::NoInsert);
+    // Completion offers the table's spelling, but text typed in another letter case stays as
+    // typed (Return would otherwise swap it for the entry that matches without case).
+    m_genre->completer()->setCaseSensitivity(Qt::CaseSensitive);
     m_genre->setMaxVisibleItems(20);
     QStringList names = GenreNames();
     std::sort(names.begin(), names.end(), [](const QString &a, const QString &b) {
