@@ -33,6 +33,7 @@
 #include <QTabWidget>
 #include <QTextBlock>
 #include <QToolButton>
+#include <QTreeWidgetItem>
 #include <QVBoxLayout>
 
 #include <functional>
@@ -127,6 +128,9 @@ TMain::TMain(QWidget *parent) : QMainWindow(parent), d(new Private)
 {
     setObjectName(QStringLiteral("Main"));
     setWindowTitle(QStringLiteral("Quoril"));
+    QFont windowFont = font();
+    windowFont.setPixelSize(11);
+    setFont(windowFont);
 
     // The creation handler: the engine check has already run (EngineCheck) before the window
     // is made, so nothing is built when it fails.
@@ -365,6 +369,28 @@ void TMain::pgm_init()
 {
     LanguageName = QStringLiteral("default");
     AllCustomLabel = d->B_Custom->text();
+}
+
+void TMain::SelectPath(const QString &path)
+{
+    const QFileInfo info(path);
+    if (info.isDir() || !info.exists()) {
+        d->LFile->setPath(path);
+        return;
+    }
+    // The tree locates folders; the file is then picked among the folder's entries.
+    d->LFile->setPath(info.absolutePath());
+    QTreeWidgetItem *folder = d->LFile->currentItem();
+    if (!folder)
+        return;
+    folder->setExpanded(true);
+    for (int i = 0; i < folder->childCount(); ++i) {
+        if (folder->child(i)->text(0) == info.fileName()) {
+            d->LFile->setCurrentItem(folder->child(i));
+            d->LFile->scrollToItem(folder->child(i));
+            return;
+        }
+    }
 }
 
 void TMain::setUnsaved(bool unsaved)

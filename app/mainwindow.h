@@ -47,6 +47,9 @@ public:
     // B_Custom exactly when the list is not empty.
     void BuildCustMenu(const QStringList &customNames);
 
+    // Selects a folder or a file in the tree, as a click on it would.
+    void SelectPath(const QString &path);
+
     // Saves what the pane shows into CurrentFile: the tag when the tag pane is visible, the
     // description otherwise. Returns false when the save failed (the user was told).
     bool SaveCurrent();

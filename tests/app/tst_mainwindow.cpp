@@ -51,8 +51,9 @@ private:
     }
     void select(const QString &path)
     {
-        child<TShellTree>("LFile")->setPath(path);
+        window->SelectPath(path);
         QCoreApplication::processEvents();
+        QCOMPARE(child<TShellTree>("LFile")->path(), path);
     }
     QString text() { return child<QPlainTextEdit>("DIZEdit")->toPlainText(); }
     QString caption() { return child<QGroupBox>("Cornice")->title(); }
