@@ -126,9 +126,10 @@ struct TShellTree::Private
     void buildRoot();
     void readFolder(TShellNode *node, bool probe);
     void readComputer(TShellNode *node);
-    bool addEntry(TShellNode *parent, const shellfs::Entry &entry,
+    bool addEntry(TShellNode *parent, const shellfs::Entry &entry, bool probe,
                   const QHash<QString, TShellNode *> &existing, QList<QTreeWidgetItem *> &fresh);
     void settleChild(TShellNode *child);
+    void watchVisible(TShellNode *node);
     void dropChildren(TShellNode *node);
     void removeNode(TShellNode *node);
     void refreshNode(TShellNode *node, bool recurse);
@@ -329,6 +330,7 @@ void TShellTree::Private::readComputer(TShellNode *node)
         } else {
             child = new TShellNode(TShellNode::Place);
             child->path = place.path;
+            child->seen = true;
             fresh.append(child);
         }
         child->name = place.label;
@@ -383,7 +385,7 @@ void TShellTree::Private::readFolder(TShellNode *node, bool probe)
         flags |= shellfs::EnumHidden;
     QList<QTreeWidgetItem *> fresh;
     shellfs::enumerate(node->path, flags, [&](const shellfs::Entry &entry) {
-        const bool accepted = addEntry(node, entry, existing, fresh);
+        const bool accepted = addEntry(node, entry, probe, existing, fresh);
         return !(probe && accepted);
     });
     if (!fresh.isEmpty())
@@ -403,7 +405,7 @@ void TShellTree::Private::readFolder(TShellNode *node, bool probe)
     node->sortChildren(0, Qt::AscendingOrder);
 }
 
-bool TShellTree::Private::addEntry(TShellNode *parent, const shellfs::Entry &entry,
+bool TShellTree::Private::addEntry(TShellNode *parent, const shellfs::Entry &entry, bool probe,
                                    const QHash<QString, TShellNode *> &existing,
                                    QList<QTreeWidgetItem *> &fresh)
 {
@@ -444,7 +446,13 @@ bool TShellTree::Private::addEntry(TShellNode *parent, const shellfs::Entry &ent
         fresh.append(child);
     }
     startMonitor(parent);
-    settleChild(child);
+    // The entry a probe read finds sits under a collapsed folder: it is settled when that
+    // folder is read in full. Settling it here would probe one level deeper each time, down
+    // the first entry of every folder (and round a link loop such as /usr/bin/X11).
+    if (probe)
+        updateIcon(child);
+    else
+        settleChild(child);
     return true;
 }
 
@@ -508,7 +516,22 @@ void TShellTree::Private::expandRead(TShellNode *node)
     if (updAuto || !node->populated)
         refreshNode(node, updAutoRec);
     node->populated = true;
+    watchVisible(node);
     updateIcon(node);
+}
+
+// Collapsing stopped the watches below a node; expanding it again watches every folder that
+// shows, including the expanded branches that the read kept without reading them.
+void TShellTree::Private::watchVisible(TShellNode *node)
+{
+    startMonitor(node);
+    for (int i = 0; i < node->childCount(); ++i) {
+        TShellNode *child = node->child(i);
+        if (child->isExpanded())
+            watchVisible(child);
+        else
+            startMonitor(child);
+    }
 }
 
 void TShellTree::Private::expandNode(TShellNode *node)
@@ -673,24 +696,23 @@ void TShellTree::Private::mountsChanged()
 
 void TShellTree::Private::showSystemMenu(TShellNode *node, const QPoint &globalPos)
 {
+    // The node may go away while the menu is open (a folder notice): keep its path only.
+    const QString path = node->path;
     QMenu menu(q);
     QAction *open = menu.addAction(TShellTree::tr("Open"));
+    QObject::connect(open, &QAction::triggered, q, [this, path] {
+        TShellNode *target = path.isEmpty() ? root : locate(path);
+        if (!target)
+            return;
+        expandNode(target);
+        q->setCurrentItem(target);
+        q->scrollToItem(target);
+    });
     QAction *openOutside = menu.addAction(TShellTree::tr("Open in file manager"));
-    openOutside->setEnabled(!node->path.isEmpty());
-    const QString path = node->path;
-    QAction *chosen = menu.exec(globalPos);
-    if (chosen == open) {
-        // The node may have gone during the menu (a folder notice): find it by path again.
-        if (path.isEmpty()) {
-            q->setCurrentItem(root);
-        } else if (TShellNode *target = locate(path)) {
-            expandNode(target);
-            q->setCurrentItem(target);
-            q->scrollToItem(target);
-        }
-    } else if (chosen == openOutside) {
-        QDesktopServices::openUrl(QUrl::fromLocalFile(path));
-    }
+    openOutside->setEnabled(!path.isEmpty());
+    QObject::connect(openOutside, &QAction::triggered, q,
+                     [path] { QDesktopServices::openUrl(QUrl::fromLocalFile(path)); });
+    menu.exec(globalPos);
 }
 
 TShellTree::TShellTree(QWidget *parent) : QTreeWidget(parent), d(new Private(this))
