@@ -324,7 +324,7 @@ int unzip(int ifnc, char **ifnv, int xfnc, char **xfnv, const DCL &dcl, const US
     for (int i = 0; i < ifnc; ++i) {
         if (!ifnv[i])
             continue;
-        const auto &hits = view->find(ifnv[i], ignoreCase);
+        const std::vector<zip_uint64_t> hits = view->find(ifnv[i], ignoreCase);
         if (hits.empty())
             unmatched.emplace_back(ifnv[i]);
         for (const zip_uint64_t hit : hits)
