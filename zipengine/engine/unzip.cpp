@@ -118,6 +118,11 @@ ReadOutcome readMember(zip_t *archive, zip_uint64_t index, zip_uint64_t declared
             break;
         }
     }
+    if (outcome == ReadOutcome::Done && total != declaredSize) {
+        // libzip 1.7.3 does not always check the size at the end of a deflated member.
+        failure = {PK_ERR, "damaged member data (shorter than its header says)"};
+        outcome = ReadOutcome::Failed;
+    }
     zip_fclose(file);
     return outcome;
 }
