@@ -29,6 +29,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QSignalBlocker>
 #include <QSplitter>
 #include <QTabWidget>
 #include <QTextBlock>
@@ -93,7 +94,8 @@ QPushButton *modeButton(const QString &name, const QString &caption, QWidget *pa
 
 } // namespace
 
-struct TMain::Private {
+struct TMain::Private
+{
     TShellTree *LFile = nullptr;
     QGroupBox *Cornice = nullptr;
     QPlainTextEdit *DIZEdit = nullptr;
@@ -187,9 +189,15 @@ TMain::TMain(QWidget *parent) : QMainWindow(parent), d(new Private)
     Prompter::setParentWindow(this);
 }
 
-TMain::~TMain() { delete d; }
+TMain::~TMain()
+{
+    delete d;
+}
 
-QString TMain::EngineCheck() { return ZipEngine::load(); }
+QString TMain::EngineCheck()
+{
+    return ZipEngine::load();
+}
 
 void TMain::buildMenus()
 {
@@ -318,11 +326,11 @@ QWidget *TMain::buildDescriptionPage()
     connect(d->CustMenu, &QMenu::triggered, this, &TMain::GestCust);
     d->modes = new QButtonGroup(this);
     d->modes->setExclusive(true);
-    for (QAbstractButton *b : {static_cast<QAbstractButton *>(d->B_Auto),
-                               static_cast<QAbstractButton *>(d->B_FileID),
-                               static_cast<QAbstractButton *>(d->B_Readme),
-                               static_cast<QAbstractButton *>(d->B_Filename),
-                               static_cast<QAbstractButton *>(d->B_Custom)})
+    for (QAbstractButton *b :
+         {static_cast<QAbstractButton *>(d->B_Auto), static_cast<QAbstractButton *>(d->B_FileID),
+          static_cast<QAbstractButton *>(d->B_Readme),
+          static_cast<QAbstractButton *>(d->B_Filename),
+          static_cast<QAbstractButton *>(d->B_Custom)})
         d->modes->addButton(b);
     d->B_Auto->setChecked(true);
     modeGrid->addWidget(d->B_Auto, 0, 0);
@@ -330,7 +338,7 @@ QWidget *TMain::buildDescriptionPage()
     modeGrid->addWidget(d->B_Readme, 0, 2);
     modeGrid->addWidget(d->B_Filename, 1, 0);
     modeGrid->addWidget(d->B_Custom, 1, 1, 1, 2);
-    buttons->addLayout(modeGrid);
+    buttons->addLayout(modeGrid, 3);
     for (QPushButton *b : {d->B_Auto, d->B_FileID, d->B_Readme, d->B_Filename})
         connect(b, &QPushButton::clicked, this, &TMain::GetInfo);
 
@@ -351,8 +359,12 @@ QWidget *TMain::buildDescriptionPage()
     connect(d->B_Save, &QPushButton::clicked, this, &TMain::B_SaveClick);
     for (QPushButton *b : {d->B_autoview, d->B_view, d->B_Unzip, d->B_Save}) {
         b->setMinimumHeight(40);
-        buttons->addWidget(b);
+        b->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+        buttons->addWidget(b, 1);
     }
+    // The buttons share the panel's width, so the window keeps its designed size.
+    for (QAbstractButton *b : d->modes->buttons())
+        b->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     pageLayout->addWidget(panel2);
     return page;
 }
@@ -378,8 +390,12 @@ void TMain::SelectPath(const QString &path)
         d->LFile->setPath(path);
         return;
     }
-    // The tree locates folders; the file is then picked among the folder's entries.
-    d->LFile->setPath(info.absolutePath());
+    // The tree locates folders; the file is then picked among the folder's entries. The
+    // folder is only a step on the way, not a selection of the user's.
+    {
+        const QSignalBlocker quiet(d->LFile);
+        d->LFile->setPath(info.absolutePath());
+    }
     QTreeWidgetItem *folder = d->LFile->currentItem();
     if (!folder)
         return;
@@ -418,7 +434,10 @@ LookupState TMain::lookupState() const
     return state;
 }
 
-QStringList TMain::customNames() const { return d->customNames; }
+QStringList TMain::customNames() const
+{
+    return d->customNames;
+}
 
 void TMain::BuildCustMenu(const QStringList &customNames)
 {
@@ -596,7 +615,10 @@ bool TMain::confirmExit()
     return true;
 }
 
-void TMain::Exit1Click() { close(); }
+void TMain::Exit1Click()
+{
+    close();
+}
 
 void TMain::closeEvent(QCloseEvent *event)
 {

@@ -64,7 +64,10 @@ private:
     QString game, other, plain;
 };
 
-void TestMainWindow::initTestCase() { QVERIFY(loadEngine()); }
+void TestMainWindow::initTestCase()
+{
+    QVERIFY(loadEngine());
+}
 
 void TestMainWindow::init()
 {
@@ -267,13 +270,11 @@ void TestMainWindow::failedSaveKeepsEdits()
     auto *edit = child<QPlainTextEdit>("DIZEdit");
     edit->setFocus();
     QTest::keyClicks(edit, "Q");
-    QFile::setPermissions(game, QFile::ReadOwner);
-    QFile::setPermissions(dir->path(), QFile::ReadOwner | QFile::ExeOwner);
-    const QByteArray before = readFile(game);
+    // The archive is replaced behind the program's back by something that is no archive:
+    // the engine refuses to write into it.
+    writeFile(game, "no longer an archive");
     QTest::mouseClick(child<QPushButton>("B_Save"), Qt::LeftButton);
-    QFile::setPermissions(dir->path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    QFile::setPermissions(game, QFile::ReadOwner | QFile::WriteOwner);
-    QCOMPARE(readFile(game), before);
+    QCOMPARE(readFile(game), QByteArray("no longer an archive"));
     QVERIFY(UnsavedChanges);
     QVERIFY(child<QPushButton>("B_Save")->isEnabled());
     QCOMPARE(prompter->messages.size(), 1);
