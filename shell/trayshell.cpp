@@ -178,9 +178,12 @@ void TTrayShell::showMainWindow()
         m_main->show();
         return;
     }
-    if (!m_geometry.isEmpty())
+    // A maximised window keeps its state and takes the screen; a normal one gets back its
+    // place and size.
+    if (m_state & (Qt::WindowMaximized | Qt::WindowFullScreen))
+        m_main->setWindowState(m_state);
+    else if (!m_geometry.isEmpty())
         m_main->restoreGeometry(m_geometry);
-    m_main->setWindowState(m_state);
     m_main->show();
     m_main->raise();
     m_main->activateWindow();
