@@ -224,8 +224,9 @@ TAboutBox::TAboutBox(QWidget *parent)
     Label1->setGeometry(12, 110, 387, 16);
 
     const QString address = QString::fromLatin1(TeamAddress);
-    Label3 = new QLabel(
-        QStringLiteral("Engine interface over libzip: The Quoril team, %1").arg(address), Panel1);
+    Label3 = new QLabel(QStringLiteral("The Quoril team <%1>").arg(address), Panel1);
+    Label3->setTextFormat(Qt::PlainText);
+    Label3->setToolTip(QStringLiteral("The engine library libquorilzip, built on libzip"));
     Label3->setObjectName(QStringLiteral("Label3"));
     Label3->setGeometry(12, 128, 387, 16);
 
