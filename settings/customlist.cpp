@@ -6,7 +6,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 namespace CustomList {
 
@@ -44,16 +43,12 @@ void appendFrom(const QString &path, QStringList &list)
 
 void write(const QString &path, const QStringList &entries)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        throw FileError::cannotCreate(path);
+    QByteArray contents;
     for (const QString &entry : entries) {
-        if (entry.isEmpty())
-            continue;
-        file.write(entry.toUtf8());
-        file.write("\r\n", 2);
+        if (!entry.isEmpty())
+            contents += entry.toUtf8() + "\r\n";
     }
-    if (!file.commit())
+    if (!replaceFile(path, contents))
         throw FileError::cannotCreate(path);
 }
 

@@ -86,6 +86,20 @@ QList<QByteArray> splitLines(const QByteArray &bytes)
 
 } // namespace
 
+bool replaceFile(const QString &path, const QByteArray &contents)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    // QSaveFile::commit() does not notice a failed flush of its buffer and would put a
+    // truncated file in place of the old one: flush first and give up on failure.
+    if (file.write(contents) != contents.size() || !file.flush()) {
+        file.cancelWriting();
+        return false;
+    }
+    return file.commit();
+}
+
 QString Profile::decode(const QByteArray &bytes)
 {
     QByteArray data = bytes;
@@ -198,13 +212,9 @@ void Profile::write(const QString &path, const QString &section, const QString &
             lines.insert(insertAt, encode(key + u'=' + oneLine));
     }
 
-    QSaveFile out(path);
-    if (!out.open(QIODevice::WriteOnly))
-        throwUnableToWrite(path);
-    for (const QByteArray &line : lines) {
-        out.write(line);
-        out.write(eol);
-    }
-    if (!out.commit())
+    QByteArray contents;
+    for (const QByteArray &line : lines)
+        contents += line + eol;
+    if (!replaceFile(path, contents))
         throwUnableToWrite(path);
 }

@@ -4,6 +4,10 @@
 #include <QHash>
 #include <QString>
 
+// Puts `contents` in place of the file at `path` through a new file beside it that is renamed
+// into place; false when that fails, the old file being left as it was.
+bool replaceFile(const QString &path, const QByteArray &contents);
+
 // An INI file read with the usual profile conventions: a "[name]" line opens a section, a
 // "key=value" line holds one value, section and key names are matched without regard to letter
 // case, blanks around "=" are dropped, lines starting with ";" are comments, a value enclosed in
