@@ -82,6 +82,8 @@ void setCaption(QWidget *control, const QString &text)
     if (auto *button = qobject_cast<QAbstractButton *>(control)) {
         button->setText(text);
     } else if (auto *label = qobject_cast<QLabel *>(control)) {
+        // Captions are plain text: "<filename>.txt" is not a tag.
+        label->setTextFormat(Qt::PlainText);
         label->setText(text);
     } else if (auto *group = qobject_cast<QGroupBox *>(control)) {
         group->setTitle(text);

@@ -38,8 +38,10 @@ QPushButton *makeButton(const QString &name, const QString &text, QWidget *paren
 
 QLabel *makeLabel(const QString &name, const QString &text, QWidget *parent)
 {
-    auto *label = new QLabel(text, parent);
+    auto *label = new QLabel(parent);
     label->setObjectName(name);
+    label->setTextFormat(Qt::PlainText); // "<filename>" is not a tag
+    label->setText(text);
     return label;
 }
 

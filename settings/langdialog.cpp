@@ -33,6 +33,7 @@ TLangForm::TLangForm(const QString &startDir, const QString &settingsDir, QWidge
 
     m_label1 = new QLabel(QStringLiteral("Please select your favourite language:"), this);
     m_label1->setObjectName(QStringLiteral("Label1"));
+    m_label1->setTextFormat(Qt::PlainText);
     m_label2 = new QLabel(
         QStringLiteral("NOTE: you can create your own version by adding a new QLG file "
                        "(=QuorilLanguage)  in the program directory, using ENGLISH.QLG as a "
@@ -40,6 +41,7 @@ TLangForm::TLangForm(const QString &startDir, const QString &settingsDir, QWidge
                        "(with your name) in the future releases of Quoril."),
         this);
     m_label2->setObjectName(QStringLiteral("Label2"));
+    m_label2->setTextFormat(Qt::PlainText);
     m_label2->setWordWrap(true);
     m_files = new QListWidget(this);
     m_files->setObjectName(QStringLiteral("FileBox"));
@@ -62,7 +64,10 @@ TLangForm::TLangForm(const QString &startDir, const QString &settingsDir, QWidge
     layout->addWidget(m_files);
     layout->addWidget(m_label2);
     layout->addLayout(buttons);
-    setFixedSize(360, 300);
+    // Fixed size, following the captions of the language in force.
+    m_label2->setFixedWidth(360);
+    m_files->setFixedHeight(140);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
 
     connect(m_ok, &QPushButton::clicked, this, &TLangForm::B_OKClick);
     connect(m_cancel, &QPushButton::clicked, this, &TLangForm::B_cancelClick);

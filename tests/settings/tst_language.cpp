@@ -214,6 +214,7 @@ void TestLanguage::fileWithOneKeyResetsAllOthers()
     QCOMPARE(w.text(w.unzip, "Label2"), "Size(bytes)");
     QCOMPARE(w.text(w.unzip, "B_Unzip"), "Unzip"); // a dialog's control of the same name
     QCOMPARE(w.text(&w.customExt, "Label2"), CustomLabelUp);
+    QCOMPARE(w.customExt.findChild<QLabel *>("Label2")->textFormat(), Qt::PlainText);
     QCOMPARE(w.customExt.windowTitle(), "Custom file setup");
     QVERIFY(w.text(w.langForm.get(), "Label2").contains("using DEFAULT.QLG as a template"));
     QCOMPARE(w.langForm->windowTitle(), "Customize language");
