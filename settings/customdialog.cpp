@@ -68,6 +68,11 @@ TCustom_ext::TCustom_ext(QWidget *parent) : QDialog(parent)
     m_label2 = makeLabel(QStringLiteral("Label2"), builtIn("Custom files", "LabelUp"), this);
     m_label3 = makeLabel(QStringLiteral("Label3"), builtIn("Custom files", "LabelBott"), this);
     m_label1->setBuddy(m_list);
+    // A one-line text from a language file wraps instead of widening the window.
+    m_label2->setWordWrap(true);
+    m_label3->setWordWrap(true);
+    m_edit->setMinimumWidth(200);
+    m_list->setMinimumWidth(200);
 
     auto *middle = new QVBoxLayout;
     middle->addStretch();
