@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QByteArray>
+#include <QHash>
+#include <QString>
+
+// Puts `contents` in place of the file at `path` through a new file beside it that is renamed
+// into place; false when that fails, the old file being left as it was.
+bool replaceFile(const QString &path, const QByteArray &contents);
+
+// An INI file read with the usual profile conventions: a "[name]" line opens a section, a
+// "key=value" line holds one value, section and key names are matched without regard to letter
+// case, blanks around "=" are dropped, lines starting with ";" are comments, a value enclosed in
+// matching quotes loses them, and at most MaxValueLength characters of a value are used.
+// A missing or unreadable file reads as empty; a missing section or key yields the default.
+//
+// QSettings is not used: it matches names case-sensitively on Linux and turns commas into lists.
+class Profile
+{
+public:
+    static constexpr int MaxValueLength = 1023;
+
+    // Reads the whole file now; later changes to the file are not seen.
+    explicit Profile(const QString &path);
+
+    QString value(const QString &section, const QString &key,
+                  const QString &defaultValue = QString()) const;
+    bool contains(const QString &section, const QString &key) const;
+
+    // Sets one key, keeping every other line of the file (comments, other sections, order).
+    // A missing section is appended at the end. The new contents go to a new file beside the
+    // old one, which is then renamed into place, so a failed write leaves the old file intact.
+    // Throws FileError("Unable to write to <path>") when the file cannot be written.
+    static void write(const QString &path, const QString &section, const QString &key,
+                      const QString &value);
+
+    // Text of a settings or language file: UTF-8, or Latin-1 when the bytes are not valid UTF-8.
+    static QString decode(const QByteArray &bytes);
+
+private:
+    // Folded section name -> folded key name -> value; the first occurrence of a key wins.
+    QHash<QString, QHash<QString, QString>> m_sections;
+};
