@@ -1,6 +1,7 @@
 #include "app/mainwindow.h"
 
 #include "app/fontdialog.h"
+#include "app/quorilapplication.h"
 #include "common/fileerror.h"
 #include "common/prompter.h"
 #include "description/cp437.h"
@@ -8,6 +9,12 @@
 #include "id3/editkeys.h"
 #include "id3/id3tag.h"
 #include "id3/mp3pane.h"
+#include "settings/customdialog.h"
+#include "settings/langdialog.h"
+#include "settings/language.h"
+#include "shell/aboutbox.h"
+#include "shell/helpwindow.h"
+#include "shell/trayshell.h"
 #include "widgets/shelltree.h"
 #include "zipengine/zipengine.h"
 
@@ -115,6 +122,17 @@ struct TMain::Private
     QPushButton *B_Unzip = nullptr;
     QPushButton *B_Save = nullptr;
     QAction *M_WW = nullptr;
+    QAction *Customfile1 = nullptr;
+    QAction *Changelanguage1 = nullptr;
+    QAction *ManagingZIPfiles1 = nullptr;
+    QAction *About1 = nullptr;
+    TLangForm *LangForm = nullptr;
+    TCustom_ext *Custom_ext = nullptr;
+    TAboutBox *AboutBox = nullptr;
+    TTrayShell *Tray = nullptr;
+    THelpWindow *Help = nullptr;
+    QWidget *FrmUnzip = nullptr;
+    QWidget *FrmZipOpt = nullptr;
     QAction *Hiddenfiles1 = nullptr;
     QButtonGroup *modes = nullptr;
     QStringList customNames;
@@ -217,22 +235,22 @@ void TMain::buildMenus()
         options->addAction(QStringLiteral("Show hidden files"), this, &TMain::Hiddenfiles1Click);
     d->Hiddenfiles1->setObjectName(QStringLiteral("Hiddenfiles1"));
     d->Hiddenfiles1->setCheckable(true);
-    QAction *custom = options->addAction(QStringLiteral("Custom file..."));
-    custom->setObjectName(QStringLiteral("Customfile1"));
-    custom->setEnabled(false);
-    QAction *language = options->addAction(QStringLiteral("Change language..."));
-    language->setObjectName(QStringLiteral("Changelanguage1"));
-    language->setEnabled(false);
+    d->Customfile1 = options->addAction(QStringLiteral("Custom file..."));
+    d->Customfile1->setObjectName(QStringLiteral("Customfile1"));
+    d->Customfile1->setEnabled(false);
+    d->Changelanguage1 = options->addAction(QStringLiteral("Change language..."));
+    d->Changelanguage1->setObjectName(QStringLiteral("Changelanguage1"));
+    d->Changelanguage1->setEnabled(false);
 
     QMenu *help = menuBar()->addMenu(QStringLiteral("Help"));
     help->menuAction()->setObjectName(QStringLiteral("Help1"));
-    QAction *using_ = help->addAction(QStringLiteral("Using Quoril"));
-    using_->setObjectName(QStringLiteral("ManagingZIPfiles1"));
-    using_->setShortcut(QKeySequence(Qt::Key_F1));
-    using_->setEnabled(false);
-    QAction *about = help->addAction(QStringLiteral("About..."));
-    about->setObjectName(QStringLiteral("About1"));
-    about->setEnabled(false);
+    d->ManagingZIPfiles1 = help->addAction(QStringLiteral("Using Quoril"));
+    d->ManagingZIPfiles1->setObjectName(QStringLiteral("ManagingZIPfiles1"));
+    d->ManagingZIPfiles1->setShortcut(QKeySequence(Qt::Key_F1));
+    d->ManagingZIPfiles1->setEnabled(false);
+    d->About1 = help->addAction(QStringLiteral("About..."));
+    d->About1->setObjectName(QStringLiteral("About1"));
+    d->About1->setEnabled(false);
 }
 
 QWidget *TMain::buildDescriptionPage()
@@ -371,17 +389,51 @@ QWidget *TMain::buildDescriptionPage()
 
 void TMain::CreateSecondaryWindows()
 {
+    d->LangForm = new TLangForm(StartDir, SettingsDir, this);
+    connect(d->Changelanguage1, &QAction::triggered, this, [this] {
+        d->LangForm->setTargets(languageTargets());
+        d->LangForm->exec();
+    });
+    d->Changelanguage1->setEnabled(true);
+
+    d->Custom_ext = new TCustom_ext(this);
+    connect(d->Custom_ext, &TCustom_ext::listApplied, this,
+            [this] { BuildCustMenu(d->Custom_ext->entries()); });
+    connect(d->Custom_ext, &TCustom_ext::enableCustom, d->B_Custom, &QToolButton::setEnabled);
+    connect(d->Customfile1, &QAction::triggered, d->Custom_ext, &TCustom_ext::showDialog);
+    d->Customfile1->setEnabled(true);
     // The custom-file dialog's start-up step: the language first, so that the all-custom
-    // label is settled before the menu is built from the list.
-    pgm_init();
-    BuildCustMenu(d->customNames);
+    // label is settled before the menu is built from the list. An unreadable list is reported
+    // and start-up goes on.
+    try {
+        d->Custom_ext->FormCreate([this] { pgm_init(); });
+    } catch (const FileError &error) {
+        showTopLevelError(error.message());
+    }
+
+    d->AboutBox = new TAboutBox(this);
+    d->Tray = new TTrayShell(this, d->AboutBox, this);
+    d->Tray->confirmExit = [this] { return confirmExit(); };
+    connect(d->About1, &QAction::triggered, d->Tray, &TTrayShell::About1Click);
+    d->About1->setEnabled(true);
+    d->Help = new THelpWindow(this);
+    connect(d->ManagingZIPfiles1, &QAction::triggered, d->Help, &THelpWindow::showContents);
+    d->ManagingZIPfiles1->setEnabled(true);
 }
 
-void TMain::pgm_init()
+LanguageTargets TMain::languageTargets()
 {
-    LanguageName = QStringLiteral("default");
-    AllCustomLabel = d->B_Custom->text();
+    LanguageTargets targets;
+    targets.main = this;
+    targets.zipOptions = d->FrmZipOpt;
+    targets.unzip = d->FrmUnzip;
+    targets.customExt = d->Custom_ext;
+    targets.langForm = d->LangForm;
+    targets.setAllCustomLabel = [this](const QString &label) { AllCustomLabel = label; };
+    return targets;
 }
+
+void TMain::pgm_init() { LanguageName = applyStartupLanguage(SettingsDir, languageTargets()); }
 
 void TMain::SelectPath(const QString &path)
 {

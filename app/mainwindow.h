@@ -14,6 +14,7 @@ class QPushButton;
 class QTabWidget;
 class QToolButton;
 class TShellTree;
+struct LanguageTargets;
 
 // Set by every user edit in the description pane or the tag pane; cleared by a save and by
 // leaving the item (after the prompt). False at start.
@@ -94,6 +95,7 @@ private:
     void showDescription(const LookupResult &result);
     bool Embed(const QString &archivePath, const QString &memberName);
     bool confirmExit();
+    LanguageTargets languageTargets();
 
     struct Private;
     Private *d;

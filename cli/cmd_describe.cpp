@@ -1,6 +1,7 @@
 #include "cli/commands.h"
 
 #include "description/lookup.h"
+#include "settings/customlist.h"
 
 #include <QCommandLineParser>
 #include <QFile>
@@ -30,21 +31,6 @@ bool parseMode(const QString &mode, LookupState &state)
     } else
         return false;
     return true;
-}
-
-QStringList readCustomList(const QString &path)
-{
-    QFile file(path);
-    QStringList names;
-    if (!file.open(QIODevice::ReadOnly))
-        return names;
-    for (QByteArray line : file.readAll().split('\n')) {
-        if (line.endsWith('\r'))
-            line.chop(1);
-        if (!line.isEmpty())
-            names << QString::fromLocal8Bit(line);
-    }
-    return names;
 }
 
 } // namespace
