@@ -1,0 +1,14 @@
+# The engine check: the real engine, a missing one and one with another version record.
+add_library(wrongengine SHARED wrongengine.cpp)
+set_target_properties(wrongengine PROPERTIES
+    OUTPUT_NAME quorilzip
+    LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/wrongengine)
+target_include_directories(wrongengine PRIVATE ${CMAKE_SOURCE_DIR})
+
+quoril_add_test(tst_engine_check SOURCES tst_engine_check.cpp LIBS quoril_zipengine)
+target_compile_definitions(tst_engine_check PRIVATE
+    WRONG_ENGINE_DIR="${CMAKE_BINARY_DIR}/wrongengine")
+add_dependencies(tst_engine_check wrongengine)
+
+# The reading side through the program's loader and callback tables.
+quoril_add_test(tst_engine_unzip SOURCES tst_engine_unzip.cpp LIBS quoril_zipengine)

@@ -1,0 +1,64 @@
+#pragma once
+// One Wiz_SingleEntryUnzip call: its options, its callbacks, its result and its reporting.
+// Every problem becomes one line through print: "warning: <member>: <reason>" or
+// "error: <member or archive>: <reason>", each ending in "\n".
+
+#include "zipengine/engine/internal.h"
+
+#include <zip.h>
+
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace zengine {
+
+class UnzipSession
+{
+public:
+    UnzipSession(const DCL &dcl, const USERFUNCTIONS *functions);
+
+    const DCL &dcl() const { return m_dcl; }
+    const USERFUNCTIONS *functions() const { return m_functions; }
+    int result() const { return m_result; }
+
+    // Raises the call's result to `code` unless it is already worse.
+    void raise(int code);
+    void warning(std::string_view subject, std::string_view reason);
+    void error(std::string_view subject, std::string_view reason, int code);
+    // Raw bytes to print; returns print's answer (negative: stop).
+    int print(const char *data, size_t length);
+
+private:
+    void line(std::string_view kind, std::string_view subject, std::string_view reason);
+    const DCL &m_dcl;
+    const USERFUNCTIONS *m_functions;
+    int m_result = PK_OK;
+};
+
+enum class ReadOutcome { Done, Stopped, Failed };
+
+struct ReadFailure
+{
+    int code = PK_OK;
+    std::string reason;
+};
+
+// Streams a member's bytes to `sink` in pieces of at most 64 KiB, to the end, so that
+// libzip checks the CRC. Memory is bounded whatever the member declares; a member that
+// yields more bytes than its header declares is cut off as damaged. `sink` returns false to
+// stop (the outcome is then Stopped). A password, when given, opens an encrypted member.
+ReadOutcome readMember(zip_t *archive, zip_uint64_t index, zip_uint64_t declaredSize,
+                       const char *password, const std::function<bool(const char *, size_t)> &sink,
+                       ReadFailure &failure);
+
+// Plain-English reason for a libzip error on a member, and the result code it earns.
+ReadFailure memberFailure(int zipError);
+
+// Extracts one member below the target folder open as `targetFd`. Returns false when the
+// whole call must stop (disk full, cancelled).
+bool extractMember(UnzipSession &session, zip_t *archive, zip_uint64_t index,
+                   const zip_stat_t &stat, std::string_view name, int targetFd,
+                   const char *password);
+
+} // namespace zengine
