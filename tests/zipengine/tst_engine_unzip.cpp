@@ -4,10 +4,17 @@
 #include "zipengine/zipengine.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <sys/stat.h>
+#include <utime.h>
 
 using testsupport::Member;
 
@@ -100,6 +107,68 @@ void makeRepeatedZip(const QString &path, const QString &name, char byte, int co
                      "    z.writestr(sys.argv[2], sys.argv[3].encode() * int(sys.argv[4]))\n"),
                  {path, name, QString(QLatin1Char(byte)), QString::number(count)}),
              0);
+}
+
+// Members with everything zipfile lets us choose: date, Unix mode (file type included),
+// maker system.
+struct Spec
+{
+    QString name;
+    QByteArray data;
+    int year = 2010;
+    int mode = 0100644;
+    int system = 3;
+};
+
+void makeSpecZip(const QString &path, const QList<Spec> &specs)
+{
+    QJsonArray members;
+    for (const Spec &s : specs)
+        members.append(QJsonObject{{QStringLiteral("name"), s.name},
+                                   {QStringLiteral("data"), QString::fromLatin1(s.data.toHex())},
+                                   {QStringLiteral("year"), s.year},
+                                   {QStringLiteral("mode"), s.mode},
+                                   {QStringLiteral("system"), s.system}});
+    const QString script =
+        QStringLiteral("import sys, json, zipfile\n"
+                       "with zipfile.ZipFile(sys.argv[1], 'w', zipfile.ZIP_DEFLATED) as z:\n"
+                       "    for m in json.loads(sys.argv[2]):\n"
+                       "        i = zipfile.ZipInfo(m['name'], (m['year'], 6, 15, 12, 30, 0))\n"
+                       "        i.create_system = m['system']\n"
+                       "        i.external_attr = m['mode'] << 16\n"
+                       "        i.compress_type = zipfile.ZIP_DEFLATED\n"
+                       "        z.writestr(i, bytes.fromhex(m['data']))\n");
+    QCOMPARE(testsupport::python(script, {path, QString::fromUtf8(QJsonDocument(members).toJson(
+                                                    QJsonDocument::Compact))}),
+             0);
+}
+
+void setFileYear(const QString &path, int year)
+{
+    const QDateTime when(QDate(year, 6, 15), QTime(12, 30));
+    struct utimbuf times;
+    times.actime = times.modtime = static_cast<time_t>(when.toSecsSinceEpoch());
+    QCOMPARE(utime(QFile::encodeName(path).constData(), &times), 0);
+}
+
+// Every file, folder and link below `root`, relative, sorted; links marked with "@".
+QStringList tree(const QString &root)
+{
+    QStringList entries;
+    QDirIterator it(root, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        it.next();
+        const QFileInfo info = it.fileInfo();
+        QString entry = QDir(root).relativeFilePath(it.filePath());
+        if (info.isSymLink())
+            entry += QLatin1Char('@');
+        else if (info.isDir())
+            entry += QLatin1Char('/');
+        entries << entry;
+    }
+    entries.sort();
+    return entries;
 }
 
 } // namespace
@@ -288,6 +357,213 @@ private slots:
         const Outcome out = ::deliver(path(QStringLiteral("nowhere.zip")), QStringLiteral("x"));
         QCOMPARE(out.rc, int(PK_NOZIP));
         QVERIFY(out.captured.endsWith(": no such file\n"));
+    }
+
+    void overwriteRules_data()
+    {
+        QTest::addColumn<QString>("option");
+        QTest::addColumn<int>("existingYear"); // 0: no existing file
+        QTest::addColumn<bool>("withPaths");
+        QTest::addColumn<QString>("expected"); // "member", "old" or "none"
+        QTest::addColumn<int>("rc");
+        const struct
+        {
+            const char *label;
+            const char *option;
+            int year;
+            const char *expected;
+            int rc;
+        } rows[] = {
+            {"no option keeps an older file", "", 2000, "old", PK_WARN},
+            {"no option creates a missing file", "", 0, "member", 0},
+            {"prompt with the program's answer keeps the file", "prompt", 2000, "old", PK_WARN},
+            {"always overwrite replaces a newer file", "o", 2020, "member", 0},
+            {"only newer replaces an older file", "newer", 2000, "member", 0},
+            {"only newer keeps a newer file", "newer", 2020, "old", 0},
+            {"only newer creates nothing", "newer", 0, "none", 0},
+            {"update replaces an older file", "u", 2000, "member", 0},
+            {"update keeps a newer file", "u", 2020, "old", 0},
+            {"update creates a missing file", "u", 0, "member", 0},
+        };
+        for (bool withPaths : {true, false})
+            for (const auto &r : rows)
+                QTest::addRow("%s, %s", r.label, withPaths ? "with paths" : "bare names")
+                    << QString::fromLatin1(r.option) << r.year << withPaths
+                    << QString::fromLatin1(r.expected) << r.rc;
+    }
+
+    void overwriteRules()
+    {
+        QFETCH(QString, option);
+        QFETCH(int, existingYear);
+        QFETCH(bool, withPaths);
+        QFETCH(QString, expected);
+        QFETCH(int, rc);
+        QTemporaryDir work;
+        const QString archive = work.filePath(QStringLiteral("a.zip"));
+        makeSpecZip(archive, {{QStringLiteral("sub/a.txt"), "member data", 2010, 0100755}});
+        const QString target = work.filePath(QStringLiteral("out"));
+        const QString file = target + (withPaths ? "/sub/a.txt" : "/a.txt");
+        QVERIFY(QDir().mkpath(QFileInfo(file).path()));
+        if (existingYear) {
+            testsupport::writeFile(file, "old data");
+            setFileYear(file, existingYear);
+        }
+        DCL dcl = baseDcl();
+        dcl.ndflag = withPaths;
+        dcl.noflag = option == QLatin1String("o");
+        dcl.nUflag = option == QLatin1String("u");
+        dcl.ExtractOnlyNewer = option == QLatin1String("newer");
+        dcl.PromptToOverwrite = option == QLatin1String("prompt");
+        const Outcome out =
+            callEngine(Mode::Extract, archive, {QStringLiteral("sub/a.txt")}, dcl, target);
+        QCOMPARE(out.rc, rc);
+        if (expected == QLatin1String("none")) {
+            QVERIFY(!QFileInfo::exists(file));
+        } else if (expected == QLatin1String("old")) {
+            QCOMPARE(testsupport::readFile(file), QByteArray("old data"));
+            QCOMPARE(out.messages, rc == PK_WARN
+                                       ? QStringList{"warning: sub/a.txt: existing file kept"}
+                                       : QStringList{});
+        } else {
+            QCOMPARE(testsupport::readFile(file), QByteArray("member data"));
+            const QFileInfo info(file);
+            QCOMPARE(info.lastModified(), QDateTime(QDate(2010, 6, 15), QTime(12, 30)));
+            QVERIFY(info.permissions() & QFileDevice::ExeOwner);
+            QCOMPARE(out.messages, QStringList{});
+        }
+        // No temporary file is left behind.
+        for (const QString &entry : tree(target))
+            QVERIFY2(!entry.contains(QLatin1String(".quoril-")), qPrintable(entry));
+    }
+
+    void hostileNames_data()
+    {
+        QTest::addColumn<QList<Spec>>("members");
+        QTest::addColumn<QStringList>("expected"); // the tree below the work folder
+        QTest::addColumn<int>("rc");
+        QTest::newRow("dot-dot parts dropped")
+            << QList<Spec>{{"../x", "1"}, {"a/../../b", "2"}}
+            << QStringList{"out/", "out/a/", "out/a/b", "out/x"} << int(PK_WARN);
+        QTest::newRow("absolute path made relative")
+            << QList<Spec>{{"/abs/y", "1"}} << QStringList{"out/", "out/abs/", "out/abs/y"}
+            << int(PK_WARN);
+        QTest::newRow("DOS drive and backslashes")
+            << QList<Spec>{{"C:\\win\\z.txt", "1", 2010, 0, 0}}
+            << QStringList{"out/", "out/win/", "out/win/z.txt"} << int(PK_WARN);
+        QTest::newRow("backslash of a Unix archive is part of the name")
+            << QList<Spec>{{"a\\b", "1"}} << QStringList{"out/", "out/a\\b"} << 0;
+        QTest::newRow("symlink member then a member through it")
+            << QList<Spec>{{"link", "../outside", 2010, 0120777}, {"link/evil.txt", "x"}}
+            << QStringList{"out/", "out/link/", "out/link/evil.txt"} << int(PK_WARN);
+        QTest::newRow("symlink member to an absolute path")
+            << QList<Spec>{{"etc", "/etc", 2010, 0120777}, {"etc/passwd", "x"}}
+            << QStringList{"out/", "out/etc/", "out/etc/passwd"} << int(PK_WARN);
+        QTest::newRow("set-user-id bit dropped")
+            << QList<Spec>{{"run", "#!/bin/sh\n", 2010, 0104755}} << QStringList{"out/", "out/run"}
+            << 0;
+    }
+
+    void hostileNames()
+    {
+        QFETCH(QList<Spec>, members);
+        QFETCH(QStringList, expected);
+        QFETCH(int, rc);
+        QTemporaryDir work;
+        QVERIFY(QDir(work.path()).mkdir(QStringLiteral("outside")));
+        const QString archive = m_dir.filePath(QStringLiteral("hostile.zip"));
+        makeSpecZip(archive, members);
+        DCL dcl = baseDcl();
+        dcl.ndflag = 1;
+        const Outcome out =
+            callEngine(Mode::Extract, archive, {}, dcl, work.filePath(QStringLiteral("out")));
+        QCOMPARE(out.rc, rc);
+        expected << QStringLiteral("outside/"); // untouched and empty
+        expected.sort();
+        QCOMPARE(tree(work.path()), expected);
+        for (const QString &line : out.messages)
+            QVERIFY2(line.startsWith(QLatin1String("warning: ")), qPrintable(line));
+        const QFileInfo run(work.filePath(QStringLiteral("out/run")));
+        if (run.exists()) {
+            struct stat st;
+            QCOMPARE(stat(QFile::encodeName(run.filePath()).constData(), &st), 0);
+            QCOMPARE(st.st_mode & 07000, 0u);
+            QVERIFY(st.st_mode & S_IXUSR);
+        }
+    }
+
+    // A link already in the target folder is never followed, whoever placed it.
+    void existingLinkInTarget()
+    {
+        QTemporaryDir work;
+        QVERIFY(QDir(work.path()).mkpath(QStringLiteral("outside")));
+        QVERIFY(QDir(work.path()).mkpath(QStringLiteral("out")));
+        QVERIFY(QFile::link(work.filePath(QStringLiteral("outside")),
+                            work.filePath(QStringLiteral("out/link"))));
+        const QString archive = m_dir.filePath(QStringLiteral("through.zip"));
+        makeSpecZip(archive, {{"link/evil.txt", "x"}, {"fine.txt", "y"}});
+        DCL dcl = baseDcl();
+        dcl.ndflag = 1;
+        dcl.noflag = 1;
+        const Outcome out =
+            callEngine(Mode::Extract, archive, {}, dcl, work.filePath(QStringLiteral("out")));
+        QCOMPARE(out.rc, int(PK_ERR));
+        QCOMPARE(out.messages,
+                 QStringList{"error: link/evil.txt: name leads outside the target folder"});
+        QCOMPARE(tree(work.path()), (QStringList{"out/", "out/fine.txt", "out/link@", "outside/"}));
+    }
+
+    void extractInfoZipArchive()
+    {
+        QTemporaryDir work;
+        const QString src = work.filePath(QStringLiteral("src"));
+        QVERIFY(QDir().mkpath(src + "/docs/deep"));
+        testsupport::writeFile(src + "/docs/deep/Note.TXT", allByteValues());
+        testsupport::writeFile(src + "/readme.txt", "read me\r\n");
+        testsupport::writeFile(src + "/secret.txt", "secret");
+        const QString archive = work.filePath(QStringLiteral("info.zip"));
+        QCOMPARE(testsupport::run(QStringLiteral("zip"),
+                                  {"-q", "-r", archive, "docs", "readme.txt"}, nullptr, src),
+                 0);
+        QCOMPARE(testsupport::run(QStringLiteral("zip"), {"-q", "-P", "pw", archive, "secret.txt"},
+                                  nullptr, src),
+                 0);
+        DCL dcl = baseDcl();
+        dcl.ndflag = 1;
+        const QString target = work.filePath(QStringLiteral("out"));
+        const Outcome out = callEngine(Mode::Extract, archive, {}, dcl, target);
+        QCOMPARE(out.rc, int(PK_PASSWORD));
+        QCOMPARE(out.messages, QStringList{"warning: secret.txt: encrypted, no password"});
+        QCOMPARE(tree(target),
+                 (QStringList{"docs/", "docs/deep/", "docs/deep/Note.TXT", "readme.txt"}));
+        QCOMPARE(testsupport::readFile(target + "/docs/deep/Note.TXT"), allByteValues());
+        QCOMPARE(out.serviced, (QStringList{"docs/", "docs/deep/", "docs/deep/Note.TXT",
+                                            "readme.txt", "secret.txt"}));
+
+        // Delivery of the encrypted member.
+        const Outcome secret = ::deliver(archive, QStringLiteral("SECRET.TXT"));
+        QCOMPARE(secret.rc, int(PK_PASSWORD));
+        QCOMPARE(secret.captured, QByteArray("warning: secret.txt: encrypted, no password\n"));
+    }
+
+    void cancelFromService()
+    {
+        QTemporaryDir work;
+        const QString archive = work.filePath(QStringLiteral("c.zip"));
+        makeSpecZip(archive, {{"one.txt", "1"}, {"two.txt", "2"}, {"three.txt", "3"}});
+        const QString target = work.filePath(QStringLiteral("out"));
+        const Outcome out = callEngine(Mode::Extract, archive, {}, baseDcl(), target,
+                                       [](const QString &name) { return name != "two.txt"; });
+        QCOMPARE(out.rc, int(IZ_CTRLC));
+        QCOMPARE(out.serviced, (QStringList{"one.txt", "two.txt"}));
+        QCOMPARE(tree(target), QStringList{"one.txt"});
+    }
+
+    void noTargetFolder()
+    {
+        const QString archive = m_dir.filePath(QStringLiteral("t.zip"));
+        makeSpecZip(archive, {{"one.txt", "1"}});
+        QCOMPARE(callEngine(Mode::Extract, archive, {}, baseDcl(), QString()).rc, int(PK_PARAM));
     }
 
     void emptyArchive()
