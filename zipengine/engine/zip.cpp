@@ -1,8 +1,473 @@
 // ZpArchive: adding, replacing, updating and deleting entries over libzip.
+//
+// Result codes: a run whose commit succeeded returns 0 only when every input made it into
+// the archive (added, replaced, or kept as up to date). When some inputs were left out (not
+// found, unreadable) or a delete pattern matched nothing, the rest is still committed and the
+// code of the first problem is returned (18 a file could not be opened, 11 read error, 12 a
+// pattern matched nothing). Failures that stop the run leave the archive as it was.
 
 #include "zipengine/engine/internal.h"
+#include "zipengine/engine/zip_inputs.h"
+#include "zipengine/engine/zip_report.h"
+#include "zipengine/engine/zip_sources.h"
 
-ZENGINE_EXPORT int ZpArchive(ZCL)
+#include <zip.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <fcntl.h>
+#include <fnmatch.h>
+#include <memory>
+#include <new>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <unordered_map>
+
+namespace zengine {
+
+namespace {
+
+// DOS times have two-second steps; like the classic tools, odd seconds are rounded up, so a
+// file and its entry compare equal and an update run twice rewrites nothing.
+time_t roundedUp(time_t t)
 {
-    return ZE_PARMS;
+    return t + (t & 1);
+}
+
+// Follows symbolic links of the archive path, so that the link stays and its target changes.
+std::string resolveArchivePath(const std::string &given)
+{
+    std::string path = given;
+    for (int depth = 0; depth < 40; ++depth) {
+        struct stat st;
+        if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
+            return path;
+        std::string target(static_cast<size_t>(st.st_size > 0 ? st.st_size : 4096) + 1, '\0');
+        const ssize_t n = ::readlink(path.c_str(), target.data(), target.size());
+        if (n < 0)
+            return path;
+        target.resize(static_cast<size_t>(n));
+        if (!target.empty() && target[0] != '/')
+            target = folderOf(path) + "/" + target;
+        path = target;
+    }
+    return path;
+}
+
+bool sameFile(const struct stat &a, const struct stat &b)
+{
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size &&
+           a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
+}
+
+std::string patternOf(const char *name)
+{
+    std::string pattern = name;
+    for (;;) {
+        if (pattern.rfind("./", 0) == 0)
+            pattern.erase(0, 2);
+        else if (pattern.rfind("/", 0) == 0)
+            pattern.erase(0, 1);
+        else
+            return pattern;
+    }
+}
+
+enum class Outcome { Skipped, Added, Kept };
+
+struct Planned
+{
+    const ZipInput *input = nullptr;
+    Outcome outcome = Outcome::Skipped;
+    InputFile *file = nullptr; // for added files: what was read
+};
+
+class ArchiveRun
+{
+public:
+    explicit ArchiveRun(const ZPOPT &options) : m_options(options) {}
+
+    ~ArchiveRun()
+    {
+        if (m_zip)
+            zip_discard(m_zip);
+    }
+
+    int run(const ZCL &command)
+    {
+        if (!command.lpszZipFN || !*command.lpszZipFN)
+            return m_report.error("no archive named", ZE_PARMS);
+        if (command.Argc < 0 || (command.Argc > 0 && !command.FNV))
+            return m_report.error("bad list of names", ZE_PARMS);
+        std::vector<std::string> names;
+        for (int i = 0; i < command.Argc; ++i) {
+            if (command.FNV[i] && *command.FNV[i])
+                names.emplace_back(command.FNV[i]);
+        }
+        if (names.empty())
+            return m_report.error("nothing to do", ZE_NONE);
+
+        m_given = command.lpszZipFN;
+        m_archive.path = resolveArchivePath(m_given);
+        m_archive.dir = folderOf(m_archive.path);
+        m_archive.tempPrefix = "." + baseNameOf(m_archive.path) + ".qz";
+        m_archive.state = &m_state;
+        m_archive.existed = ::stat(m_archive.path.c_str(), &m_archive.original) == 0;
+
+        const bool deleting = m_options.fDeleteEntries != 0;
+        if (int code = checkArchive(deleting))
+            return code;
+        if (int code = open())
+            return code;
+        indexEntries();
+
+        if (deleting) {
+            if (int code = planDeletes(names))
+                return code;
+        } else {
+            if (int code = planInputs(names))
+                return code;
+        }
+        return commit();
+    }
+
+private:
+    int checkArchive(bool deleting)
+    {
+        const std::string &path = m_archive.path;
+        if (!m_archive.existed) {
+            if (errno != ENOENT)
+                return m_report.error(path + ": " + reasonFor(errno), ZE_NAME);
+            if (deleting)
+                return m_report.error(path + ": file not found", ZE_NAME);
+        } else if (!S_ISREG(m_archive.original.st_mode)) {
+            return m_report.error(path + ": not a zip archive", ZE_NAME);
+        } else if (::access(path.c_str(), W_OK) != 0) {
+            return m_report.error(path + ": archive is read-only", ZE_CREAT);
+        }
+        // The new archive is written beside the old one: the folder must take a new file.
+        if (::access(m_archive.dir.c_str(), W_OK | X_OK) != 0) {
+            const int code = errno;
+            if (m_archive.existed)
+                return m_report.error("cannot create a temporary file in " + m_archive.dir + ": " +
+                                          reasonFor(code),
+                                      ZE_TEMP);
+            return m_report.error("cannot create " + path + ": " + reasonFor(code), ZE_CREAT);
+        }
+        return ZE_OK;
+    }
+
+    int open()
+    {
+        zip_error_t error;
+        zip_error_init(&error);
+        zip_source_t *source = archiveSource(m_archive, &error);
+        if (!source) {
+            zip_error_fini(&error);
+            return m_report.error("out of memory", ZE_MEM);
+        }
+        m_zip = zip_open_from_source(source, ZIP_CREATE, &error);
+        if (!m_zip) {
+            zip_source_free(source);
+            const int zipError = zip_error_code_zip(&error);
+            const int systemError = zip_error_code_system(&error);
+            zip_error_fini(&error);
+            switch (zipError) {
+            case ZIP_ER_MEMORY:
+                return m_report.error("out of memory", ZE_MEM);
+            case ZIP_ER_OPEN:
+            case ZIP_ER_READ:
+            case ZIP_ER_SEEK:
+                return m_report.error(m_archive.path + ": " + reasonFor(systemError), ZE_NAME);
+            default:
+                return m_report.error(m_archive.path + ": not a zip archive", ZE_NAME);
+            }
+        }
+        zip_error_fini(&error);
+        return ZE_OK;
+    }
+
+    void indexEntries()
+    {
+        const zip_int64_t count = zip_get_num_entries(m_zip, 0);
+        for (zip_int64_t i = 0; i < count; ++i) {
+            const char *name = zip_get_name(m_zip, static_cast<zip_uint64_t>(i), 0);
+            if (name)
+                m_entries.emplace(name, static_cast<zip_uint64_t>(i));
+        }
+    }
+
+    int planDeletes(const std::vector<std::string> &names)
+    {
+        std::vector<bool> doomed(static_cast<size_t>(zip_get_num_entries(m_zip, 0)), false);
+        for (const std::string &name : names) {
+            const std::string pattern = patternOf(name.c_str());
+            bool matched = false;
+            for (const auto &[entryName, index] : m_entries) {
+                // No FNM_PATHNAME: "*" also crosses "/".
+                if (::fnmatch(pattern.c_str(), entryName.c_str(), 0) == 0) {
+                    doomed[index] = true;
+                    matched = true;
+                }
+            }
+            if (!matched)
+                m_report.warning(name, "no entry matches", ZE_NONE);
+        }
+        for (size_t i = 0; i < doomed.size(); ++i) {
+            if (!doomed[i])
+                continue;
+            if (zip_delete(m_zip, i) != 0)
+                return zipFailure("cannot delete an entry");
+            ++m_changes;
+        }
+        return m_changes ? ZE_OK : ZE_NONE;
+    }
+
+    int planInputs(const std::vector<std::string> &names)
+    {
+        InputRules rules;
+        rules.junkDir = m_options.fJunkDir != 0;
+        rules.recurse = m_options.fRecurse == 1;
+        rules.system = m_options.fSystem != 0;
+        rules.archiveExists = m_archive.existed;
+        rules.archiveDev = m_archive.original.st_dev;
+        rules.archiveIno = m_archive.original.st_ino;
+        rules.archiveDir = m_archive.dir;
+        rules.tempPrefix = m_archive.tempPrefix;
+        if (int code = collectInputs(names, rules, m_report, m_inputs))
+            return code;
+
+        const bool update = m_options.fUpdate != 0;
+        const bool freshen = m_options.fFreshen != 0;
+        m_planned.reserve(m_inputs.size());
+        for (const ZipInput &input : m_inputs) {
+            Planned planned;
+            planned.input = &input;
+            const time_t mtime = roundedUp(input.seen.st_mtime);
+            const auto existing = m_entries.find(input.storedName);
+            if (existing == m_entries.end()) {
+                if (!freshen)
+                    planned.outcome = Outcome::Added;
+            } else {
+                zip_stat_t st;
+                zip_stat_init(&st);
+                const bool newer = zip_stat_index(m_zip, existing->second, 0, &st) != 0 ||
+                                   !(st.valid & ZIP_STAT_MTIME) || mtime > st.mtime;
+                planned.outcome = (update || freshen) && !newer ? Outcome::Kept : Outcome::Added;
+                // Replacing in place would keep the old entry's method, level and extra
+                // time fields: the old entry goes and a new one is added.
+                if (planned.outcome == Outcome::Added && zip_delete(m_zip, existing->second) != 0)
+                    return zipFailure("cannot replace " + input.storedName);
+            }
+            if (planned.outcome == Outcome::Added) {
+                if (int code = add(planned, mtime))
+                    return code;
+            }
+            m_planned.push_back(planned);
+        }
+        return ZE_OK;
+    }
+
+    int add(Planned &planned, time_t mtime)
+    {
+        const ZipInput &input = *planned.input;
+        zip_int64_t index;
+        if (input.isDir) {
+            index = zip_dir_add(m_zip, input.storedName.c_str(), ZIP_FL_ENC_GUESS);
+        } else {
+            m_files.push_back(std::make_unique<InputFile>());
+            InputFile &file = *m_files.back();
+            file.input = &input;
+            file.mtime = mtime;
+            file.state = &m_state;
+            planned.file = &file;
+            zip_source_t *source = inputSource(m_zip, file);
+            if (!source)
+                return m_report.error("out of memory", ZE_MEM);
+            index = zip_file_add(m_zip, input.storedName.c_str(), source, ZIP_FL_ENC_GUESS);
+            if (index < 0)
+                zip_source_free(source);
+        }
+        if (index < 0)
+            return zipFailure("cannot add " + input.storedName);
+        const auto at = static_cast<zip_uint64_t>(index);
+        const zip_uint32_t attributes =
+            (static_cast<zip_uint32_t>(input.seen.st_mode) << 16) | (input.isDir ? 0x10u : 0u);
+        if (zip_file_set_mtime(m_zip, at, mtime, 0) != 0 ||
+            zip_file_set_external_attributes(m_zip, at, 0, ZIP_OPSYS_UNIX, attributes) != 0)
+            return zipFailure("cannot add " + input.storedName);
+        if (!input.isDir) {
+            const int level = m_options.fLevel - '0';
+            const int result = level == 0
+                                   ? zip_set_file_compression(m_zip, at, ZIP_CM_STORE, 0)
+                                   : zip_set_file_compression(m_zip, at, ZIP_CM_DEFLATE,
+                                                              static_cast<zip_uint32_t>(level));
+            if (result != 0)
+                return zipFailure("cannot add " + input.storedName);
+        }
+        m_addedTimes.push_back({at, mtime});
+        ++m_changes;
+        return ZE_OK;
+    }
+
+    int zipFailure(const std::string &what)
+    {
+        const zip_error_t *error = zip_get_error(m_zip);
+        if (zip_error_code_zip(error) == ZIP_ER_MEMORY)
+            return m_report.error("out of memory", ZE_MEM);
+        return m_report.error(what + ": " + zip_error_strerror(const_cast<zip_error_t *>(error)),
+                              ZE_PARMS);
+    }
+
+    int commit()
+    {
+        const bool anyInput = std::any_of(m_planned.begin(), m_planned.end(), [](const Planned &p) {
+            return p.outcome != Outcome::Skipped;
+        });
+        if (!m_changes && !anyInput) {
+            // Nothing changes: a new archive is not created.
+            zip_discard(m_zip);
+            m_zip = nullptr;
+            if (m_options.fDeleteEntries)
+                return ZE_NONE; // the patterns were reported
+            return m_report.error("nothing to do", ZE_NONE);
+        }
+        const time_t newest = newestEntryTime();
+
+        if (zip_close(m_zip) != 0) {
+            const int code = closeFailure();
+            zip_discard(m_zip);
+            m_zip = nullptr;
+            return code;
+        }
+        m_zip = nullptr;
+        if (m_changes) {
+            forgetArchive(m_archive.path);
+            if (m_given != m_archive.path)
+                forgetArchive(m_given);
+        }
+        if (m_options.fLatestTime && newest > 0) {
+            const struct timespec times[2] = {{0, UTIME_OMIT}, {newest, 0}};
+            if (::utimensat(AT_FDCWD, m_archive.path.c_str(), times, 0) == 0) {
+                forgetArchive(m_archive.path);
+                if (m_given != m_archive.path)
+                    forgetArchive(m_given);
+            }
+        }
+        if (m_options.fMove)
+            removeMoved();
+        return m_report.firstProblem();
+    }
+
+    int closeFailure()
+    {
+        if (m_state.cancelled)
+            return ZE_ABORT;
+        if (m_state.code)
+            return m_report.error(m_state.reason, m_state.code);
+        const zip_error_t *error = zip_get_error(m_zip);
+        const std::string text = zip_error_strerror(const_cast<zip_error_t *>(error));
+        switch (zip_error_code_zip(error)) {
+        case ZIP_ER_CANCELLED:
+            return ZE_ABORT;
+        case ZIP_ER_MEMORY:
+            return m_report.error("out of memory", ZE_MEM);
+        case ZIP_ER_TMPOPEN:
+        case ZIP_ER_RENAME:
+            return m_report.error(m_archive.path + ": " + text, ZE_TEMP);
+        case ZIP_ER_READ:
+        case ZIP_ER_SEEK:
+        case ZIP_ER_CRC:
+        case ZIP_ER_INCONS:
+        case ZIP_ER_COMPNOTSUPP:
+            return m_report.error(m_archive.path + ": " + text, ZE_READ);
+        default:
+            return m_report.error(m_archive.path + ": " + text, ZE_WRITE);
+        }
+    }
+
+    time_t newestEntryTime()
+    {
+        if (!m_options.fLatestTime)
+            return 0;
+        time_t newest = 0;
+        std::unordered_map<zip_uint64_t, time_t> added(m_addedTimes.begin(), m_addedTimes.end());
+        const zip_int64_t count = zip_get_num_entries(m_zip, 0);
+        for (zip_int64_t i = 0; i < count; ++i) {
+            const auto index = static_cast<zip_uint64_t>(i);
+            const auto found = added.find(index);
+            if (found != added.end()) {
+                newest = std::max(newest, found->second);
+                continue;
+            }
+            zip_stat_t st;
+            zip_stat_init(&st);
+            if (zip_stat_index(m_zip, index, 0, &st) == 0 && (st.valid & ZIP_STAT_MTIME))
+                newest = std::max(newest, st.mtime);
+        }
+        return newest;
+    }
+
+    // Inputs that now have an entry are deleted, unless they changed since they were read;
+    // folders that got an entry go once they are empty.
+    void removeMoved()
+    {
+        std::vector<std::string> folders;
+        for (const Planned &planned : m_planned) {
+            if (planned.outcome == Outcome::Skipped)
+                continue;
+            const ZipInput &input = *planned.input;
+            if (input.isDir) {
+                folders.push_back(input.path);
+                continue;
+            }
+            struct stat now;
+            if (::stat(input.path.c_str(), &now) != 0)
+                continue;
+            const struct stat &read = planned.file ? planned.file->read : input.seen;
+            if ((planned.file && !planned.file->complete) || !sameFile(now, read)) {
+                m_report.warning(input.path, "changed after it was stored, not deleted", ZE_OPEN);
+                continue;
+            }
+            if (::unlink(input.path.c_str()) != 0)
+                m_report.warning(input.path, "cannot delete: " + reasonFor(errno), ZE_OPEN);
+        }
+        // Deepest first, so that a folder is empty when its turn comes.
+        std::sort(folders.begin(), folders.end(),
+                  [](const std::string &a, const std::string &b) { return a.size() > b.size(); });
+        for (const std::string &folder : folders)
+            ::rmdir(folder.c_str());
+    }
+
+    const ZPOPT m_options;
+    ZipReport m_report;
+    CommitState m_state;
+    ArchiveFile m_archive;
+    std::string m_given;
+    zip_t *m_zip = nullptr;
+    std::unordered_map<std::string, zip_uint64_t> m_entries;
+    std::vector<ZipInput> m_inputs;
+    std::vector<Planned> m_planned;
+    std::vector<std::unique_ptr<InputFile>> m_files;
+    std::vector<std::pair<zip_uint64_t, time_t>> m_addedTimes;
+    int m_changes = 0;
+};
+
+} // namespace
+
+} // namespace zengine
+
+ZENGINE_EXPORT int ZpArchive(ZCL command)
+{
+    // No exception crosses the boundary.
+    try {
+        zengine::ArchiveRun run(zengine::heldOptions());
+        return run.run(command);
+    } catch (const std::bad_alloc &) {
+        zengine::ZipReport report;
+        return report.error("out of memory", ZE_MEM);
+    } catch (...) {
+        zengine::ZipReport report;
+        return report.error("internal failure", ZE_PARMS);
+    }
 }

@@ -1,0 +1,221 @@
+#include "zipengine/engine/zip_inputs.h"
+
+#include "zipengine/records.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <dirent.h>
+#include <fcntl.h>
+#include <unistd.h>
+#include <unordered_map>
+
+namespace zengine {
+
+namespace {
+
+std::vector<std::string> components(const std::string &path)
+{
+    std::vector<std::string> parts;
+    size_t start = 0;
+    while (start <= path.size()) {
+        size_t end = path.find('/', start);
+        if (end == std::string::npos)
+            end = path.size();
+        std::string part = path.substr(start, end - start);
+        if (!part.empty() && part != "." && part != "..")
+            parts.push_back(std::move(part));
+        start = end + 1;
+    }
+    return parts;
+}
+
+std::string joinPath(const std::string &folder, const std::string &name)
+{
+    if (folder.empty() || folder.back() == '/')
+        return folder + name;
+    return folder + "/" + name;
+}
+
+class Collector
+{
+public:
+    Collector(const InputRules &rules, ZipReport &report) : m_rules(rules), m_report(report) {}
+
+    void named(const std::string &path)
+    {
+        struct stat st;
+        if (::stat(path.c_str(), &st) != 0) {
+            m_report.warning(path, reasonFor(errno), ZE_OPEN);
+            return;
+        }
+        if (isArchive(st))
+            return;
+        if (S_ISDIR(st.st_mode)) {
+            const std::string stored = storedNameFor(path, false);
+            if (!m_rules.junkDir && !stored.empty())
+                add(path, stored + "/", true, st);
+            if (m_rules.recurse)
+                walk(path, stored.empty() ? std::string() : stored + "/");
+            return;
+        }
+        file(path, storedNameFor(path, m_rules.junkDir), st);
+    }
+
+    std::vector<ZipInput> inputs;
+
+private:
+    bool isArchive(const struct stat &st) const
+    {
+        return m_rules.archiveExists && st.st_dev == m_rules.archiveDev &&
+               st.st_ino == m_rules.archiveIno;
+    }
+
+    void file(const std::string &path, const std::string &stored, const struct stat &st)
+    {
+        if (!S_ISREG(st.st_mode)) {
+            m_report.warning(path, "not a regular file", ZE_OPEN);
+            return;
+        }
+        // libzip would fail the whole commit on one unreadable input: find it now.
+        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+        if (fd < 0) {
+            m_report.warning(path, reasonFor(errno), ZE_OPEN);
+            return;
+        }
+        ::close(fd);
+        if (stored.empty()) {
+            m_report.warning(path, "no name left to store", ZE_OPEN);
+            return;
+        }
+        add(path, stored, false, st);
+    }
+
+    void add(const std::string &path, const std::string &stored, bool isDir, const struct stat &st)
+    {
+        ZipInput input;
+        input.path = path;
+        input.storedName = stored;
+        input.isDir = isDir;
+        input.seen = st;
+        inputs.push_back(std::move(input));
+    }
+
+    void walk(const std::string &folder, const std::string &storedPrefix)
+    {
+        DIR *dir = ::opendir(folder.c_str());
+        if (!dir) {
+            m_report.warning(folder, reasonFor(errno), ZE_OPEN);
+            return;
+        }
+        std::vector<std::string> names;
+        while (const dirent *entry = ::readdir(dir)) {
+            const std::string name = entry->d_name;
+            if (name == "." || name == "..")
+                continue;
+            if (name[0] == '.' && !m_rules.system)
+                continue;
+            names.push_back(name);
+        }
+        ::closedir(dir);
+        std::sort(names.begin(), names.end());
+        const bool archiveFolder = isArchiveFolder(folder);
+
+        for (const std::string &name : names) {
+            const std::string path = joinPath(folder, name);
+            struct stat st;
+            if (::lstat(path.c_str(), &st) != 0) {
+                m_report.warning(path, reasonFor(errno), ZE_OPEN);
+                continue;
+            }
+            if (S_ISLNK(st.st_mode)) {
+                if (::stat(path.c_str(), &st) != 0) {
+                    m_report.warning(path, reasonFor(errno), ZE_OPEN);
+                    continue;
+                }
+                if (S_ISDIR(st.st_mode))
+                    continue; // links to folders are not followed
+            }
+            if (isArchive(st))
+                continue;
+            if (S_ISDIR(st.st_mode)) {
+                if (!m_rules.junkDir)
+                    add(path, storedPrefix + name + "/", true, st);
+                walk(path, storedPrefix + name + "/");
+                continue;
+            }
+            if (archiveFolder && isEngineTempName(name, m_rules.tempPrefix))
+                continue;
+            file(path, m_rules.junkDir ? name : storedPrefix + name, st);
+        }
+    }
+
+    bool isArchiveFolder(const std::string &folder) const
+    {
+        if (m_rules.archiveDir.empty())
+            return false;
+        struct stat a, b;
+        return ::stat(folder.c_str(), &a) == 0 && ::stat(m_rules.archiveDir.c_str(), &b) == 0 &&
+               a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+    }
+
+    const InputRules &m_rules;
+    ZipReport &m_report;
+};
+
+} // namespace
+
+std::string storedNameFor(const std::string &path, bool junkDir)
+{
+    const std::vector<std::string> parts = components(path);
+    if (parts.empty())
+        return std::string();
+    if (junkDir) {
+        // The bare name is the text after the last "/", even when it is "..".
+        const size_t slash = path.find_last_of('/');
+        const std::string bare = slash == std::string::npos ? path : path.substr(slash + 1);
+        return bare == "." || bare == ".." ? std::string() : bare;
+    }
+    std::string stored;
+    for (const std::string &part : parts) {
+        if (!stored.empty())
+            stored += '/';
+        stored += part;
+    }
+    return stored;
+}
+
+bool isEngineTempName(const std::string &name, const std::string &prefix)
+{
+    return !prefix.empty() && name.size() > prefix.size() &&
+           name.compare(0, prefix.size(), prefix) == 0;
+}
+
+int collectInputs(const std::vector<std::string> &names, const InputRules &rules, ZipReport &report,
+                  std::vector<ZipInput> &inputs)
+{
+    Collector collector(rules, report);
+    for (const std::string &name : names)
+        collector.named(name);
+
+    // One entry per stored name: the same file reached twice is taken once; two different
+    // files under one name are refused before anything is written.
+    std::unordered_map<std::string, size_t> byName;
+    inputs.clear();
+    for (ZipInput &input : collector.inputs) {
+        const auto found = byName.find(input.storedName);
+        if (found == byName.end()) {
+            byName.emplace(input.storedName, inputs.size());
+            inputs.push_back(std::move(input));
+            continue;
+        }
+        const ZipInput &first = inputs[found->second];
+        if (first.seen.st_dev == input.seen.st_dev && first.seen.st_ino == input.seen.st_ino)
+            continue;
+        return report.error("duplicate name " + input.storedName + ": " + first.path + " and " +
+                                input.path,
+                            ZE_PARMS);
+    }
+    return ZE_OK;
+}
+
+} // namespace zengine

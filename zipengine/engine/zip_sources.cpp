@@ -1,0 +1,382 @@
+#include "zipengine/engine/zip_sources.h"
+
+#include "zipengine/engine/internal.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <random>
+#include <unistd.h>
+
+namespace zengine {
+
+namespace {
+
+constexpr size_t ArchiveBufferSize = 1 << 20;
+
+// The end-of-central-directory record of an archive without entries.
+constexpr unsigned char EmptyArchive[22] = {'P', 'K', 5, 6};
+
+zip_int64_t fail(zip_error_t &error, int zipError, int systemError)
+{
+    zip_error_set(&error, zipError, systemError);
+    return -1;
+}
+
+std::string randomSuffix()
+{
+    static const char letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    std::random_device device;
+    std::string suffix;
+    for (int i = 0; i < 8; ++i)
+        suffix += letters[device() % (sizeof letters - 1)];
+    return suffix;
+}
+
+// Creates the temporary file beside the archive. It gets the archive's permission bits (and,
+// where allowed, its owner), or the usual bits of a new file under the umask.
+bool createTemp(ArchiveFile &a)
+{
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const std::string path = a.dir + "/" + a.tempPrefix + randomSuffix();
+        const int fd =
+            ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, a.existed ? 0600 : 0666);
+        if (fd < 0) {
+            if (errno == EEXIST)
+                continue;
+            const int code = errno;
+            a.state->fail(a.existed ? ZE_TEMP : ZE_CREAT,
+                          (a.existed ? "cannot create a temporary file in " + a.dir
+                                     : "cannot create " + a.path) +
+                              ": " + reasonFor(code));
+            zip_error_set(&a.error, ZIP_ER_TMPOPEN, code);
+            return false;
+        }
+        if (a.existed) {
+            if (::fchown(fd, a.original.st_uid, a.original.st_gid) != 0) {
+                // Another owner cannot be kept by an ordinary user; the group may still be.
+                if (::fchown(fd, static_cast<uid_t>(-1), a.original.st_gid) != 0) {
+                }
+            }
+            if (::fchmod(fd, a.original.st_mode & 07777) != 0) {
+            }
+        }
+        a.out = ::fdopen(fd, "w+b");
+        if (!a.out) {
+            const int code = errno;
+            ::close(fd);
+            ::unlink(path.c_str());
+            a.state->fail(ZE_MEM, "out of memory");
+            zip_error_set(&a.error, ZIP_ER_MEMORY, code);
+            return false;
+        }
+        a.outBuffer.resize(ArchiveBufferSize);
+        setvbuf(a.out, a.outBuffer.data(), _IOFBF, a.outBuffer.size());
+        a.tempPath = path;
+        a.writeEnd = 0;
+        return true;
+    }
+    a.state->fail(ZE_TEMP, "cannot create a temporary file in " + a.dir);
+    zip_error_set(&a.error, ZIP_ER_TMPOPEN, EEXIST);
+    return false;
+}
+
+void dropTemp(ArchiveFile &a)
+{
+    if (a.out) {
+        std::fclose(a.out);
+        a.out = nullptr;
+    }
+    if (!a.tempPath.empty()) {
+        ::unlink(a.tempPath.c_str());
+        a.tempPath.clear();
+    }
+}
+
+void writeFailed(ArchiveFile &a, int code)
+{
+    a.state->fail(ZE_WRITE, "cannot write " + a.tempPath + ": " + reasonFor(code));
+    zip_error_set(&a.error, ZIP_ER_WRITE, code);
+}
+
+// The new archive reaches the disk before it replaces the old one, and the rename itself is
+// flushed with the folder; a failure on the way leaves the old archive and no temporary file.
+bool commitTemp(ArchiveFile &a)
+{
+    if (std::fflush(a.out) != 0 || ::fsync(fileno(a.out)) != 0) {
+        writeFailed(a, errno);
+        dropTemp(a);
+        return false;
+    }
+    const int closed = std::fclose(a.out);
+    a.out = nullptr;
+    if (closed != 0) {
+        writeFailed(a, errno);
+        dropTemp(a);
+        return false;
+    }
+    if (::rename(a.tempPath.c_str(), a.path.c_str()) != 0) {
+        const int code = errno;
+        a.state->fail(ZE_TEMP, "cannot replace " + a.path + ": " + reasonFor(code));
+        zip_error_set(&a.error, ZIP_ER_RENAME, code);
+        dropTemp(a);
+        return false;
+    }
+    a.tempPath.clear();
+    syncFolder(a.dir);
+    return true;
+}
+
+zip_int64_t archiveCallback(void *userdata, void *data, zip_uint64_t len, zip_source_cmd_t cmd)
+{
+    ArchiveFile &a = *static_cast<ArchiveFile *>(userdata);
+    switch (cmd) {
+    case ZIP_SOURCE_OPEN:
+        a.in = std::fopen(a.path.c_str(), "rbe");
+        if (!a.in)
+            return fail(a.error, ZIP_ER_OPEN, errno);
+        a.inBuffer.resize(ArchiveBufferSize);
+        setvbuf(a.in, a.inBuffer.data(), _IOFBF, a.inBuffer.size());
+        return 0;
+    case ZIP_SOURCE_READ: {
+        const size_t n = std::fread(data, 1, len, a.in);
+        if (n < len && std::ferror(a.in))
+            return fail(a.error, ZIP_ER_READ, errno);
+        return static_cast<zip_int64_t>(n);
+    }
+    case ZIP_SOURCE_CLOSE:
+        if (a.in)
+            std::fclose(a.in);
+        a.in = nullptr;
+        return 0;
+    case ZIP_SOURCE_STAT: {
+        auto *st = static_cast<zip_stat_t *>(data);
+        if (len < sizeof *st)
+            return fail(a.error, ZIP_ER_INVAL, 0);
+        struct stat sb;
+        if (::stat(a.path.c_str(), &sb) != 0)
+            return fail(a.error, ZIP_ER_READ, errno); // ENOENT: the archive is new
+        zip_stat_init(st);
+        st->valid = ZIP_STAT_SIZE | ZIP_STAT_MTIME;
+        st->size = static_cast<zip_uint64_t>(sb.st_size);
+        st->mtime = sb.st_mtime;
+        return sizeof *st;
+    }
+    case ZIP_SOURCE_ERROR:
+        return zip_error_to_data(&a.error, data, len);
+    case ZIP_SOURCE_FREE:
+        if (a.in)
+            std::fclose(a.in);
+        a.in = nullptr;
+        dropTemp(a);
+        return 0;
+    case ZIP_SOURCE_SEEK: {
+        struct stat sb;
+        if (::fstat(fileno(a.in), &sb) != 0)
+            return fail(a.error, ZIP_ER_SEEK, errno);
+        const zip_int64_t target = zip_source_seek_compute_offset(
+            static_cast<zip_uint64_t>(ftello(a.in)), static_cast<zip_uint64_t>(sb.st_size), data,
+            len, &a.error);
+        if (target < 0)
+            return -1;
+        if (fseeko(a.in, target, SEEK_SET) != 0)
+            return fail(a.error, ZIP_ER_SEEK, errno);
+        return 0;
+    }
+    case ZIP_SOURCE_TELL:
+        return ftello(a.in);
+    case ZIP_SOURCE_BEGIN_WRITE:
+        return createTemp(a) ? 0 : -1;
+    case ZIP_SOURCE_WRITE: {
+        if (std::fwrite(data, 1, len, a.out) != len) {
+            writeFailed(a, errno);
+            return -1;
+        }
+        const zip_int64_t at = ftello(a.out);
+        if (at > a.writeEnd)
+            a.writeEnd = at;
+        return static_cast<zip_int64_t>(len);
+    }
+    case ZIP_SOURCE_SEEK_WRITE: {
+        const zip_int64_t target = zip_source_seek_compute_offset(
+            static_cast<zip_uint64_t>(ftello(a.out)), static_cast<zip_uint64_t>(a.writeEnd), data,
+            len, &a.error);
+        if (target < 0)
+            return -1;
+        if (fseeko(a.out, target, SEEK_SET) != 0) {
+            writeFailed(a, errno);
+            return -1;
+        }
+        return 0;
+    }
+    case ZIP_SOURCE_TELL_WRITE:
+        return ftello(a.out);
+    case ZIP_SOURCE_COMMIT_WRITE:
+        return commitTemp(a) ? 0 : -1;
+    case ZIP_SOURCE_ROLLBACK_WRITE:
+        dropTemp(a);
+        return 0;
+    case ZIP_SOURCE_REMOVE:
+        // libzip removes an archive whose last entry was deleted; an empty archive is
+        // written in its place instead, through the same safe path.
+        if (!createTemp(a))
+            return -1;
+        if (std::fwrite(EmptyArchive, 1, sizeof EmptyArchive, a.out) != sizeof EmptyArchive) {
+            writeFailed(a, errno);
+            dropTemp(a);
+            return -1;
+        }
+        return commitTemp(a) ? 0 : -1;
+    case ZIP_SOURCE_SUPPORTS:
+        return ZIP_SOURCE_SUPPORTS_WRITABLE;
+    default:
+        return fail(a.error, ZIP_ER_OPNOTSUPP, 0);
+    }
+}
+
+zip_int64_t inputFailed(InputFile &f, int zipError, int systemError, int code,
+                        const std::string &reason)
+{
+    f.state->fail(code, f.input->path + ": " + reason);
+    return fail(f.error, zipError, systemError);
+}
+
+zip_int64_t changedSize(InputFile &f)
+{
+    return inputFailed(f, ZIP_ER_READ, 0, ZE_READ, "file changed size while being read");
+}
+
+zip_int64_t inputCallback(void *userdata, void *data, zip_uint64_t len, zip_source_cmd_t cmd)
+{
+    InputFile &f = *static_cast<InputFile *>(userdata);
+    const auto expected = static_cast<zip_uint64_t>(f.input->seen.st_size);
+    switch (cmd) {
+    case ZIP_SOURCE_OPEN: {
+        if (!f.serviced) {
+            f.serviced = true;
+            const DLLSERVICE service = zipFunctions().ServiceApplication;
+            if (service && service(f.input->storedName.c_str(), expected) != 0) {
+                f.state->cancelled = true;
+                return fail(f.error, ZIP_ER_CANCELLED, 0);
+            }
+        }
+        f.fd = ::open(f.input->path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (f.fd < 0) {
+            const int code = errno;
+            return inputFailed(f, ZIP_ER_OPEN, code, ZE_OPEN, reasonFor(code));
+        }
+        if (::fstat(f.fd, &f.read) != 0) {
+            const int code = errno;
+            return inputFailed(f, ZIP_ER_READ, code, ZE_READ, reasonFor(code));
+        }
+        if (static_cast<zip_uint64_t>(f.read.st_size) != expected)
+            return changedSize(f);
+        ::posix_fadvise(f.fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+        f.done = 0;
+        f.complete = false;
+        return 0;
+    }
+    case ZIP_SOURCE_READ: {
+        if (f.done == expected) {
+            // The file must end where it ended when it was checked.
+            char extra;
+            const ssize_t n = ::read(f.fd, &extra, 1);
+            if (n < 0)
+                return inputFailed(f, ZIP_ER_READ, errno, ZE_READ, reasonFor(errno));
+            if (n > 0)
+                return changedSize(f);
+            struct stat now;
+            if (::fstat(f.fd, &now) != 0 || now.st_size != f.read.st_size)
+                return changedSize(f);
+            if (now.st_mtim.tv_sec != f.read.st_mtim.tv_sec ||
+                now.st_mtim.tv_nsec != f.read.st_mtim.tv_nsec)
+                return inputFailed(f, ZIP_ER_READ, 0, ZE_READ, "file changed while being read");
+            f.complete = true;
+            return 0;
+        }
+        const zip_uint64_t want = std::min<zip_uint64_t>(len, expected - f.done);
+        zip_uint64_t got = 0;
+        while (got < want) {
+            const ssize_t n = ::read(f.fd, static_cast<char *>(data) + got, want - got);
+            if (n < 0) {
+                if (errno == EINTR)
+                    continue;
+                const int code = errno;
+                return inputFailed(f, ZIP_ER_READ, code, ZE_READ, reasonFor(code));
+            }
+            if (n == 0)
+                return changedSize(f);
+            got += static_cast<zip_uint64_t>(n);
+        }
+        f.done += got;
+        return static_cast<zip_int64_t>(got);
+    }
+    case ZIP_SOURCE_CLOSE:
+        if (f.fd >= 0)
+            ::close(f.fd);
+        f.fd = -1;
+        return 0;
+    case ZIP_SOURCE_STAT: {
+        auto *st = static_cast<zip_stat_t *>(data);
+        if (len < sizeof *st)
+            return fail(f.error, ZIP_ER_INVAL, 0);
+        zip_stat_init(st);
+        st->valid = ZIP_STAT_SIZE | ZIP_STAT_MTIME;
+        st->size = expected;
+        st->mtime = f.mtime;
+        return sizeof *st;
+    }
+    case ZIP_SOURCE_ERROR:
+        return zip_error_to_data(&f.error, data, len);
+    case ZIP_SOURCE_FREE:
+        if (f.fd >= 0)
+            ::close(f.fd);
+        f.fd = -1;
+        return 0;
+    case ZIP_SOURCE_SUPPORTS:
+        return ZIP_SOURCE_SUPPORTS_READABLE;
+    default:
+        return fail(f.error, ZIP_ER_OPNOTSUPP, 0);
+    }
+}
+
+} // namespace
+
+zip_source_t *archiveSource(ArchiveFile &archive, zip_error_t *error)
+{
+    zip_error_init(&archive.error);
+    return zip_source_function_create(archiveCallback, &archive, error);
+}
+
+zip_source_t *inputSource(zip_t *archive, InputFile &file)
+{
+    zip_error_init(&file.error);
+    return zip_source_function(archive, inputCallback, &file);
+}
+
+std::string folderOf(const std::string &path)
+{
+    const size_t slash = path.find_last_of('/');
+    if (slash == std::string::npos)
+        return ".";
+    if (slash == 0)
+        return "/";
+    return path.substr(0, slash);
+}
+
+std::string baseNameOf(const std::string &path)
+{
+    const size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+void syncFolder(const std::string &dir)
+{
+    const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    ::fsync(fd);
+    ::close(fd);
+}
+
+} // namespace zengine

@@ -1,0 +1,82 @@
+#pragma once
+// The two kinds of libzip sources ZpArchive uses: the archive file itself, written through a
+// temporary file that is flushed to disk before it replaces the archive, and the input files,
+// read with checks that no torn copy gets stored.
+
+#include "zipengine/engine/zip_inputs.h"
+
+#include <zip.h>
+
+#include <cstdio>
+#include <string>
+#include <sys/stat.h>
+#include <vector>
+
+namespace zengine {
+
+// What went wrong inside a source during the commit; the first failure wins.
+struct CommitState
+{
+    bool cancelled = false;
+    int code = 0;
+    std::string reason;
+    void fail(int failCode, const std::string &failReason)
+    {
+        if (!code) {
+            code = failCode;
+            reason = failReason;
+        }
+    }
+};
+
+struct ArchiveFile
+{
+    std::string path;       // the archive, symbolic links resolved
+    std::string dir;        // its folder
+    std::string tempPrefix; // name prefix of its temporary files in that folder
+    bool existed = false;
+    struct stat original = {};
+    CommitState *state = nullptr;
+
+    // Internal to the source.
+    FILE *in = nullptr;
+    std::vector<char> inBuffer;
+    FILE *out = nullptr;
+    std::vector<char> outBuffer;
+    std::string tempPath;
+    zip_int64_t writeEnd = 0;
+    zip_error_t error = {};
+};
+
+// `archive` must outlive the source.
+zip_source_t *archiveSource(ArchiveFile &archive, zip_error_t *error);
+
+struct InputFile
+{
+    const ZipInput *input = nullptr;
+    time_t mtime = 0; // stored modification time (rounded up to even seconds)
+    CommitState *state = nullptr;
+
+    // Filled while the file is read: what was read, and whether it was read to its end.
+    struct stat read = {};
+    bool complete = false;
+
+    // Internal to the source.
+    int fd = -1;
+    zip_uint64_t done = 0;
+    bool serviced = false;
+    zip_error_t error = {};
+};
+
+// `file` must outlive the source. The service callback of the zip callback table is called
+// once as the file is opened for adding; a non-zero answer cancels the commit.
+zip_source_t *inputSource(zip_t *archive, InputFile &file);
+
+// Folder part and base name of a path ("." for a bare name).
+std::string folderOf(const std::string &path);
+std::string baseNameOf(const std::string &path);
+
+// Flushes a folder's entries to disk.
+void syncFolder(const std::string &dir);
+
+} // namespace zengine
