@@ -2,9 +2,11 @@
 
 #include <QFlags>
 #include <QString>
+#include <QStringList>
 #include <QTreeWidget>
 
 class QMenu;
+class QMimeData;
 
 // A tree of the machine's volumes, folders and (when asked) files, read lazily, filtered by
 // masks, sorted, and kept current by folder watches and volume notices.
@@ -58,13 +60,31 @@ public:
     // Re-reads every expanded folder; expanded branches stay expanded.
     void refreshAll();
 
+    // The kinds of change the folder watches serve: 4 (attributes) + 2 with TF_FOLDERS
+    // (folder names) + 1 with TF_NONFOLDERS (file names).
+    int monitorFilter() const;
+    // The folders watched for changes at the moment, sorted.
+    QStringList watchedFolders() const;
+    // The private drag format; its data is the dragged node's path in UTF-8.
+    static QString dragFormat();
+
 signals:
     // The selection moved to another node (also when the root is selected on building).
     void changed();
     // A node was double-clicked.
     void dblClicked();
 
+protected:
+    void showEvent(QShowEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
+    void contextMenuEvent(QContextMenuEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void startDrag(Qt::DropActions supportedActions) override;
+    QStringList mimeTypes() const override;
+    QMimeData *mimeData(const QList<QTreeWidgetItem *> &items) const override;
+
 private:
+    friend class TShellNode;
     struct Private;
     Private *d;
 };
