@@ -126,9 +126,10 @@ struct TShellTree::Private
     void buildRoot();
     void readFolder(TShellNode *node, bool probe);
     void readComputer(TShellNode *node);
-    bool addEntry(TShellNode *parent, const shellfs::Entry &entry,
+    bool addEntry(TShellNode *parent, const shellfs::Entry &entry, bool probe,
                   const QHash<QString, TShellNode *> &existing, QList<QTreeWidgetItem *> &fresh);
     void settleChild(TShellNode *child);
+    void watchVisible(TShellNode *node);
     void dropChildren(TShellNode *node);
     void removeNode(TShellNode *node);
     void refreshNode(TShellNode *node, bool recurse);
@@ -329,6 +330,7 @@ void TShellTree::Private::readComputer(TShellNode *node)
         } else {
             child = new TShellNode(TShellNode::Place);
             child->path = place.path;
+            child->seen = true;
             fresh.append(child);
         }
         child->name = place.label;
@@ -383,7 +385,7 @@ void TShellTree::Private::readFolder(TShellNode *node, bool probe)
         flags |= shellfs::EnumHidden;
     QList<QTreeWidgetItem *> fresh;
     shellfs::enumerate(node->path, flags, [&](const shellfs::Entry &entry) {
-        const bool accepted = addEntry(node, entry, existing, fresh);
+        const bool accepted = addEntry(node, entry, probe, existing, fresh);
         return !(probe && accepted);
     });
     if (!fresh.isEmpty())
@@ -403,7 +405,7 @@ void TShellTree::Private::readFolder(TShellNode *node, bool probe)
     node->sortChildren(0, Qt::AscendingOrder);
 }
 
-bool TShellTree::Private::addEntry(TShellNode *parent, const shellfs::Entry &entry,
+bool TShellTree::Private::addEntry(TShellNode *parent, const shellfs::Entry &entry, bool probe,
                                    const QHash<QString, TShellNode *> &existing,
                                    QList<QTreeWidgetItem *> &fresh)
 {
@@ -444,7 +446,13 @@ bool TShellTree::Private::addEntry(TShellNode *parent, const shellfs::Entry &ent
         fresh.append(child);
     }
     startMonitor(parent);
-    settleChild(child);
+    // The entry a probe read finds sits under a collapsed folder: it is settled when that
+    // folder is read in full. Settling it here would probe one level deeper each time, down
+    // the first entry of every folder (and round a link loop such as /usr/bin/X11).
+    if (probe)
+        updateIcon(child);
+    else
+        settleChild(child);
     return true;
 }
 
@@ -508,7 +516,22 @@ void TShellTree::Private::expandRead(TShellNode *node)
     if (updAuto || !node->populated)
         refreshNode(node, updAutoRec);
     node->populated = true;
+    watchVisible(node);
     updateIcon(node);
+}
+
+// Collapsing stopped the watches below a node; expanding it again watches every folder that
+// shows, including the expanded branches that the read kept without reading them.
+void TShellTree::Private::watchVisible(TShellNode *node)
+{
+    startMonitor(node);
+    for (int i = 0; i < node->childCount(); ++i) {
+        TShellNode *child = node->child(i);
+        if (child->isExpanded())
+            watchVisible(child);
+        else
+            startMonitor(child);
+    }
 }
 
 void TShellTree::Private::expandNode(TShellNode *node)
