@@ -6,6 +6,7 @@
 
 #include <QFileInfo>
 
+#include <algorithm>
 #include <cstring>
 
 namespace ArchiveOps {
@@ -164,6 +165,17 @@ ZipReport zipFiles(const QString &archivePath, const QStringList &files, const P
     if (report.lines.isEmpty() && report.code != ZE_OK && !report.cancelled)
         report.lines.append(QStringLiteral("zip error: %1").arg(zipCodeText(report.code)));
     return report;
+}
+
+bool ZipReport::stopped() const
+{
+    if (!engineCalled || code == ZE_OK)
+        return false;
+    if (cancelled || lines.isEmpty())
+        return true;
+    return std::any_of(lines.cbegin(), lines.cend(), [](const QString &line) {
+        return !line.startsWith(QLatin1String("zip warning:"));
+    });
 }
 
 QString zipCodeText(int code)

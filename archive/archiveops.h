@@ -64,6 +64,9 @@ struct ZipReport
     bool cancelled = false;
     bool engineCalled = false;
     bool ok() const { return code == ZE_OK && lines.isEmpty(); }
+    // The run stopped on an error, leaving the archive as it was; otherwise the archive was
+    // written and every line is a warning about an input left out or not deleted.
+    bool stopped() const;
 };
 
 // Adds `files` (every line, in order, duplicates and blanks kept) to the archive at

@@ -271,7 +271,7 @@ ArchiveOps::ZipReport TPackPage::ZipFiles(const QString &archivePath, const QStr
     if (report.ok() || report.cancelled)
         return report;
 
-    QString text = report.code == ZE_OK
+    QString text = !report.stopped()
                        ? QStringLiteral("The archive %1 was written, but not everything went "
                                         "in:")
                              .arg(archivePath)
@@ -282,6 +282,6 @@ ArchiveOps::ZipReport TPackPage::ZipFiles(const QString &archivePath, const QStr
         text += QLatin1Char('\n') + report.lines.at(i);
     if (report.lines.size() > QuotedLines)
         text += QStringLiteral("\n... and %1 more.").arg(report.lines.size() - QuotedLines);
-    showMessage(text, report.code == ZE_OK ? Prompter::Icon::Warning : Prompter::Icon::Critical);
+    showMessage(text, report.stopped() ? Prompter::Icon::Critical : Prompter::Icon::Warning);
     return report;
 }

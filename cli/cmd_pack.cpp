@@ -78,8 +78,10 @@ int cmdPack(const QStringList &args)
         cliError(line);
     if (report.ok())
         return ExitDone;
-    if (report.code == ZE_OK)
-        return ExitNothing; // written, with warnings (files left out)
-    cliError(QStringLiteral("%1: %2").arg(archive, ArchiveOps::zipCodeText(report.code)));
+    if (report.stopped())
+        cliError(QStringLiteral("%1: not written: %2")
+                     .arg(archive, ArchiveOps::zipCodeText(report.code)));
+    else
+        cliError(QStringLiteral("%1: written, but not everything went in").arg(archive));
     return ExitFailure;
 }

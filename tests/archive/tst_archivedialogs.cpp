@@ -418,6 +418,7 @@ void TestArchiveDialogs::packerReportsFailure()
     click(&page, "B_ZipThem");
     QCOMPARE(prompter.messages.size(), 1);
     QVERIFY2(prompter.messages.first().contains(zip) &&
+                 prompter.messages.first().contains(QLatin1String("was written")) &&
                  prompter.messages.first().contains(QLatin1String("gone.txt")),
              qPrintable(prompter.messages.first()));
     QCOMPARE(testsupport::memberNames(zip).size(), 1);
