@@ -696,24 +696,23 @@ void TShellTree::Private::mountsChanged()
 
 void TShellTree::Private::showSystemMenu(TShellNode *node, const QPoint &globalPos)
 {
+    // The node may go away while the menu is open (a folder notice): keep its path only.
+    const QString path = node->path;
     QMenu menu(q);
     QAction *open = menu.addAction(TShellTree::tr("Open"));
+    QObject::connect(open, &QAction::triggered, q, [this, path] {
+        TShellNode *target = path.isEmpty() ? root : locate(path);
+        if (!target)
+            return;
+        expandNode(target);
+        q->setCurrentItem(target);
+        q->scrollToItem(target);
+    });
     QAction *openOutside = menu.addAction(TShellTree::tr("Open in file manager"));
-    openOutside->setEnabled(!node->path.isEmpty());
-    const QString path = node->path;
-    QAction *chosen = menu.exec(globalPos);
-    if (chosen == open) {
-        // The node may have gone during the menu (a folder notice): find it by path again.
-        if (path.isEmpty()) {
-            q->setCurrentItem(root);
-        } else if (TShellNode *target = locate(path)) {
-            expandNode(target);
-            q->setCurrentItem(target);
-            q->scrollToItem(target);
-        }
-    } else if (chosen == openOutside) {
-        QDesktopServices::openUrl(QUrl::fromLocalFile(path));
-    }
+    openOutside->setEnabled(!path.isEmpty());
+    QObject::connect(openOutside, &QAction::triggered, q,
+                     [path] { QDesktopServices::openUrl(QUrl::fromLocalFile(path)); });
+    menu.exec(globalPos);
 }
 
 TShellTree::TShellTree(QWidget *parent) : QTreeWidget(parent), d(new Private(this))

@@ -8,6 +8,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 using Opt = TShellTree::Option;
 
@@ -35,6 +36,7 @@ private slots:
     void collapseStopsChildWatches();
     void rightClickKeepsSelection();
     void dragData();
+    void systemMenuAndDoubleClick();
 
 private:
     QTemporaryDir *m_tmp = nullptr;
@@ -432,6 +434,45 @@ void TestShellTree::dragData()
     QCOMPARE(data->urls(), QList<QUrl>{QUrl::fromLocalFile(m_root + "/onezip")});
     QCOMPARE(QString::fromUtf8(data->data(TShellTree::dragFormat())), m_root + "/onezip");
     QVERIFY(tree.model()->mimeTypes().contains("text/uri-list"));
+}
+
+void TestShellTree::systemMenuAndDoubleClick()
+{
+    TShellTree tree;
+    setUpFileTree(tree);
+    tree.resize(400, 600);
+    tree.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&tree));
+    tree.setPath(m_root);
+    QTreeWidgetItem *selected = tree.currentItem();
+    QTreeWidgetItem *target = childNamed(selected, "onezip");
+    tree.scrollToItem(target);
+    const QPoint at = tree.visualItemRect(target).center();
+
+    // The menu of the node under the pointer: choosing "Open" selects and expands it.
+    QStringList offered;
+    QTimer::singleShot(50, &tree, [&] {
+        auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+        if (!menu)
+            return;
+        for (QAction *action : menu->actions())
+            offered.append(action->text());
+        menu->actions().first()->trigger();
+        menu->close();
+    });
+    QContextMenuEvent event(QContextMenuEvent::Mouse, at, tree.viewport()->mapToGlobal(at));
+    QApplication::sendEvent(tree.viewport(), &event);
+    QCOMPARE(offered, (QStringList{"Open", "Open in file manager"}));
+    QCOMPARE(tree.path(), m_root + "/onezip");
+    QVERIFY(tree.currentItem()->isExpanded());
+
+    QSignalSpy doubleClicked(&tree, &TShellTree::dblClicked);
+    tree.scrollToItem(selected);
+    const QPoint onSelected = tree.visualItemRect(selected).center();
+    // A double click is a press, a release and a double-click press on the same node.
+    QTest::mouseClick(tree.viewport(), Qt::LeftButton, {}, onSelected);
+    QTest::mouseDClick(tree.viewport(), Qt::LeftButton, {}, onSelected);
+    QCOMPARE(doubleClicked.count(), 1);
 }
 
 QTEST_MAIN(TestShellTree)

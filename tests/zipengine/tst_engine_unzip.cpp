@@ -352,6 +352,116 @@ private slots:
         }
     }
 
+    void truncatedArchive_data()
+    {
+        QTest::addColumn<int>("keep"); // bytes kept; negative: bytes cut from the end
+        QTest::newRow("end record cut") << -10;
+        QTest::newRow("half") << 0;
+        QTest::newRow("only the first header") << 30;
+    }
+
+    void truncatedArchive()
+    {
+        QFETCH(int, keep);
+        const QString good = path(QStringLiteral("good.zip"));
+        makeSpecZip(good, {{"file_id.diz", allByteValues().repeated(40)},
+                           {"readme.txt", QByteArray(5000, 'r')}});
+        const QByteArray whole = testsupport::readFile(good);
+        const int size = keep < 0 ? whole.size() + keep : keep == 0 ? whole.size() / 2 : keep;
+        const QString archive = path(QStringLiteral("truncated.zip"));
+        testsupport::writeFile(archive, whole.left(size));
+        for (Mode mode : {Mode::Deliver, Mode::List}) {
+            const Outcome out = callEngine(mode, archive, {"file_id.diz"}, baseDcl());
+            QVERIFY2(out.rc == PK_NOZIP || out.rc == PK_BADERR,
+                     qPrintable(QString::number(out.rc)));
+            const QByteArray lines =
+                mode == Mode::Deliver ? out.captured : out.messages.join('\n').toUtf8() + '\n';
+            QVERIFY2(lines.startsWith("error: " + archive.toUtf8() + ": ") &&
+                         lines.count('\n') == 1,
+                     lines.constData());
+        }
+    }
+
+    // Member data that does not match its header: a changed byte, sizes that lie.
+    void damagedMember_data()
+    {
+        QTest::addColumn<QString>("patch"); // Python code changing bytearray `b`
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("changed byte of a stored member") << "i = b.index(b'EFGH'); b[i] = ord('e')"
+                                                         << "CRC error";
+        QTest::newRow("uncompressed size smaller than the data")
+            << "struct.pack_into('<I', b, 22, 100); c = b.index(b'PK\\x01\\x02'); "
+               "struct.pack_into('<I', b, c + 24, 100)"
+            << "damaged member data (longer than its header says)";
+        QTest::newRow("uncompressed size larger than the data")
+            << "struct.pack_into('<I', b, 22, 99999); c = b.index(b'PK\\x01\\x02'); "
+               "struct.pack_into('<I', b, c + 24, 99999)"
+            << "damaged member data (shorter than its header says)";
+    }
+
+    void damagedMember()
+    {
+        QFETCH(QString, patch);
+        QFETCH(QString, reason);
+        const QString archive = path(QStringLiteral("member.zip"));
+        const QByteArray data = QByteArray("ABCDEFGHIJ").repeated(1000);
+        testsupport::makeZip(archive, {{QStringLiteral("data.txt"), data}},
+                             !patch.contains(QLatin1String("EFGH")));
+        QCOMPARE(testsupport::python(
+                     "import sys, struct\nb = bytearray(open(sys.argv[1], 'rb').read())\n" + patch +
+                         "\nopen(sys.argv[1], 'wb').write(b)\n",
+                     {archive}),
+                 0);
+        const Outcome out = ::deliver(archive, QStringLiteral("data.txt"));
+        QCOMPARE(out.rc, int(PK_ERR));
+        QVERIFY2(out.captured.endsWith("error: data.txt: " + reason.toUtf8() + "\n"),
+                 out.captured.right(120).constData());
+        QVERIFY(out.captured.size() <= data.size() + 200);
+
+        QTemporaryDir work;
+        DCL dcl = baseDcl();
+        const Outcome extracted = callEngine(Mode::Extract, archive, {}, dcl, work.path());
+        QCOMPARE(extracted.rc, int(PK_ERR));
+        QCOMPARE(extracted.messages, QStringList{"error: data.txt: " + reason});
+        QCOMPARE(tree(work.path()), QStringList()); // nothing half-written left behind
+    }
+
+    // A changed archive at the same path is read anew, never from the cached view.
+    void changedArchiveReadAnew()
+    {
+        const QString archive = path(QStringLiteral("changing.zip"));
+        testsupport::makeZip(archive, {{QStringLiteral("file_id.diz"), "first"}});
+        QCOMPARE(::deliver(archive, QStringLiteral("FILE_ID.DIZ")).captured, QByteArray("first"));
+        QCOMPARE(::deliver(archive, QStringLiteral("file_id.diz")).captured, QByteArray("first"));
+        testsupport::makeZip(archive, {{QStringLiteral("file_id.diz"), "second, longer"}});
+        QCOMPARE(::deliver(archive, QStringLiteral("file_id.diz")).captured,
+                 QByteArray("second, longer"));
+    }
+
+    // Listing and lookups stay linear in the number of members.
+    void manyMembers()
+    {
+        const QString archive = path(QStringLiteral("many.zip"));
+        QCOMPARE(testsupport::python(
+                     QStringLiteral("import sys, zipfile\n"
+                                    "with zipfile.ZipFile(sys.argv[1], 'w') as z:\n"
+                                    "    for i in range(100000): z.writestr('d%03d/m%06d.txt' % (i "
+                                    "% 500, i), b'x')\n"
+                                    "    z.writestr('Info/FILE_ID.DIZ', b'found')\n"),
+                     {archive}),
+                 0);
+        QElapsedTimer timer;
+        timer.start();
+        int found = 0;
+        for (const char *name : {"info/file_id.diz", "info/readme.txt", "INFO/FILE_ID.DIZ"})
+            found += ::deliver(archive, QString::fromLatin1(name)).rc == 0;
+        const Outcome listed = callEngine(Mode::List, archive, {}, baseDcl());
+        QCOMPARE(found, 2);
+        QCOMPARE(listed.listing.size(), 100001);
+        QCOMPARE(listed.listing.last().name, QStringLiteral("Info/FILE_ID.DIZ"));
+        QVERIFY2(timer.elapsed() < 20000, qPrintable(QString::number(timer.elapsed())));
+    }
+
     void missingArchive()
     {
         const Outcome out = ::deliver(path(QStringLiteral("nowhere.zip")), QStringLiteral("x"));

@@ -8,7 +8,6 @@
 #include <memory>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 namespace zengine {
@@ -27,17 +26,23 @@ public:
     // CP437 unless they already are valid UTF-8). Stays valid while the view lives.
     std::string_view name(zip_uint64_t index) const;
     // Members with this name, in archive order; compared exactly or after case folding.
-    // The indexes are built on first use.
-    const std::vector<zip_uint64_t> &find(std::string_view name, bool ignoreCase);
+    // The first lookup scans the names; a second one builds an index for every later one.
+    std::vector<zip_uint64_t> find(std::string_view name, bool ignoreCase);
 
 private:
-    using Index = std::unordered_map<std::string, std::vector<zip_uint64_t>>;
+    // Hashes of the (folded) names with their member, sorted by hash: one allocation for the
+    // whole archive, no copies of the names.
+    struct Index
+    {
+        std::vector<std::pair<size_t, zip_uint64_t>> entries;
+        unsigned lookups = 0;
+        bool built = false;
+    };
+    bool matches(zip_uint64_t index, std::string_view key, bool ignoreCase, std::string &scratch);
     zip_t *m_zip;
     zip_uint64_t m_count;
     Index m_exact;
     Index m_folded;
-    bool m_exactBuilt = false;
-    bool m_foldedBuilt = false;
 };
 
 // Opens an archive read-only, or reuses the view of a recent open when the file's resolved

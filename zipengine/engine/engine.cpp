@@ -4,8 +4,8 @@
 
 #include <cstring>
 
-ZENGINE_EXPORT const ZENGINEVERSION ZpEngineVersion = {
-    sizeof(ZENGINEVERSION), "Info-ZIP", "2.3", "Quoril zip engine over libzip"};
+ZENGINE_EXPORT const ZENGINEVERSION ZpEngineVersion = {sizeof(ZENGINEVERSION), "Info-ZIP", "2.3",
+                                                       "Quoril zip engine over libzip"};
 
 namespace {
 
@@ -26,9 +26,15 @@ ZIPUSERFUNCTIONS g_zipFunctions = {};
 
 namespace zengine {
 
-const ZPOPT &heldOptions() { return g_options; }
+const ZPOPT &heldOptions()
+{
+    return g_options;
+}
 
-const ZIPUSERFUNCTIONS &zipFunctions() { return g_zipFunctions; }
+const ZIPUSERFUNCTIONS &zipFunctions()
+{
+    return g_zipFunctions;
+}
 
 } // namespace zengine
 
@@ -54,4 +60,7 @@ ZENGINE_EXPORT int ZpSetOptions(LPZPOPT options)
     return 1;
 }
 
-ZENGINE_EXPORT ZPOPT ZpGetOptions(void) { return g_options; }
+ZENGINE_EXPORT ZPOPT ZpGetOptions(void)
+{
+    return g_options;
+}

@@ -118,6 +118,11 @@ ReadOutcome readMember(zip_t *archive, zip_uint64_t index, zip_uint64_t declared
             break;
         }
     }
+    if (outcome == ReadOutcome::Done && total != declaredSize) {
+        // libzip 1.7.3 does not always check the size at the end of a deflated member.
+        failure = {PK_ERR, "damaged member data (shorter than its header says)"};
+        outcome = ReadOutcome::Failed;
+    }
     zip_fclose(file);
     return outcome;
 }
@@ -324,7 +329,7 @@ int unzip(int ifnc, char **ifnv, int xfnc, char **xfnv, const DCL &dcl, const US
     for (int i = 0; i < ifnc; ++i) {
         if (!ifnv[i])
             continue;
-        const auto &hits = view->find(ifnv[i], ignoreCase);
+        const std::vector<zip_uint64_t> hits = view->find(ifnv[i], ignoreCase);
         if (hits.empty())
             unmatched.emplace_back(ifnv[i]);
         for (const zip_uint64_t hit : hits)

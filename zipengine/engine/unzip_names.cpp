@@ -90,6 +90,13 @@ void encode(char32_t c, std::string &out)
 std::string foldName(std::string_view utf8)
 {
     std::string out;
+    foldNameInto(utf8, out);
+    return out;
+}
+
+void foldNameInto(std::string_view utf8, std::string &out)
+{
+    out.clear();
     out.reserve(utf8.size());
     for (size_t i = 0; i < utf8.size();) {
         const auto b = static_cast<unsigned char>(utf8[i]);
@@ -108,7 +115,6 @@ std::string foldName(std::string_view utf8)
         encode(foldCodePoint(c), out);
         i += length;
     }
-    return out;
 }
 
 TargetPath targetPath(std::string_view name, bool dosMade, bool keepPaths, bool spaceToUnderscore)

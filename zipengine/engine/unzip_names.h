@@ -11,6 +11,8 @@ namespace zengine {
 // The name with every letter mapped to one case, Unicode-aware ("ÄRGER.TXT" and "ärger.txt"
 // fold alike). Bytes that are not valid UTF-8 are kept as they are.
 std::string foldName(std::string_view utf8);
+// The same into `out` (cleared first), to reuse one buffer over many names.
+void foldNameInto(std::string_view utf8, std::string &out);
 
 struct TargetPath
 {

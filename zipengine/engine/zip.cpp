@@ -113,6 +113,7 @@ public:
         m_archive.tempPrefix = "." + baseNameOf(m_archive.path) + ".qz";
         m_archive.state = &m_state;
         m_archive.existed = ::stat(m_archive.path.c_str(), &m_archive.original) == 0;
+        m_statError = m_archive.existed ? 0 : errno;
 
         const bool deleting = m_options.fDeleteEntries != 0;
         if (int code = checkArchive(deleting))
@@ -136,8 +137,8 @@ private:
     {
         const std::string &path = m_archive.path;
         if (!m_archive.existed) {
-            if (errno != ENOENT)
-                return m_report.error(path + ": " + reasonFor(errno), ZE_NAME);
+            if (m_statError != ENOENT)
+                return m_report.error(path + ": " + reasonFor(m_statError), ZE_NAME);
             if (deleting)
                 return m_report.error(path + ": file not found", ZE_NAME);
         } else if (!S_ISREG(m_archive.original.st_mode)) {
@@ -444,6 +445,7 @@ private:
     CommitState m_state;
     ArchiveFile m_archive;
     std::string m_given;
+    int m_statError = 0;
     zip_t *m_zip = nullptr;
     std::unordered_map<std::string, zip_uint64_t> m_entries;
     std::vector<ZipInput> m_inputs;

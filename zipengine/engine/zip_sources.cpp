@@ -73,6 +73,7 @@ bool createTemp(ArchiveFile &a)
         a.outBuffer.resize(ArchiveBufferSize);
         setvbuf(a.out, a.outBuffer.data(), _IOFBF, a.outBuffer.size());
         a.tempPath = path;
+        a.writePos = 0;
         a.writeEnd = 0;
         return true;
     }
@@ -192,25 +193,27 @@ zip_int64_t archiveCallback(void *userdata, void *data, zip_uint64_t len, zip_so
             writeFailed(a, errno);
             return -1;
         }
-        const zip_int64_t at = ftello(a.out);
-        if (at > a.writeEnd)
-            a.writeEnd = at;
+        // Positions are tracked here: asking the stream would cost a system call per piece.
+        a.writePos += static_cast<zip_int64_t>(len);
+        if (a.writePos > a.writeEnd)
+            a.writeEnd = a.writePos;
         return static_cast<zip_int64_t>(len);
     }
     case ZIP_SOURCE_SEEK_WRITE: {
         const zip_int64_t target = zip_source_seek_compute_offset(
-            static_cast<zip_uint64_t>(ftello(a.out)), static_cast<zip_uint64_t>(a.writeEnd), data,
-            len, &a.error);
+            static_cast<zip_uint64_t>(a.writePos), static_cast<zip_uint64_t>(a.writeEnd), data, len,
+            &a.error);
         if (target < 0)
             return -1;
         if (fseeko(a.out, target, SEEK_SET) != 0) {
             writeFailed(a, errno);
             return -1;
         }
+        a.writePos = target;
         return 0;
     }
     case ZIP_SOURCE_TELL_WRITE:
-        return ftello(a.out);
+        return a.writePos;
     case ZIP_SOURCE_COMMIT_WRITE:
         return commitTemp(a) ? 0 : -1;
     case ZIP_SOURCE_ROLLBACK_WRITE:

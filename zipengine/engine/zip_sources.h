@@ -44,6 +44,7 @@ struct ArchiveFile
     FILE *out = nullptr;
     std::vector<char> outBuffer;
     std::string tempPath;
+    zip_int64_t writePos = 0;
     zip_int64_t writeEnd = 0;
     zip_error_t error = {};
 };
