@@ -1,0 +1,296 @@
+#include "archive/archiveops.h"
+
+#include "zipengine/callbacks.h"
+#include "zipengine/enginetext.h"
+#include "zipengine/zipengine.h"
+
+#include <QFileInfo>
+
+#include <algorithm>
+#include <cstring>
+
+namespace ArchiveOps {
+
+namespace {
+
+// Sets a process-wide routing flag for the duration of one engine call.
+class FlagScope
+{
+public:
+    FlagScope(bool &flag, bool value) : m_flag(flag), m_saved(flag) { m_flag = value; }
+    ~FlagScope() { m_flag = m_saved; }
+    FlagScope(const FlagScope &) = delete;
+    FlagScope &operator=(const FlagScope &) = delete;
+
+private:
+    bool &m_flag;
+    bool m_saved;
+};
+
+DCL blankDcl()
+{
+    DCL dcl;
+    std::memset(&dcl, 0, sizeof dcl);
+    dcl.fQuiet = 2;
+    dcl.fPrivilege = 1;
+    return dcl;
+}
+
+// The engine's progress calls, counted and handed on; remembers a refusal.
+struct ProgressRelay
+{
+    const Progress &progress;
+    int total;
+    int index = 0;
+    bool refused = false;
+
+    bool operator()(const QString &name, uint64_t)
+    {
+        if (!progress)
+            return true;
+        if (!progress(name, index++, total))
+            refused = true;
+        return !refused;
+    }
+};
+
+} // namespace
+
+Listing getContents(const QString &path)
+{
+    Listing listing;
+    if (path.trimmed().isEmpty())
+        return listing;
+
+    EngineSink sink;
+    sink.onListing = [&listing](const ListingEntry &entry) {
+        listing.lines.append(listingLine(entry));
+        listing.names.append(entry.name);
+    };
+    USERFUNCTIONS functions;
+    FillUserFunctions(functions);
+    DCL dcl = blankDcl();
+    dcl.nvflag = 1;
+    dcl.nUflag = 1;
+    dcl.C_flag = 1;
+    EngineText archive(path);
+    dcl.lpszZipFN = archive.get();
+    dcl.lpszExtractDir = nullptr;
+    {
+        EngineSinkScope scope(sink);
+        FlagScope listingFlag(ListingActive, true);
+        FlagScope capture(CaptureOutput, false);
+        listing.engineCalled = true;
+        listing.code = ZipEngine::Wiz_SingleEntryUnzip(0, nullptr, 0, nullptr, &dcl, &functions);
+    }
+    listing.messages = sink.messages;
+    return listing;
+}
+
+ExtractReport unzipSelectedFiles(const ExtractRequest &request, const Progress &progress)
+{
+    ExtractReport report;
+    if (request.archive.trimmed().isEmpty() || request.names.isEmpty())
+        return report;
+
+    USERFUNCTIONS functions;
+    FillUserFunctions(functions);
+    DCL dcl = blankDcl();
+    dcl.ExtractOnlyNewer = request.extractOnlyNewer ? 1 : 0;
+    dcl.nUflag = request.uFlag ? 1 : 0;
+    dcl.ndflag = request.dFlag ? 1 : 0;
+    dcl.noflag = request.oFlag ? 1 : 0;
+    dcl.C_flag = request.cFlag ? 1 : 0;
+    EngineText archive(request.archive);
+    EngineText target(request.targetDir);
+    dcl.lpszZipFN = archive.get();
+    dcl.lpszExtractDir = target.get();
+    EngineTextArray include(request.names);
+
+    ProgressRelay relay{progress, static_cast<int>(request.names.size())};
+    EngineSink sink;
+    sink.onService = [&relay](const QString &name, uint64_t size) { return relay(name, size); };
+    {
+        EngineSinkScope scope(sink);
+        FlagScope listingFlag(ListingActive, false);
+        FlagScope capture(CaptureOutput, false);
+        report.engineCalled = true;
+        report.code = ZipEngine::Wiz_SingleEntryUnzip(include.count(), include.get(), 0, nullptr,
+                                                      &dcl, &functions);
+    }
+    report.cancelled = relay.refused || report.code == IZ_CTRLC;
+    report.problems = sink.messages;
+    if (report.problems.isEmpty() && report.code != PK_OK && !report.cancelled)
+        report.problems.append(QStringLiteral("error: %1").arg(unzipCodeText(report.code)));
+    return report;
+}
+
+ZipReport zipFiles(const QString &archivePath, const QStringList &files, const Progress &progress)
+{
+    ZipReport report;
+    if (archivePath.trimmed().isEmpty() || files.isEmpty())
+        return report;
+
+    ZIPUSERFUNCTIONS functions;
+    FillZipUserFunctions(functions);
+    ZipEngine::ZpInit(&functions);
+
+    // Folders are walked by the engine, so the number of files is known only without them.
+    int total = static_cast<int>(files.size());
+    for (const QString &file : files) {
+        if (file.isEmpty() || QFileInfo(file).isDir()) {
+            total = -1;
+            break;
+        }
+    }
+    ProgressRelay relay{progress, total};
+    EngineSink sink;
+    sink.onService = [&relay](const QString &name, uint64_t size) { return relay(name, size); };
+
+    EngineText archive(archivePath);
+    EngineTextArray names(files);
+    ZCL command;
+    command.Argc = names.count();
+    command.lpszZipFN = archive.get();
+    command.FNV = names.get();
+    {
+        EngineSinkScope scope(sink);
+        FlagScope listingFlag(ListingActive, false);
+        FlagScope capture(CaptureOutput, false);
+        report.engineCalled = true;
+        report.code = ZipEngine::ZpArchive(command);
+    }
+    report.cancelled = relay.refused || report.code == ZE_ABORT;
+    report.lines = sink.messages;
+    if (report.lines.isEmpty() && report.code != ZE_OK && !report.cancelled)
+        report.lines.append(QStringLiteral("zip error: %1").arg(zipCodeText(report.code)));
+    return report;
+}
+
+bool ZipReport::stopped() const
+{
+    if (!engineCalled || code == ZE_OK)
+        return false;
+    if (cancelled || lines.isEmpty())
+        return true;
+    return std::any_of(lines.cbegin(), lines.cend(), [](const QString &line) {
+        return !line.startsWith(QLatin1String("zip warning:"));
+    });
+}
+
+QString zipCodeText(int code)
+{
+    switch (code) {
+    case ZE_OK:
+        return QStringLiteral("done");
+    case ZE_MEM:
+        return QStringLiteral("out of memory");
+    case ZE_ABORT:
+        return QStringLiteral("cancelled");
+    case ZE_TEMP:
+        return QStringLiteral("could not write the temporary file");
+    case ZE_READ:
+        return QStringLiteral("read error on an input file");
+    case ZE_NONE:
+        return QStringLiteral("nothing to do");
+    case ZE_NAME:
+        return QStringLiteral("missing or empty archive");
+    case ZE_WRITE:
+        return QStringLiteral("write error (disk full?)");
+    case ZE_CREAT:
+        return QStringLiteral("cannot create the archive");
+    case ZE_PARMS:
+        return QStringLiteral("invalid parameters");
+    case ZE_OPEN:
+        return QStringLiteral("cannot open a file");
+    default:
+        return QStringLiteral("engine error %1").arg(code);
+    }
+}
+
+QString unzipCodeText(int code)
+{
+    switch (code) {
+    case PK_OK:
+        return QStringLiteral("done");
+    case PK_WARN:
+        return QStringLiteral("some members were skipped");
+    case PK_ERR:
+        return QStringLiteral("a member is damaged or uses an unsupported method");
+    case PK_BADERR:
+        return QStringLiteral("the archive is damaged");
+    case PK_MEM:
+        return QStringLiteral("out of memory");
+    case PK_NOZIP:
+        return QStringLiteral("not a zip archive, or it cannot be opened");
+    case PK_PARAM:
+        return QStringLiteral("invalid parameters");
+    case PK_FIND:
+        return QStringLiteral("no member matched");
+    case PK_DISK:
+        return QStringLiteral("disk full");
+    case IZ_CTRLC:
+        return QStringLiteral("cancelled");
+    case PK_PASSWORD:
+        return QStringLiteral("password missing or wrong");
+    default:
+        return QStringLiteral("engine error %1").arg(code);
+    }
+}
+
+ZPOPT defaultZipOptions()
+{
+    ZPOPT options;
+    std::memset(&options, 0, sizeof options);
+    options.fGrow = -1;
+    options.fRecurse = 1;
+    options.fLevel = '6';
+    return options;
+}
+
+ZPOPT optionsFromDialogState(const ZipOptionsState &state)
+{
+    ZPOPT options;
+    std::memset(&options, 0, sizeof options);
+    const auto flag = [](bool on) -> ZFLAG { return on ? -1 : 0; };
+    options.fSystem = flag(state.system);
+    options.fVolume = flag(state.volume);
+    options.fJunkDir = flag(state.junkDir);
+    options.fLatestTime = flag(state.latestTime);
+    options.fGrow = flag(state.grow);
+    options.fMove = flag(state.move);
+    options.fDeleteEntries = flag(state.deleteEntries);
+    options.fUpdate = flag(state.update);
+    options.fFreshen = flag(state.freshen);
+    options.fRecurse = state.recurseDir ? 1 : 0;
+    options.fRepair = 0;
+    // Whatever the user typed first is passed on; a character outside Latin-1 becomes 0,
+    // which the engine refuses like any other non-digit.
+    options.fLevel = state.level.isEmpty() ? '6' : state.level.at(0).toLatin1();
+    return options;
+}
+
+ZipOptionsState dialogStateFromOptions(const ZPOPT &options)
+{
+    ZipOptionsState state;
+    state.system = options.fSystem != 0;
+    state.volume = options.fVolume != 0;
+    state.junkDir = options.fJunkDir != 0;
+    state.recurseDir = options.fRecurse == 1;
+    state.latestTime = options.fLatestTime != 0;
+    state.grow = options.fGrow != 0;
+    state.move = options.fMove != 0;
+    state.deleteEntries = options.fDeleteEntries != 0;
+    state.update = options.fUpdate != 0;
+    state.freshen = options.fFreshen != 0;
+    state.level = options.fLevel ? QString(QLatin1Char(options.fLevel)) : QString();
+    return state;
+}
+
+bool setZipOptions(const ZPOPT &options)
+{
+    ZPOPT copy = options;
+    return ZipEngine::ZpSetOptions(&copy) != 0;
+}
+
+} // namespace ArchiveOps

@@ -1,0 +1,109 @@
+#pragma once
+
+#include "zipengine/records.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+// The archive operations behind the extraction dialog, the packer page and the command-line
+// tool: listing, extraction and packing through the engine, and the conversion between the
+// engine's zip options and the options dialog. No widget is involved here.
+namespace ArchiveOps {
+
+// Called once per member or file as the engine reaches it, with a running index from 0 and
+// the number expected (-1 when it is not known in advance). Return false to cancel.
+using Progress = std::function<bool(const QString &name, int index, int total)>;
+
+// The members of an archive, in the order the engine reported them: lines[i] is the listing
+// line of names[i].
+struct Listing
+{
+    QStringList lines;
+    QStringList names;
+    int code = PK_OK;          // the engine's result
+    QStringList messages;      // the engine's problem lines
+    bool engineCalled = false; // false for a blank path
+};
+
+// Lists the archive at `path` (passed on unchanged; nothing happens when it is blank).
+Listing getContents(const QString &path);
+
+struct ExtractRequest
+{
+    QString archive;
+    QString targetDir; // empty text passes an empty folder name
+    bool extractOnlyNewer = false;
+    bool uFlag = false;
+    bool oFlag = false;
+    bool cFlag = true;
+    bool dFlag = false;
+    QStringList names; // the members to extract; empty means none, never "all"
+};
+
+struct ExtractReport
+{
+    int code = PK_OK;
+    // One line per skipped or failed member (and per failure of the whole run), as the
+    // engine worded it: "warning: <member>: <reason>" or "error: ...".
+    QStringList problems;
+    bool cancelled = false;
+    bool engineCalled = false;
+    bool ok() const { return engineCalled ? code == PK_OK && problems.isEmpty() : true; }
+};
+
+// Extracts request.names from the archive in one engine call (no limit on the number of
+// names); the engine's text output is collected, not shown. No names: no engine call.
+ExtractReport unzipSelectedFiles(const ExtractRequest &request, const Progress &progress = {});
+
+struct ZipReport
+{
+    int code = ZE_OK;
+    QStringList lines; // the engine's warnings and errors
+    bool cancelled = false;
+    bool engineCalled = false;
+    bool ok() const { return code == ZE_OK && lines.isEmpty(); }
+    // The run stopped on an error, leaving the archive as it was; otherwise the archive was
+    // written and every line is a warning about an input left out or not deleted.
+    bool stopped() const;
+};
+
+// Adds `files` (every line, in order, duplicates and blanks kept) to the archive at
+// `archivePath` (passed on unchanged, blanks kept) with the options the engine holds.
+// Nothing happens when the trimmed path is empty or the list is empty.
+ZipReport zipFiles(const QString &archivePath, const QStringList &files,
+                   const Progress &progress = {});
+
+// A human-readable reason for an engine result code.
+QString zipCodeText(int code);
+QString unzipCodeText(int code);
+
+// The state of the options dialog's controls.
+struct ZipOptionsState
+{
+    bool system = false;
+    bool volume = false;
+    bool junkDir = false;
+    bool recurseDir = false;
+    bool latestTime = false;
+    bool grow = false;
+    bool move = false;
+    bool deleteEntries = false;
+    bool update = false;
+    bool freshen = false;
+    QString level;
+    bool operator==(const ZipOptionsState &) const = default;
+};
+
+// A record with every field 0 except fGrow -1, fRecurse 1 and fLevel '6'.
+ZPOPT defaultZipOptions();
+// Flags become -1 or 0, fRecurse 1 or 0, fLevel the first character of the level text ('6'
+// when it is empty). Any character is passed on: the engine decides whether it is a level.
+ZPOPT optionsFromDialogState(const ZipOptionsState &state);
+// Any non-zero flag counts as on; recursion only when fRecurse is exactly 1.
+ZipOptionsState dialogStateFromOptions(const ZPOPT &options);
+// Hands the record to the engine; false when the engine refuses it.
+bool setZipOptions(const ZPOPT &options);
+
+} // namespace ArchiveOps

@@ -1,0 +1,268 @@
+#include "archive/unzipdialog.h"
+
+#include "archive/waitwindow.h"
+#include "common/prompter.h"
+#include "widgets/shelltree.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QDir>
+#include <QFontDatabase>
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QShowEvent>
+#include <QStringListModel>
+#include <QVBoxLayout>
+
+namespace {
+
+// How many of the engine's problem lines the message after an extraction quotes.
+constexpr int QuotedProblems = 5;
+
+// Left edge of the option side; it lies beyond the collapsed width.
+constexpr int OptionsLeft = 409;
+
+} // namespace
+
+TFrmUnzip::TFrmUnzip(TFrmWaitZip *wait, QWidget *parent)
+    : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint), m_wait(wait)
+{
+    setObjectName(QStringLiteral("FrmUnzip"));
+    setWindowTitle(QStringLiteral("Decompressing"));
+    setModal(false);
+    setFixedSize(CollapsedWidth, ClientHeight);
+
+    // The listing: a model-based view stays quick with a hundred thousand lines.
+    const QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    m_model = new QStringListModel(this);
+    m_files = new QListView(this);
+    m_files->setObjectName(QStringLiteral("FilesList"));
+    m_files->setModel(m_model);
+    m_files->setFont(fixed);
+    m_files->setUniformItemSizes(true);
+    m_files->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    m_files->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_files->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    m_files->setGeometry(8, 26, 391, 272);
+
+    // Column heads over the listing line's fields: size (7 columns), two blanks, date,
+    // blank, time, two blanks, name.
+    const int column = QFontMetrics(fixed).horizontalAdvance(QLatin1Char('0'));
+    const int textLeft = 8 + m_files->frameWidth() + 3;
+    m_sizeHead = new QLabel(QStringLiteral("Size (bytes)"), this);
+    m_sizeHead->setObjectName(QStringLiteral("Label2"));
+    m_sizeHead->move(8, 8);
+    m_dateHead = new QLabel(QStringLiteral("Date / Hour"), this);
+    m_dateHead->setObjectName(QStringLiteral("Label3"));
+    m_dateHead->move(std::max(textLeft + 9 * column, 90), 8);
+    m_nameHead = new QLabel(QStringLiteral("Filename"), this);
+    m_nameHead->setObjectName(QStringLiteral("Label4"));
+    m_nameHead->move(std::max(textLeft + 25 * column, 190), 8);
+
+    m_targetLabel = new QLabel(QStringLiteral("Decompress to:"), this);
+    m_targetLabel->setObjectName(QStringLiteral("Label1"));
+    m_targetLabel->setGeometry(8, 304, 200, 18);
+    m_targetDir = new QLineEdit(QDir::toNativeSeparators(QDir::tempPath()), this);
+    m_targetDir->setObjectName(QStringLiteral("T_Dir"));
+    m_targetDir->setGeometry(8, 322, 391, 24);
+    m_targetLabel->setBuddy(m_targetDir);
+
+    m_all = new QRadioButton(QStringLiteral("Unzip all"), this);
+    m_all->setObjectName(QStringLiteral("R_all"));
+    m_all->setGeometry(8, 352, 150, 22);
+    m_all->setChecked(true);
+    m_selected = new QRadioButton(QStringLiteral("Unzip only selected"), this);
+    m_selected->setObjectName(QStringLiteral("R_sel"));
+    m_selected->setGeometry(160, 352, 239, 22);
+
+    m_options = new QPushButton(QStringLiteral("Options"), this);
+    m_options->setObjectName(QStringLiteral("B_Options"));
+    m_options->setCheckable(true);
+    m_options->setGeometry(8, 384, 90, 28);
+    m_abort = new QPushButton(QStringLiteral("Cancel"), this);
+    m_abort->setObjectName(QStringLiteral("B_Abort"));
+    m_abort->setGeometry(213, 384, 90, 28);
+    m_unzip = new QPushButton(QStringLiteral("Unzip !"), this);
+    m_unzip->setObjectName(QStringLiteral("B_Unzip"));
+    m_unzip->setGeometry(309, 384, 90, 28);
+    m_unzip->setDefault(true);
+
+    // The option side, visible only when the dialog is expanded.
+    m_treeLabel = new QLabel(QStringLiteral("Extract to directory:"), this);
+    m_treeLabel->setObjectName(QStringLiteral("Label5"));
+    m_treeLabel->setGeometry(OptionsLeft, 8, 214, 18);
+    m_folderTree = new TShellTree(this);
+    m_folderTree->setObjectName(QStringLiteral("FolderTree"));
+    m_folderTree->setOptions(TShellTree::TF_FOLDERS);
+    m_folderTree->setRootIsDecorated(true);
+    m_folderTree->setUpdAutoThread(true);
+    m_folderTree->setUpdAutoRec(false);
+    m_folderTree->setShowMessages(true);
+    m_folderTree->setShowLinkOverlay(true);
+    m_folderTree->setPopupMenuMode(TShellTree::pmm_System);
+    m_folderTree->setIndentation(19);
+    m_folderTree->setGeometry(OptionsLeft, 26, 214, 220);
+    m_treeLabel->setBuddy(m_folderTree);
+
+    m_group = new QGroupBox(QStringLiteral(" Engine options (in blue most commons)"), this);
+    m_group->setObjectName(QStringLiteral("GroupBox1"));
+    m_group->setGeometry(OptionsLeft, 252, 214, 160);
+    auto *checks = new QVBoxLayout(m_group);
+    m_extractOnlyNewer =
+        addCheck("chExtractOnlyNewer", QStringLiteral("extract only newer files"), false, false);
+    m_uFlag = addCheck("chUFlag", QStringLiteral("extract only newer/new files"), false, false);
+    m_oFlag = addCheck("chOFlag", QStringLiteral("always overwrite files"), true, false);
+    m_cFlag = addCheck("chC_flag", QStringLiteral("case insensitive"), false, true);
+    m_dFlag = addCheck("chDFlag", QStringLiteral("extract with path"), true, false);
+    for (QCheckBox *box : {m_extractOnlyNewer, m_uFlag, m_oFlag, m_cFlag, m_dFlag})
+        checks->addWidget(box);
+
+    connect(m_folderTree, &TShellTree::changed, this, &TFrmUnzip::FolderTreeChange);
+    connect(m_options, &QPushButton::clicked, this, &TFrmUnzip::B_OptionsClick);
+    connect(m_unzip, &QPushButton::clicked, this, &TFrmUnzip::B_UnzipClick);
+    connect(m_abort, &QPushButton::clicked, this, &TFrmUnzip::B_AbortClick);
+}
+
+QCheckBox *TFrmUnzip::addCheck(const char *name, const QString &caption, bool common, bool on)
+{
+    auto *box = new QCheckBox(caption, m_group);
+    box->setObjectName(QLatin1String(name));
+    box->setChecked(on);
+    if (common) {
+        QPalette palette = box->palette();
+        palette.setColor(QPalette::WindowText, QColor(0, 0, 255));
+        box->setPalette(palette);
+    }
+    return box;
+}
+
+void TFrmUnzip::setArchivePathSource(std::function<QString()> source)
+{
+    m_pathSource = std::move(source);
+}
+
+QString TFrmUnzip::archivePath() const
+{
+    return m_pathSource ? m_pathSource() : QString();
+}
+
+void TFrmUnzip::showEvent(QShowEvent *event)
+{
+    QDialog::showEvent(event);
+    if (!event->spontaneous())
+        FormShow();
+}
+
+void TFrmUnzip::FormShow()
+{
+    const QString path = archivePath();
+    setWindowTitle(QStringLiteral("Decompressing ") + path);
+    // Every showing starts collapsed, with the toggle up to match.
+    m_options->setChecked(false);
+    setFixedSize(CollapsedWidth, ClientHeight);
+    if (const QScreen *screen = QGuiApplication::primaryScreen()) {
+        QRect frame(QPoint(), size());
+        frame.moveCenter(screen->availableGeometry().center());
+        move(frame.topLeft());
+    }
+    m_folderTree->setPath(QDir::homePath());
+    Get_Contents(path);
+}
+
+void TFrmUnzip::FolderTreeChange()
+{
+    m_targetDir->setText(m_folderTree->path());
+}
+
+void TFrmUnzip::B_OptionsClick()
+{
+    setFixedSize(m_options->isChecked() ? ExpandedWidth : CollapsedWidth, ClientHeight);
+}
+
+void TFrmUnzip::B_AbortClick()
+{
+    hide();
+}
+
+void TFrmUnzip::Get_Contents(const QString &path)
+{
+    if (path.trimmed().isEmpty())
+        return;
+    m_memberNames.clear();
+    m_model->setStringList(QStringList());
+    const ArchiveOps::Listing listing = ArchiveOps::getContents(path);
+    m_memberNames = listing.names;
+    m_model->setStringList(listing.lines);
+}
+
+ArchiveOps::ExtractReport TFrmUnzip::UnZip_SelectedFiles(const QString &path, bool all)
+{
+    if (path.trimmed().isEmpty())
+        return {};
+    m_selectedNames.clear();
+
+    ArchiveOps::ExtractRequest request;
+    request.archive = path;
+    request.targetDir = m_targetDir->text();
+    request.extractOnlyNewer = m_extractOnlyNewer->isChecked();
+    request.uFlag = m_uFlag->isChecked();
+    request.oFlag = m_oFlag->isChecked();
+    request.cFlag = m_cFlag->isChecked();
+    request.dFlag = m_dFlag->isChecked();
+
+    // Line i of the listing belongs to member i; every member is named, one by one.
+    if (all) {
+        m_selectedNames = m_memberNames;
+    } else {
+        const QItemSelectionModel *selection = m_files->selectionModel();
+        const qsizetype count = std::min<qsizetype>(m_model->rowCount(), m_memberNames.size());
+        for (qsizetype i = 0; i < count; ++i) {
+            if (selection->isRowSelected(static_cast<int>(i), QModelIndex()))
+                m_selectedNames.append(m_memberNames.at(i));
+        }
+    }
+    request.names = m_selectedNames;
+    if (request.names.isEmpty())
+        return {};
+
+    ArchiveOps::ExtractReport report;
+    if (m_wait) {
+        m_wait->start();
+        report = ArchiveOps::unzipSelectedFiles(request,
+                                                [this](const QString &name, int index, int total) {
+                                                    return m_wait->progress(name, index, total);
+                                                });
+        m_wait->stop();
+    } else {
+        report = ArchiveOps::unzipSelectedFiles(request);
+    }
+    return report;
+}
+
+void TFrmUnzip::B_UnzipClick()
+{
+    const QString path = archivePath();
+    if (m_targetDir->text().trimmed().isEmpty()) {
+        showMessage(QStringLiteral("Choose the folder to decompress to."), Prompter::Icon::Warning);
+        return;
+    }
+    const ArchiveOps::ExtractReport report = UnZip_SelectedFiles(path, m_all->isChecked());
+    if (report.ok() || report.cancelled)
+        return;
+    QString text = QStringLiteral("Decompressing %1 into %2 reported %3 problem%4:")
+                       .arg(path, m_targetDir->text())
+                       .arg(report.problems.size())
+                       .arg(report.problems.size() == 1 ? QString() : QStringLiteral("s"));
+    text += QLatin1Char('\n');
+    for (qsizetype i = 0; i < std::min<qsizetype>(QuotedProblems, report.problems.size()); ++i)
+        text += QLatin1Char('\n') + report.problems.at(i);
+    if (report.problems.size() > QuotedProblems)
+        text += QStringLiteral("\n... and %1 more.").arg(report.problems.size() - QuotedProblems);
+    showMessage(text, Prompter::Icon::Warning);
+}

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+// Archives with chosen sizes and dates, made by Python's zipfile.
+struct DatedMember
+{
+    QString name;
+    qint64 size = 0; // filled with 'a'
+    int year = 2001, month = 1, day = 1, hour = 0, minute = 0;
+};
+bool makeDatedZip(const QString &path, const QList<DatedMember> &members);
+
+// Every file below `dir`, as relative paths, sorted.
+QStringList filesBelow(const QString &dir);

@@ -1,0 +1,432 @@
+// The extraction dialog, the wait window, the zip options dialog and the packer page, driven
+// offscreen with real clicks and keys.
+
+#include "archive/packpage.h"
+#include "archive/unzipdialog.h"
+#include "archive/waitwindow.h"
+#include "archive/zipoptdialog.h"
+#include "archivefixtures.h"
+#include "tests/support/testsupport.h"
+#include "widgets/shelltree.h"
+#include "zipengine/zipengine.h"
+
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QListView>
+#include <QListWidget>
+#include <QMimeData>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QUrl>
+
+using testsupport::readFile;
+using testsupport::writeFile;
+
+namespace {
+
+template <typename T> T *child(QWidget *parent, const char *name)
+{
+    T *widget = parent->findChild<T *>(QLatin1String(name));
+    if (!widget)
+        qWarning("no child %s", name);
+    return widget;
+}
+
+void click(QWidget *parent, const char *name)
+{
+    QAbstractButton *button = child<QAbstractButton>(parent, name);
+    QVERIFY(button);
+    QTest::mouseClick(button, Qt::LeftButton);
+}
+
+// A drop of local files from another program, as a file manager would send it.
+void dropFiles(QListWidget *list, const QStringList &paths)
+{
+    QMimeData data;
+    QList<QUrl> urls;
+    for (const QString &path : paths)
+        urls << QUrl::fromLocalFile(path);
+    data.setUrls(urls);
+    const QPointF at(10, 10);
+    QDragEnterEvent enter(at.toPoint(), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(list->viewport(), &enter);
+    QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(list->viewport(), &drop);
+}
+
+} // namespace
+
+class TestArchiveDialogs : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { QVERIFY(testsupport::loadEngine()); }
+    void init() { QVERIFY(ArchiveOps::setZipOptions(ArchiveOps::defaultZipOptions())); }
+
+    void unzipShowListsTheSelectedArchive();
+    void unzipOptionsButtonWidths();
+    void unzipOnlySelected();
+    void unzipReportsSkippedMembers();
+    void waitWindowCancel();
+    void zipOptionsReset();
+    void zipOptionsLevelBox_data();
+    void zipOptionsLevelBox();
+    void zipOptionsUpDown();
+    void packerDropAndDelete();
+    void packerSaveDialog();
+    void packerZipWithOptions();
+    void packerReportsFailure();
+};
+
+void TestArchiveDialogs::unzipShowListsTheSelectedArchive()
+{
+    QTemporaryDir dir;
+    const QString first = dir.filePath(QStringLiteral("first.zip"));
+    const QString second = dir.filePath(QStringLiteral("second one.zip"));
+    QVERIFY(makeDatedZip(first, {{QStringLiteral("a.txt"), 1}, {QStringLiteral("b/c.txt"), 2}}));
+    QVERIFY(makeDatedZip(second, {{QStringLiteral("only.txt"), 12345678}}));
+    TFrmWaitZip wait;
+    TFrmUnzip dialog(&wait);
+    QString path = first;
+    dialog.setArchivePathSource([&] { return path; });
+    auto *list = child<QListView>(&dialog, "FilesList");
+    QVERIFY(list);
+
+    dialog.show();
+    QCOMPARE(dialog.windowTitle(), QStringLiteral("Decompressing ") + first);
+    QCOMPARE(list->model()->rowCount(), 2);
+    QCOMPARE(dialog.memberNames(), (QStringList{"a.txt", "b/c.txt"}));
+    QVERIFY(list->model()->index(1, 0).data().toString().endsWith(QLatin1String("  b/c.txt")));
+    QCOMPARE(child<QLineEdit>(&dialog, "T_Dir")->text(),
+             child<TShellTree>(&dialog, "FolderTree")->path());
+
+    dialog.hide();
+    path = second;
+    dialog.show();
+    QCOMPARE(dialog.windowTitle(), QStringLiteral("Decompressing ") + second);
+    QCOMPARE(list->model()->rowCount(), 1);
+    QVERIFY(list->model()->index(0, 0).data().toString().startsWith(QLatin1String("12345678  ")));
+}
+
+void TestArchiveDialogs::unzipOptionsButtonWidths()
+{
+    TFrmWaitZip wait;
+    TFrmUnzip dialog(&wait);
+    dialog.show();
+    QCOMPARE(dialog.width(), 407);
+    QCOMPARE(dialog.height(), 421);
+    click(&dialog, "B_Options");
+    QCOMPARE(dialog.width(), 631);
+    QVERIFY(child<QWidget>(&dialog, "FolderTree")->geometry().left() > 401);
+    click(&dialog, "B_Options");
+    QCOMPARE(dialog.width(), 407);
+    click(&dialog, "B_Options");
+    dialog.hide();
+    dialog.show(); // every showing collapses the dialog
+    QCOMPARE(dialog.width(), 407);
+    QVERIFY(!child<QPushButton>(&dialog, "B_Options")->isChecked());
+}
+
+void TestArchiveDialogs::unzipOnlySelected()
+{
+    QTemporaryDir dir;
+    const QString zip = dir.filePath(QStringLiteral("a.zip"));
+    QVERIFY(makeDatedZip(zip, {{QStringLiteral("one.txt"), 1},
+                               {QStringLiteral("two.txt"), 2},
+                               {QStringLiteral("three.txt"), 3}}));
+    const QString out = dir.filePath(QStringLiteral("out"));
+    QVERIFY(QDir().mkpath(out));
+    testsupport::ScriptedPrompter prompter;
+    TFrmWaitZip wait;
+    TFrmUnzip dialog(&wait);
+    dialog.setArchivePathSource([&] { return zip; });
+    dialog.show();
+    child<QLineEdit>(&dialog, "T_Dir")->setText(out);
+    click(&dialog, "R_sel");
+
+    // Nothing selected: no engine call at all (an empty include list would mean everything).
+    click(&dialog, "B_Unzip");
+    QVERIFY(dialog.selectedNames().isEmpty());
+    QVERIFY(filesBelow(out).isEmpty());
+    QVERIFY(prompter.messages.isEmpty());
+
+    auto *list = child<QListView>(&dialog, "FilesList");
+    const QRect row = list->visualRect(list->model()->index(1, 0));
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, row.center());
+    click(&dialog, "B_Unzip");
+    QCOMPARE(dialog.selectedNames(), QStringList{QStringLiteral("two.txt")});
+    QCOMPARE(filesBelow(out), QStringList{QStringLiteral("two.txt")});
+    QVERIFY(prompter.messages.isEmpty());
+    QVERIFY(!wait.isVisible());
+
+    click(&dialog, "R_all");
+    QVERIFY(child<QRadioButton>(&dialog, "R_all")->isChecked());
+    click(&dialog, "chOFlag");
+    QVERIFY(child<QCheckBox>(&dialog, "chOFlag")->isChecked());
+    click(&dialog, "B_Unzip");
+    QCOMPARE(filesBelow(out), (QStringList{"one.txt", "three.txt", "two.txt"}));
+    QVERIFY2(prompter.messages.isEmpty(), qPrintable(prompter.messages.join('\n')));
+}
+
+void TestArchiveDialogs::unzipReportsSkippedMembers()
+{
+    QTemporaryDir dir;
+    const QString zip = dir.filePath(QStringLiteral("a.zip"));
+    testsupport::makeZip(zip, {{QStringLiteral("keep.txt"), "new"}, {"other.txt", "o"}});
+    const QString out = dir.filePath(QStringLiteral("out"));
+    QVERIFY(QDir().mkpath(out));
+    writeFile(out + QStringLiteral("/keep.txt"), "mine");
+    testsupport::ScriptedPrompter prompter;
+    TFrmWaitZip wait;
+    TFrmUnzip dialog(&wait);
+    dialog.setArchivePathSource([&] { return zip; });
+    dialog.show();
+    child<QLineEdit>(&dialog, "T_Dir")->setText(out);
+    click(&dialog, "B_Unzip");
+    QCOMPARE(prompter.messages.size(), 1);
+    QVERIFY2(prompter.messages.first().contains(QLatin1String("1 problem")) &&
+                 prompter.messages.first().contains(QLatin1String("keep.txt")),
+             qPrintable(prompter.messages.first()));
+    QCOMPARE(readFile(out + QStringLiteral("/keep.txt")), QByteArray("mine"));
+    QCOMPARE(readFile(out + QStringLiteral("/other.txt")), QByteArray("o"));
+    QVERIFY(dialog.isVisible());
+}
+
+void TestArchiveDialogs::waitWindowCancel()
+{
+    TFrmWaitZip wait;
+    wait.start();
+    QVERIFY(wait.isVisible());
+    QCOMPARE(wait.windowTitle(), QStringLiteral("Processing, please wait..."));
+    QVERIFY(wait.progress(QStringLiteral("first"), 0, 3));
+    click(&wait, "B_Cancel");
+    QVERIFY(!wait.progress(QStringLiteral("second"), 1, 3));
+    wait.stop();
+    QVERIFY(!wait.isVisible());
+    wait.start(); // a new run starts uncancelled
+    QVERIFY(wait.progress(QStringLiteral("again"), 0, -1));
+    wait.stop();
+}
+
+void TestArchiveDialogs::zipOptionsReset()
+{
+    ZPOPT held = ArchiveOps::defaultZipOptions();
+    held.fJunkDir = -1;
+    held.fRecurse = 0;
+    held.fGrow = 0;
+    held.fLevel = '3';
+    QVERIFY(ArchiveOps::setZipOptions(held));
+    TFrmZipOpt dialog;
+    dialog.Get_ZipDllOptions();
+    dialog.show();
+    QVERIFY(child<QCheckBox>(&dialog, "chJunkDir")->isChecked());
+    QCOMPARE(dialog.levelText(), QStringLiteral("3"));
+
+    click(&dialog, "B_ZipDefault");
+    QVERIFY(dialog.isVisible());
+    QVERIFY(!child<QCheckBox>(&dialog, "chJunkDir")->isChecked());
+    QVERIFY(child<QCheckBox>(&dialog, "chRecurseDir")->isChecked());
+    QVERIFY(child<QCheckBox>(&dialog, "chGrow")->isChecked());
+    QCOMPARE(child<QLineEdit>(&dialog, "edtLevel")->text(), QStringLiteral("6"));
+    // The defaults are in the engine at once; closing without saving does not undo them.
+    click(&dialog, "B_Close");
+    QVERIFY(!dialog.isVisible());
+    QCOMPARE(ZipEngine::ZpGetOptions().fJunkDir, 0);
+    QCOMPARE(ZipEngine::ZpGetOptions().fLevel, '6');
+}
+
+void TestArchiveDialogs::zipOptionsLevelBox_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<char>("held");
+    QTest::addColumn<bool>("refused");
+    QTest::newRow("empty box stores 6") << "" << '6' << false;
+    QTest::newRow("12 stores 1") << "12" << '1' << false;
+    QTest::newRow("x is refused, engine keeps 4") << "x" << '4' << true;
+}
+
+void TestArchiveDialogs::zipOptionsLevelBox()
+{
+    QFETCH(QString, typed);
+    QFETCH(char, held);
+    QFETCH(bool, refused);
+    ZPOPT start = ArchiveOps::defaultZipOptions();
+    start.fLevel = '4';
+    QVERIFY(ArchiveOps::setZipOptions(start));
+    testsupport::ScriptedPrompter prompter;
+    TFrmZipOpt dialog;
+    dialog.Get_ZipDllOptions();
+    dialog.show();
+    auto *level = child<QLineEdit>(&dialog, "edtLevel");
+    level->selectAll();
+    QTest::keyClick(level, Qt::Key_Backspace);
+    QTest::keyClicks(level, typed);
+    QCOMPARE(dialog.levelText(), typed);
+    click(&dialog, "chUpdate");
+    click(&dialog, "B_SetZipOpt");
+    QVERIFY(!dialog.isVisible()); // hidden also after a refusal
+    QCOMPARE(ZipEngine::ZpGetOptions().fLevel, held);
+    QCOMPARE(ZipEngine::ZpGetOptions().fUpdate != 0, !refused);
+    QCOMPARE(prompter.messages,
+             refused ? QStringList{QStringLiteral("Error setting Zip Options")} : QStringList{});
+    QCOMPARE(level->text(), typed); // the controls keep what the user set
+}
+
+void TestArchiveDialogs::zipOptionsUpDown()
+{
+    TFrmZipOpt dialog;
+    dialog.Get_ZipDllOptions();
+    dialog.show();
+    auto *level = child<QLineEdit>(&dialog, "edtLevel");
+    auto *up = child<QWidget>(&dialog, "UpDown1Up");
+    auto *down = child<QWidget>(&dialog, "UpDown1Down");
+    QTest::mouseClick(up, Qt::LeftButton);
+    QCOMPARE(level->text(), QStringLiteral("7"));
+    level->setText(QStringLiteral("9"));
+    QTest::mouseClick(up, Qt::LeftButton); // no wrap-around
+    QCOMPARE(level->text(), QStringLiteral("9"));
+    level->setText(QStringLiteral("x"));
+    QTest::mouseClick(down, Qt::LeftButton); // from the last position
+    QCOMPARE(level->text(), QStringLiteral("8"));
+    level->setText(QStringLiteral("0"));
+    QTest::mouseClick(down, Qt::LeftButton);
+    QCOMPARE(level->text(), QStringLiteral("0"));
+}
+
+void TestArchiveDialogs::packerDropAndDelete()
+{
+    QTemporaryDir dir;
+    const QString folder = dir.filePath(QStringLiteral("folder"));
+    QVERIFY(QDir().mkpath(folder));
+    TPackPage page(nullptr, nullptr);
+    page.show();
+    auto *tree = child<TShellTree>(&page, "LFileMgr");
+    auto *list = child<QListWidget>(&page, "ListaZip");
+    QVERIFY(page.ListaZipDragOver(tree));
+    QVERIFY(!page.ListaZipDragOver(list));
+
+    tree->setPath(folder);
+    const QString dropped = tree->path();
+    QCOMPARE(dropped, folder);
+    page.ListaZipDragDrop(tree);
+    page.ListaZipDragDrop(tree);
+    page.ListaZipDragDrop(list); // not a tree: nothing
+    QCOMPARE(page.lines(), (QStringList{folder, folder}));
+    dropFiles(list, {dir.filePath(QStringLiteral("x.txt"))});
+    QCOMPARE(page.lines().size(), 3);
+    QCOMPARE(page.lines().last(), dir.filePath(QStringLiteral("x.txt")));
+
+    list->setFocus();
+    list->setCurrentItem(nullptr);
+    list->clearSelection();
+    QTest::keyClick(list, Qt::Key_Delete);
+    QCOMPARE(page.lines().size(), 3);
+    list->setCurrentRow(2);
+    QTest::keyClick(list, Qt::Key_Delete);
+    QCOMPARE(page.lines(), (QStringList{folder, folder}));
+    list->setCurrentRow(0);
+    QTest::keyClick(list, Qt::Key_Delete);
+    QCOMPARE(page.lines(), QStringList{folder});
+}
+
+void TestArchiveDialogs::packerSaveDialog()
+{
+    TPackPage page(nullptr, nullptr);
+    auto *name = child<QLineEdit>(&page, "edtZipFileName");
+    QCOMPARE(name->text(), QDir::homePath() + QStringLiteral("/ZIPPED.ZIP"));
+    QString answer;
+    QString offered;
+    page.setSaveDialog([&](QWidget *, const QString &current) {
+        offered = current;
+        return answer;
+    });
+    click(&page, "btnSaveTo");
+    QCOMPARE(offered, QDir::homePath() + QStringLiteral("/ZIPPED.ZIP"));
+    QCOMPARE(name->text(), QDir::homePath() + QStringLiteral("/ZIPPED.ZIP"));
+    answer = QStringLiteral("/tmp/chosen.zip");
+    click(&page, "btnSaveTo");
+    QCOMPARE(name->text(), answer);
+}
+
+void TestArchiveDialogs::packerZipWithOptions()
+{
+    QTemporaryDir dir;
+    const QString src = dir.filePath(QStringLiteral("src"));
+    QVERIFY(QDir().mkpath(src + QStringLiteral("/deep")));
+    writeFile(src + QStringLiteral("/deep/a.txt"), "a on disk");
+    writeFile(src + QStringLiteral("/b.txt"), "b on disk");
+    const QString zip = dir.filePath(QStringLiteral("packed.zip"));
+    // The archived b.txt is newer than the file on disk: updating keeps it.
+    QVERIFY(makeDatedZip(zip, {{QStringLiteral("b.txt"), 3, 2035, 1, 1, 0, 0}}));
+
+    testsupport::ScriptedPrompter prompter;
+    TFrmWaitZip wait;
+    TFrmZipOpt options;
+    TPackPage page(&wait, &options);
+    page.show();
+    click(&page, "B_ZipOpt");
+    QVERIFY(options.isVisible());
+    child<QCheckBox>(&options, "chJunkDir")->setChecked(false);
+    click(&options, "chJunkDir");
+    click(&options, "chUpdate");
+    click(&options, "B_SetZipOpt");
+    QVERIFY(!options.isVisible());
+
+    auto *list = child<QListWidget>(&page, "ListaZip");
+    dropFiles(list, {src + QStringLiteral("/deep/a.txt"), src + QStringLiteral("/b.txt")});
+    auto *name = child<QLineEdit>(&page, "edtZipFileName");
+    name->setText(zip);
+    click(&page, "B_ZipThem");
+    QVERIFY2(prompter.messages.isEmpty(), qPrintable(prompter.messages.join('\n')));
+    QVERIFY(!wait.isVisible());
+    QCOMPARE(testsupport::memberNames(zip), (QStringList{"b.txt", "a.txt"}));
+    QCOMPARE(testsupport::readMember(zip, QStringLiteral("a.txt")), QByteArray("a on disk"));
+    QCOMPARE(testsupport::readMember(zip, QStringLiteral("b.txt")), QByteArray("aaa"));
+    QCOMPARE(page.lines().size(), 2); // the list stays as it was
+}
+
+void TestArchiveDialogs::packerReportsFailure()
+{
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("same.txt"));
+    writeFile(file, "same");
+    const QString zip = dir.filePath(QStringLiteral("out.zip"));
+    testsupport::ScriptedPrompter prompter;
+    TFrmWaitZip wait;
+    TPackPage page(&wait, nullptr);
+    page.show();
+    auto *list = child<QListWidget>(&page, "ListaZip");
+    click(&page, "B_ZipThem"); // an empty list does nothing
+    QVERIFY(prompter.messages.isEmpty());
+
+    // The same file dropped twice goes to the engine twice and is stored once.
+    dropFiles(list, {file});
+    dropFiles(list, {file});
+    child<QLineEdit>(&page, "edtZipFileName")->setText(zip);
+    click(&page, "B_ZipThem");
+    QVERIFY2(prompter.messages.isEmpty(), qPrintable(prompter.messages.join('\n')));
+    QCOMPARE(testsupport::memberNames(zip).size(), 1);
+
+    // A file that went missing is left out, and the message names the archive and the file.
+    const QString gone = dir.filePath(QStringLiteral("gone.txt"));
+    dropFiles(list, {gone});
+    click(&page, "B_ZipThem");
+    QCOMPARE(prompter.messages.size(), 1);
+    QVERIFY2(prompter.messages.first().contains(zip) &&
+                 prompter.messages.first().contains(QLatin1String("was written")) &&
+                 prompter.messages.first().contains(QLatin1String("gone.txt")),
+             qPrintable(prompter.messages.first()));
+    QCOMPARE(testsupport::memberNames(zip).size(), 1);
+
+    child<QLineEdit>(&page, "edtZipFileName")->setText(QStringLiteral("   "));
+    click(&page, "B_ZipThem"); // a blank name does nothing
+    QCOMPARE(prompter.messages.size(), 1);
+}
+
+QTEST_MAIN(TestArchiveDialogs)
+#include "tst_archivedialogs.moc"
