@@ -2,6 +2,10 @@
 
 #include "app/fontdialog.h"
 #include "app/quorilapplication.h"
+#include "archive/packpage.h"
+#include "archive/unzipdialog.h"
+#include "archive/waitwindow.h"
+#include "archive/zipoptdialog.h"
 #include "common/fileerror.h"
 #include "common/prompter.h"
 #include "description/cp437.h"
@@ -131,8 +135,10 @@ struct TMain::Private
     TAboutBox *AboutBox = nullptr;
     TTrayShell *Tray = nullptr;
     THelpWindow *Help = nullptr;
-    QWidget *FrmUnzip = nullptr;
-    QWidget *FrmZipOpt = nullptr;
+    TFrmUnzip *FrmUnzip = nullptr;
+    TFrmZipOpt *FrmZipOpt = nullptr;
+    TFrmWaitZip *FrmWaitZip = nullptr;
+    TPackPage *packer = nullptr;
     QAction *Hiddenfiles1 = nullptr;
     QButtonGroup *modes = nullptr;
     QStringList customNames;
@@ -157,8 +163,6 @@ TMain::TMain(QWidget *parent) : QMainWindow(parent), d(new Private)
     UnsavedChanges = false;
     StartDir = QDir::currentPath();
     SettingsDir = StartDir;
-    MemberNames.clear();
-    SelectedNames.clear();
 
     buildMenus();
 
@@ -389,6 +393,16 @@ QWidget *TMain::buildDescriptionPage()
 
 void TMain::CreateSecondaryWindows()
 {
+    // The wait window is made first: the extraction dialog and the packer are built around it.
+    d->FrmWaitZip = new TFrmWaitZip(this);
+    d->FrmUnzip = new TFrmUnzip(d->FrmWaitZip, this);
+    d->FrmUnzip->setArchivePathSource([this] { return d->LFile->path(); });
+    d->FrmZipOpt = new TFrmZipOpt(this);
+    d->levelText = [this] { return d->FrmZipOpt->levelText(); };
+    d->packer = new TPackPage(d->FrmWaitZip, d->FrmZipOpt, d->PackPage);
+    d->PackPage->layout()->addWidget(d->packer);
+    d->PackPage->layout()->setContentsMargins(0, 0, 0, 0);
+
     d->LangForm = new TLangForm(StartDir, SettingsDir, this);
     connect(d->Changelanguage1, &QAction::triggered, this, [this] {
         d->LangForm->setTargets(languageTargets());
@@ -433,7 +447,10 @@ LanguageTargets TMain::languageTargets()
     return targets;
 }
 
-void TMain::pgm_init() { LanguageName = applyStartupLanguage(SettingsDir, languageTargets()); }
+void TMain::pgm_init()
+{
+    LanguageName = applyStartupLanguage(SettingsDir, languageTargets());
+}
 
 void TMain::SelectPath(const QString &path)
 {
@@ -722,6 +739,15 @@ void TMain::Hiddenfiles1Click()
     if (show)
         options |= TShellTree::TF_HIDDEN;
     d->LFile->setOptions(options);
+    if (auto *fileManager = findChild<TShellTree *>(QStringLiteral("LFileMgr")))
+        fileManager->setOptions(options);
 }
 
-void TMain::B_UnzipClick() {}
+void TMain::B_UnzipClick()
+{
+    if (!d->FrmUnzip)
+        return;
+    d->FrmUnzip->show();
+    d->FrmUnzip->raise();
+    d->FrmUnzip->activateWindow();
+}

@@ -64,8 +64,6 @@ public:
     QString CurrentFile;
     QString LanguageName = QStringLiteral("default");
     QString AllCustomLabel;
-    QStringList MemberNames;
-    QStringList SelectedNames;
 
     // The lookup state that the mode buttons describe.
     LookupState lookupState() const;

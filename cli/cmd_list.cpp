@@ -1,13 +1,10 @@
 #include "cli/commands.h"
 
-#include "zipengine/callbacks.h"
-#include "zipengine/enginetext.h"
-#include "zipengine/zipengine.h"
+#include "archive/archiveops.h"
 
 #include <QFile>
 
 #include <cstdio>
-#include <cstring>
 
 int cmdList(const QStringList &args)
 {
@@ -22,34 +19,24 @@ int cmdList(const QStringList &args)
     }
     if (!cliLoadEngine())
         return ExitFailure;
-    DCL dcl;
-    std::memset(&dcl, 0, sizeof dcl);
-    dcl.fQuiet = 2;
-    dcl.nvflag = 1;
-    dcl.nUflag = 1;
-    dcl.C_flag = 1;
-    dcl.fPrivilege = 1;
-    EngineText path(archive);
-    dcl.lpszZipFN = path.get();
-    USERFUNCTIONS functions;
-    FillUserFunctions(functions);
-    EngineSink sink;
-    sink.onListing = [](const ListingEntry &entry) {
-        const QByteArray line = listingLine(entry).toUtf8() + '\n';
-        std::fwrite(line.constData(), 1, static_cast<size_t>(line.size()), stdout);
-    };
-    ListingActive = true;
-    int rc;
-    {
-        EngineSinkScope scope(sink);
-        rc = ZipEngine::Wiz_SingleEntryUnzip(0, nullptr, 0, nullptr, &dcl, &functions);
+    // The same listing as the extraction dialog's.
+    const ArchiveOps::Listing listing = ArchiveOps::getContents(archive);
+    QByteArray out;
+    for (const QString &line : listing.lines) {
+        out += line.toUtf8();
+        out += '\n';
+        if (out.size() > (1 << 16)) {
+            std::fwrite(out.constData(), 1, static_cast<size_t>(out.size()), stdout);
+            out.clear();
+        }
     }
-    ListingActive = false;
-    if (rc != PK_OK && rc != PK_WARN) {
-        for (const QString &message : sink.messages)
+    std::fwrite(out.constData(), 1, static_cast<size_t>(out.size()), stdout);
+    if (listing.code != PK_OK && listing.code != PK_WARN) {
+        for (const QString &message : listing.messages)
             cliError(message);
-        if (sink.messages.isEmpty())
-            cliError(QStringLiteral("cannot read %1 (engine code %2)").arg(archive).arg(rc));
+        if (listing.messages.isEmpty())
+            cliError(
+                QStringLiteral("cannot read %1 (engine code %2)").arg(archive).arg(listing.code));
         return ExitFailure;
     }
     return ExitDone;
