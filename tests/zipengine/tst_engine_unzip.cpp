@@ -111,7 +111,7 @@ void makeRepeatedZip(const QString &path, const QString &name, char byte, int co
 
 // Members with everything zipfile lets us choose: date, Unix mode (file type included),
 // maker system.
-struct Spec
+struct Fixture
 {
     QString name;
     QByteArray data;
@@ -120,10 +120,10 @@ struct Spec
     int system = 3;
 };
 
-void makeSpecZip(const QString &path, const QList<Spec> &specs)
+void makeFixtureZip(const QString &path, const QList<Fixture> &fixtures)
 {
     QJsonArray members;
-    for (const Spec &s : specs)
+    for (const Fixture &s : fixtures)
         members.append(QJsonObject{{QStringLiteral("name"), s.name},
                                    {QStringLiteral("data"), QString::fromLatin1(s.data.toHex())},
                                    {QStringLiteral("year"), s.year},
@@ -364,7 +364,7 @@ private slots:
     {
         QFETCH(int, keep);
         const QString good = path(QStringLiteral("good.zip"));
-        makeSpecZip(good, {{"file_id.diz", allByteValues().repeated(40)},
+        makeFixtureZip(good, {{"file_id.diz", allByteValues().repeated(40)},
                            {"readme.txt", QByteArray(5000, 'r')}});
         const QByteArray whole = testsupport::readFile(good);
         const int size = keep < 0 ? whole.size() + keep : keep == 0 ? whole.size() / 2 : keep;
@@ -511,7 +511,7 @@ private slots:
         QFETCH(int, rc);
         QTemporaryDir work;
         const QString archive = work.filePath(QStringLiteral("a.zip"));
-        makeSpecZip(archive, {{QStringLiteral("sub/a.txt"), "member data", 2010, 0100755}});
+        makeFixtureZip(archive, {{QStringLiteral("sub/a.txt"), "member data", 2010, 0100755}});
         const QString target = work.filePath(QStringLiteral("out"));
         const QString file = target + (withPaths ? "/sub/a.txt" : "/a.txt");
         QVERIFY(QDir().mkpath(QFileInfo(file).path()));
@@ -549,40 +549,40 @@ private slots:
 
     void hostileNames_data()
     {
-        QTest::addColumn<QList<Spec>>("members");
+        QTest::addColumn<QList<Fixture>>("members");
         QTest::addColumn<QStringList>("expected"); // the tree below the work folder
         QTest::addColumn<int>("rc");
         QTest::newRow("dot-dot parts dropped")
-            << QList<Spec>{{"../x", "1"}, {"a/../../b", "2"}}
+            << QList<Fixture>{{"../x", "1"}, {"a/../../b", "2"}}
             << QStringList{"out/", "out/a/", "out/a/b", "out/x"} << int(PK_WARN);
         QTest::newRow("absolute path made relative")
-            << QList<Spec>{{"/abs/y", "1"}} << QStringList{"out/", "out/abs/", "out/abs/y"}
+            << QList<Fixture>{{"/abs/y", "1"}} << QStringList{"out/", "out/abs/", "out/abs/y"}
             << int(PK_WARN);
         QTest::newRow("DOS drive and backslashes")
-            << QList<Spec>{{"C:\\win\\z.txt", "1", 2010, 0, 0}}
+            << QList<Fixture>{{"C:\\win\\z.txt", "1", 2010, 0, 0}}
             << QStringList{"out/", "out/win/", "out/win/z.txt"} << int(PK_WARN);
         QTest::newRow("backslash of a Unix archive is part of the name")
-            << QList<Spec>{{"a\\b", "1"}} << QStringList{"out/", "out/a\\b"} << 0;
+            << QList<Fixture>{{"a\\b", "1"}} << QStringList{"out/", "out/a\\b"} << 0;
         QTest::newRow("symlink member then a member through it")
-            << QList<Spec>{{"link", "../outside", 2010, 0120777}, {"link/evil.txt", "x"}}
+            << QList<Fixture>{{"link", "../outside", 2010, 0120777}, {"link/evil.txt", "x"}}
             << QStringList{"out/", "out/link/", "out/link/evil.txt"} << int(PK_WARN);
         QTest::newRow("symlink member to an absolute path")
-            << QList<Spec>{{"etc", "/etc", 2010, 0120777}, {"etc/passwd", "x"}}
+            << QList<Fixture>{{"etc", "/etc", 2010, 0120777}, {"etc/passwd", "x"}}
             << QStringList{"out/", "out/etc/", "out/etc/passwd"} << int(PK_WARN);
         QTest::newRow("set-user-id bit dropped")
-            << QList<Spec>{{"run", "#!/bin/sh\n", 2010, 0104755}} << QStringList{"out/", "out/run"}
+            << QList<Fixture>{{"run", "#!/bin/sh\n", 2010, 0104755}} << QStringList{"out/", "out/run"}
             << 0;
     }
 
     void hostileNames()
     {
-        QFETCH(QList<Spec>, members);
+        QFETCH(QList<Fixture>, members);
         QFETCH(QStringList, expected);
         QFETCH(int, rc);
         QTemporaryDir work;
         QVERIFY(QDir(work.path()).mkdir(QStringLiteral("outside")));
         const QString archive = m_dir.filePath(QStringLiteral("hostile.zip"));
-        makeSpecZip(archive, members);
+        makeFixtureZip(archive, members);
         DCL dcl = baseDcl();
         dcl.ndflag = 1;
         const Outcome out =
@@ -611,7 +611,7 @@ private slots:
         QVERIFY(QFile::link(work.filePath(QStringLiteral("outside")),
                             work.filePath(QStringLiteral("out/link"))));
         const QString archive = m_dir.filePath(QStringLiteral("through.zip"));
-        makeSpecZip(archive, {{"link/evil.txt", "x"}, {"fine.txt", "y"}});
+        makeFixtureZip(archive, {{"link/evil.txt", "x"}, {"fine.txt", "y"}});
         DCL dcl = baseDcl();
         dcl.ndflag = 1;
         dcl.noflag = 1;
@@ -660,7 +660,7 @@ private slots:
     {
         QTemporaryDir work;
         const QString archive = work.filePath(QStringLiteral("c.zip"));
-        makeSpecZip(archive, {{"one.txt", "1"}, {"two.txt", "2"}, {"three.txt", "3"}});
+        makeFixtureZip(archive, {{"one.txt", "1"}, {"two.txt", "2"}, {"three.txt", "3"}});
         const QString target = work.filePath(QStringLiteral("out"));
         const Outcome out = callEngine(Mode::Extract, archive, {}, baseDcl(), target,
                                        [](const QString &name) { return name != "two.txt"; });
@@ -672,7 +672,7 @@ private slots:
     void noTargetFolder()
     {
         const QString archive = m_dir.filePath(QStringLiteral("t.zip"));
-        makeSpecZip(archive, {{"one.txt", "1"}});
+        makeFixtureZip(archive, {{"one.txt", "1"}});
         QCOMPARE(callEngine(Mode::Extract, archive, {}, baseDcl(), QString()).rc, int(PK_PARAM));
     }
 
