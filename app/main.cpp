@@ -2,9 +2,28 @@
 #include "app/quorilapplication.h"
 #include "common/prompter.h"
 
+#include <QCommandLineParser>
+#include <QTimer>
+
 int main(int argc, char *argv[])
 {
     QuorilApplication app(argc, argv);
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Shows and edits the descriptions inside ZIP archives and the tags of "
+                       "MP3 files."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    parser.addPositionalArgument(QStringLiteral("path"),
+                                 QStringLiteral("A folder, archive or MP3 file to select."));
+    const QCommandLineOption screenshot(
+        QStringLiteral("screenshot"),
+        QStringLiteral("Write a picture of the window to FILE once it is shown, then end."),
+        QStringLiteral("FILE"));
+    parser.addOption(screenshot);
+    parser.process(app);
+
     // The engine check comes first; without a usable engine the program ends.
     const QString failure = TMain::EngineCheck();
     if (!failure.isEmpty()) {
@@ -14,5 +33,14 @@ int main(int argc, char *argv[])
     TMain window;
     window.CreateSecondaryWindows();
     window.show();
+    if (!parser.positionalArguments().isEmpty())
+        window.SelectPath(parser.positionalArguments().constFirst());
+    if (parser.isSet(screenshot)) {
+        const QString file = parser.value(screenshot);
+        QTimer::singleShot(1500, &window, [&window, file] {
+            window.grab().save(file);
+            QCoreApplication::exit(0);
+        });
+    }
     return app.exec();
 }

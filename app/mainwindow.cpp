@@ -60,12 +60,11 @@ const QString AllCustomDefault = QStringLiteral("all custom files");
 class UpwardLabel : public QWidget
 {
 public:
-    UpwardLabel(const QString &text, QWidget *parent) : QWidget(parent), m_text(text)
+    UpwardLabel(const QString &text, QWidget *parent)
+        : QWidget(parent), m_text(text), m_font(QStringLiteral("Comic Neue"))
     {
-        QFont f(QStringLiteral("Comic Neue"));
-        f.setPixelSize(48);
-        f.setBold(true);
-        setFont(f);
+        m_font.setPixelSize(48);
+        m_font.setBold(true);
     }
     QString text() const { return m_text; }
 
@@ -75,6 +74,7 @@ protected:
         QPainter p(this);
         p.setRenderHint(QPainter::TextAntialiasing);
         p.setPen(Qt::yellow);
+        p.setFont(m_font);
         p.translate(0, height());
         p.rotate(-90);
         p.drawText(QRect(0, 0, height(), width()), Qt::AlignCenter, m_text);
@@ -82,6 +82,7 @@ protected:
 
 private:
     QString m_text;
+    QFont m_font;
 };
 
 QFont dosFont()
@@ -360,7 +361,7 @@ QWidget *TMain::buildDescriptionPage()
     modeGrid->addWidget(d->B_Readme, 0, 2);
     modeGrid->addWidget(d->B_Filename, 1, 0);
     modeGrid->addWidget(d->B_Custom, 1, 1, 1, 2);
-    buttons->addLayout(modeGrid, 3);
+    buttons->addLayout(modeGrid, 5);
     for (QPushButton *b : {d->B_Auto, d->B_FileID, d->B_Readme, d->B_Filename})
         connect(b, &QPushButton::clicked, this, &TMain::GetInfo);
 
