@@ -4,13 +4,17 @@
 #include "widgets/shelltree.h"
 
 #include <QAction>
+#include <QDialog>
 #include <QGroupBox>
+#include <QLabel>
+#include <QListWidget>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 
 using namespace testsupport;
@@ -40,6 +44,11 @@ private slots:
     void failedSaveKeepsEdits();
     void customMenuRunsLookup();
     void tagPaneSavesTag();
+    void customDialogFeedsTheMenu();
+    void languageRelabelsEveryWindow();
+    void startupLanguageAndCustomList();
+    void extractOpensTheListing();
+    void hiddenFilesInBothTrees();
 
 private:
     template <typename T> T *child(const char *name)
@@ -81,9 +90,10 @@ void TestMainWindow::init()
     makeZip(other, {{QStringLiteral("readme.txt"), "Other readme"}});
     makeZip(plain, {{QStringLiteral("a.bin"), "x"}});
     QDir(dir->path()).mkdir(QStringLiteral("sub"));
+    // The program keeps its settings in the working folder of its start.
+    QDir::setCurrent(dir->path());
     prompter = new ScriptedPrompter;
     window = new TMain;
-    window->StartDir = dir->path();
     window->CreateSecondaryWindows();
     window->show();
     QVERIFY(QTest::qWaitForWindowExposed(window));
@@ -316,6 +326,109 @@ void TestMainWindow::tagPaneSavesTag()
     QCOMPARE(bytes.size(), 1128);
     QCOMPARE(bytes.mid(1000, 8), QByteArray("TAGHello"));
     QCOMPARE(static_cast<unsigned char>(bytes.at(1127)), 32); // no tag read as "Classical"
+}
+
+void TestMainWindow::customDialogFeedsTheMenu()
+{
+    makeZip(game, {{QStringLiteral("GAME.NFO"), "nfo text"}, {QStringLiteral("info.txt"), "i"}});
+    auto *custom = child<QToolButton>("B_Custom");
+    QVERIFY(!custom->isEnabled());
+    window->findChild<QAction *>(QStringLiteral("Customfile1"))->trigger();
+    auto *dialog = child<QWidget>("Custom_ext");
+    QVERIFY(dialog->isVisible());
+    auto *edit = dialog->findChild<QWidget *>(QStringLiteral("T_cFile"));
+    auto *add = dialog->findChild<QPushButton *>(QStringLiteral("B_Add"));
+    QTest::keyClicks(edit, "<filename>.nfo");
+    QTest::mouseClick(add, Qt::LeftButton);
+    QTest::keyClicks(edit, "info.txt");
+    QTest::mouseClick(add, Qt::LeftButton);
+    QTest::mouseClick(dialog->findChild<QPushButton *>(QStringLiteral("B_OK")), Qt::LeftButton);
+    QVERIFY(!dialog->isVisible());
+    QVERIFY(custom->isEnabled());
+    QStringList items;
+    for (QAction *a : custom->menu()->actions())
+        items << a->text();
+    QCOMPARE(items, (QStringList{"<filename>.nfo", "info.txt", "all custom files"}));
+    // All custom names are tried by the auto lookup after the fixed ones; one chosen entry
+    // alone by the custom button.
+    select(game);
+    QCOMPARE(caption(), QStringLiteral("GAME.nfo"));
+    window->GestCust(custom->menu()->actions().at(1));
+    QCOMPARE(caption(), QStringLiteral("info.txt"));
+    QCOMPARE(text(), QStringLiteral("i"));
+    // Close does not write the list; nothing is on disk until "Save settings".
+    QVERIFY(!QFile::exists(dir->filePath(QStringLiteral("quoril2k.ext"))));
+}
+
+void TestMainWindow::languageRelabelsEveryWindow()
+{
+    writeFile(dir->filePath(QStringLiteral("TEST.QLG")),
+              "[Menu]\r\n0=Datei\r\n[BUTTONS]\r\nCUSTOM=alle eigenen\r\n"
+              "[Unpacker]\r\nUnzip_all=Alles\r\n");
+    QTimer::singleShot(0, this, [this] {
+        auto *form = child<QDialog>("LangForm");
+        auto *files = form->findChild<QListWidget *>(QStringLiteral("FileBox"));
+        QCOMPARE(files->count(), 1);
+        files->setCurrentRow(0);
+        QTest::mouseClick(form->findChild<QPushButton *>(QStringLiteral("B_OK")), Qt::LeftButton);
+    });
+    window->findChild<QAction *>(QStringLiteral("Changelanguage1"))->trigger();
+    QCOMPARE(window->findChild<QAction *>(QStringLiteral("File1"))->text(),
+             QStringLiteral("Datei"));
+    QCOMPARE(child<QToolButton>("B_Custom")->text(), QStringLiteral("alle eigenen"));
+    QCOMPARE(window->AllCustomLabel, QStringLiteral("alle eigenen"));
+    // Keys the file lacks take their built-in texts, which differ from some design captions.
+    QCOMPARE(child<QLabel>("Lstep1")->text(), QStringLiteral("Step 1:"));
+    QCOMPARE(child<QPushButton>("B_Save")->text(), QStringLiteral("Save info"));
+    auto *unzip = child<QWidget>("FrmUnzip");
+    QCOMPARE(unzip->findChild<QAbstractButton *>(QStringLiteral("R_all"))->text(),
+             QStringLiteral("Alles"));
+    // The choice holds for this run only.
+    QVERIFY(!QFile::exists(dir->filePath(QStringLiteral("quoril.ini"))));
+}
+
+void TestMainWindow::startupLanguageAndCustomList()
+{
+    writeFile(dir->filePath(QStringLiteral("ITALIANO.QLG")),
+              "[Buttons]\r\ncustom=tutti i personalizzati\r\nview=Vedi\r\n");
+    writeFile(dir->filePath(QStringLiteral("quoril.ini")),
+              "[International]\r\nLanguage=ITALIANO.QLG\r\n");
+    writeFile(dir->filePath(QStringLiteral("quoril2k.ext")),
+              "readme.nfo\r\n\r\n<filename>.1st\r\n");
+    UnsavedChanges = false;
+    delete window;
+    window = new TMain;
+    window->CreateSecondaryWindows();
+    QCOMPARE(window->LanguageName, QStringLiteral("ITALIANO.QLG"));
+    QCOMPARE(child<QPushButton>("B_view")->text(), QStringLiteral("Vedi"));
+    auto *custom = child<QToolButton>("B_Custom");
+    QVERIFY(custom->isEnabled());
+    QStringList items;
+    for (QAction *a : custom->menu()->actions())
+        items << a->text();
+    QCOMPARE(items, (QStringList{"readme.nfo", "<filename>.1st", "tutti i personalizzati"}));
+}
+
+void TestMainWindow::extractOpensTheListing()
+{
+    select(game);
+    QTest::mouseClick(child<QPushButton>("B_Unzip"), Qt::LeftButton);
+    auto *unzip = child<QWidget>("FrmUnzip");
+    QVERIFY(unzip->isVisible());
+    QCOMPARE(unzip->windowTitle(), QStringLiteral("Decompressing ") + game);
+    auto *list = unzip->findChild<QAbstractItemView *>(QStringLiteral("FilesList"));
+    QCOMPARE(list->model()->rowCount(), 3);
+    QVERIFY(list->model()->index(0, 0).data().toString().endsWith(QLatin1String("  FILE_ID.DIZ")));
+}
+
+void TestMainWindow::hiddenFilesInBothTrees()
+{
+    window->findChild<QAction *>(QStringLiteral("Hiddenfiles1"))->trigger();
+    QVERIFY(child<TShellTree>("LFile")->options().testFlag(TShellTree::TF_HIDDEN));
+    QVERIFY(child<TShellTree>("LFileMgr")->options().testFlag(TShellTree::TF_HIDDEN));
+    window->findChild<QAction *>(QStringLiteral("Hiddenfiles1"))->trigger();
+    QVERIFY(!child<TShellTree>("LFile")->options().testFlag(TShellTree::TF_HIDDEN));
+    QVERIFY(!child<TShellTree>("LFileMgr")->options().testFlag(TShellTree::TF_HIDDEN));
 }
 
 QTEST_MAIN(TestMainWindow)
