@@ -13,29 +13,6 @@ namespace ArchiveOps {
 
 namespace {
 
-// Sets a process-wide routing flag for the duration of one engine call.
-class FlagScope
-{
-public:
-    FlagScope(bool &flag, bool value) : m_flag(flag), m_saved(flag) { m_flag = value; }
-    ~FlagScope() { m_flag = m_saved; }
-    FlagScope(const FlagScope &) = delete;
-    FlagScope &operator=(const FlagScope &) = delete;
-
-private:
-    bool &m_flag;
-    bool m_saved;
-};
-
-DCL blankDcl()
-{
-    DCL dcl;
-    std::memset(&dcl, 0, sizeof dcl);
-    dcl.fQuiet = 2;
-    dcl.fPrivilege = 1;
-    return dcl;
-}
-
 // The engine's progress calls, counted and handed on; remembers a refusal.
 struct ProgressRelay
 {

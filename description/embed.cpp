@@ -17,13 +17,10 @@ namespace {
 // itself when the archive doesn't hold it (or can't be read).
 QString storedName(const QString &archivePath, const QString &name)
 {
-    DCL dcl;
-    std::memset(&dcl, 0, sizeof dcl);
-    dcl.fQuiet = 2;
+    DCL dcl = blankDcl();
     dcl.nvflag = 1;
     dcl.nUflag = 1;
     dcl.C_flag = 1;
-    dcl.fPrivilege = 1;
     EngineText archive(archivePath);
     dcl.lpszZipFN = archive.get();
     EngineTextArray include(QStringList{name});

@@ -4,8 +4,6 @@
 #include "zipengine/enginetext.h"
 #include "zipengine/zipengine.h"
 
-#include <cstring>
-
 namespace lookup {
 
 namespace {
@@ -107,13 +105,10 @@ LookupResult ViewInfo(const QString &archivePath, const LookupPlan &plan)
     LookupResult result;
     result.caption = plan.notFoundCaption;
 
-    DCL dcl;
-    std::memset(&dcl, 0, sizeof dcl);
-    dcl.fQuiet = 2;
+    DCL dcl = blankDcl();
     dcl.ncflag = 1;
     dcl.nUflag = 1;
     dcl.C_flag = 1;
-    dcl.fPrivilege = 1;
     EngineText archive(archivePath);
     char emptyDir[] = "";
     dcl.lpszZipFN = archive.get();

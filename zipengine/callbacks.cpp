@@ -100,6 +100,15 @@ EngineSinkScope::~EngineSinkScope()
     g_sink = m_previous;
 }
 
+DCL blankDcl()
+{
+    DCL dcl;
+    std::memset(&dcl, 0, sizeof dcl);
+    dcl.fQuiet = 2;
+    dcl.fPrivilege = 1;
+    return dcl;
+}
+
 void FillUserFunctions(USERFUNCTIONS &functions)
 {
     std::memset(&functions, 0, sizeof functions);

@@ -51,6 +51,24 @@ private:
     EngineSink *m_previous;
 };
 
+// Sets a process-wide routing flag for the duration of one engine call.
+class FlagScope
+{
+public:
+    FlagScope(bool &flag, bool value) : m_flag(flag), m_saved(flag) { m_flag = value; }
+    ~FlagScope() { m_flag = m_saved; }
+    FlagScope(const FlagScope &) = delete;
+    FlagScope &operator=(const FlagScope &) = delete;
+
+private:
+    bool &m_flag;
+    bool m_saved;
+};
+
+// A decompression record with every flag off but the two the program always sets: the engine
+// prints no messages of its own (fQuiet 2) and fPrivilege is 1.
+DCL blankDcl();
+
 // The program's callback-table routines: the same callbacks for every call.
 void FillUserFunctions(USERFUNCTIONS &functions);
 void FillZipUserFunctions(ZIPUSERFUNCTIONS &functions);
