@@ -1,6 +1,6 @@
 #include "app/mainwindow.h"
 #include "app/quorilapplication.h"
-#include "common/prompter.h"
+#include "common/messageboxprompter.h"
 
 #include <QCommandLineParser>
 #include <QTimer>
@@ -8,6 +8,8 @@
 int main(int argc, char *argv[])
 {
     QuorilApplication app(argc, argv);
+    MessageBoxPrompter prompter;
+    Prompter::install(&prompter);
 
     QCommandLineParser parser;
     parser.setApplicationDescription(
@@ -31,6 +33,7 @@ int main(int argc, char *argv[])
         return 1;
     }
     TMain window;
+    prompter.setParentWindow(&window);
     window.CreateSecondaryWindows();
     window.show();
     if (!parser.positionalArguments().isEmpty())

@@ -209,7 +209,6 @@ TMain::TMain(QWidget *parent) : QMainWindow(parent), d(new Private)
     AllCustomLabel = d->B_Custom->text();
     BuildCustMenu({});
     setUnsaved(false);
-    Prompter::setParentWindow(this);
 }
 
 TMain::~TMain()

@@ -2,10 +2,10 @@
 
 #include <QString>
 
-class QWidget;
-
 // Every message box of the program goes through this interface, so that tests can answer
-// "Save the changes ?" without a modal loop. The default implementation shows QMessageBox.
+// "Save the changes ?" without a modal loop. The program installs the message-box prompter
+// (common/messageboxprompter.h) at start; until then texts go to standard error and questions
+// are answered No.
 class Prompter
 {
 public:
@@ -19,10 +19,9 @@ public:
                          const QString &caption = QString()) = 0;
 
     static Prompter &instance();
-    // Replaces the prompter; returns the previous one. The caller keeps ownership.
+    // Replaces the prompter (null: the default); returns the previous one. The caller keeps
+    // ownership.
     static Prompter *install(Prompter *prompter);
-    // The window message boxes are centred on; null for none.
-    static void setParentWindow(QWidget *window);
 };
 
 // Shorthands for the common cases.
