@@ -538,7 +538,13 @@ void TMain::GetInfo()
     if (path.right(3).toUpper() == QLatin1String("MP3")) {
         d->MP3panel->show();
         d->MP3panel->raise();
-        ViewMP3();
+        try {
+            ViewMP3();
+        } catch (const FileError &error) {
+            // The caption and CurrentFile already name the file; the fields keep what they
+            // showed.
+            showTopLevelError(error.message());
+        }
         return;
     }
     d->MP3panel->hide();
@@ -629,11 +635,19 @@ void TMain::IDTagWrite(const QString &path)
 
 bool TMain::SaveCurrent()
 {
-    if (d->MP3panel->isVisible()) {
-        IDTagWrite(CurrentFile);
-        return true;
+    // A file error ends the save here: it is shown, and the caller keeps the edits marked as
+    // unsaved and stops, so nothing is lost. It is caught here rather than at the top level
+    // because a close or a selection change must not be left half done.
+    try {
+        if (d->MP3panel->isVisible()) {
+            IDTagWrite(CurrentFile);
+            return true;
+        }
+        return Embed(CurrentFile, d->Cornice->title());
+    } catch (const FileError &error) {
+        showTopLevelError(error.message());
+        return false;
     }
-    return Embed(CurrentFile, d->Cornice->title());
 }
 
 bool TMain::Embed(const QString &archivePath, const QString &memberName)

@@ -28,3 +28,6 @@ cd "$work"
 HOME=$work xvfb-run -a -s "-screen 0 1024x768x24" \
     "$build/bin/quoril" --screenshot "$out" "$work/SPACEQ12.ZIP"
 echo "wrote $out"
+
+# The about box, its rolling history, the tray menu and the menu-bar button beside it.
+"$top/tests/shell/screenshot_shell.sh" --xvfb "$(dirname "$out")/shell" "$build"

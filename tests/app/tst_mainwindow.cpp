@@ -7,6 +7,7 @@
 #include <QDialog>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
 #include <QPlainTextEdit>
@@ -49,6 +50,9 @@ private slots:
     void startupLanguageAndCustomList();
     void extractOpensTheListing();
     void hiddenFilesInBothTrees();
+    void saveUsesTheOptionsLevel_data();
+    void saveUsesTheOptionsLevel();
+    void unreadableTagIsReportedAndKept();
 
 private:
     template <typename T> T *child(const char *name)
@@ -105,6 +109,7 @@ void TestMainWindow::cleanup()
     delete window;
     window = nullptr;
     delete prompter;
+    QDir::setCurrent(QDir::tempPath());
     delete dir;
 }
 
@@ -429,6 +434,59 @@ void TestMainWindow::hiddenFilesInBothTrees()
     window->findChild<QAction *>(QStringLiteral("Hiddenfiles1"))->trigger();
     QVERIFY(!child<TShellTree>("LFile")->options().testFlag(TShellTree::TF_HIDDEN));
     QVERIFY(!child<TShellTree>("LFileMgr")->options().testFlag(TShellTree::TF_HIDDEN));
+}
+
+void TestMainWindow::saveUsesTheOptionsLevel_data()
+{
+    QTest::addColumn<QString>("levelText");
+    QTest::addColumn<int>("method");
+    QTest::newRow("0 stores") << "0" << 0;
+    QTest::newRow("empty box is level 6") << "" << 8;
+    QTest::newRow("first character of 9x") << "9x" << 8;
+}
+
+void TestMainWindow::saveUsesTheOptionsLevel()
+{
+    QFETCH(QString, levelText);
+    QFETCH(int, method);
+    auto *level = child<QWidget>("FrmZipOpt")->findChild<QLineEdit *>(QStringLiteral("edtLevel"));
+    level->setText(levelText);
+    select(other);
+    auto *edit = child<QPlainTextEdit>("DIZEdit");
+    edit->setFocus();
+    QTest::keyClicks(edit, QByteArray("compressible text ").repeated(40));
+    QTest::mouseClick(child<QPushButton>("B_Save"), Qt::LeftButton);
+    QVERIFY(!UnsavedChanges);
+    QByteArray out;
+    QCOMPARE(python(QStringLiteral("import sys, zipfile\n"
+                                   "print(zipfile.ZipFile(sys.argv[1]).getinfo('readme.txt')"
+                                   ".compress_type)"),
+                    {other}, &out),
+             0);
+    QCOMPARE(out.trimmed().toInt(), method);
+    // Nothing is left beside the archives.
+    QCOMPARE(QDir(dir->path()).entryList(QDir::Files),
+             (QStringList{"GAME.ZIP", "other.zip", "plain.zip"}));
+}
+
+void TestMainWindow::unreadableTagIsReportedAndKept()
+{
+    const QString song = dir->filePath(QStringLiteral("song.mp3"));
+    writeFile(song, QByteArray(1000, 'a'));
+    select(song);
+    auto *title = window->findChild<QWidget *>(QStringLiteral("MP_title"));
+    title->setFocus();
+    QTest::keyClicks(title, "Kept");
+    // The file goes away behind the program's back: the save at the prompt fails, is
+    // reported, and the edits stay unsaved with the tag pane still showing them.
+    QFile::remove(song);
+    prompter->answers << true;
+    select(game);
+    QCOMPARE(prompter->messages.size(), 1);
+    QVERIFY(prompter->messages.first().startsWith(QStringLiteral("Cannot open file ")));
+    QVERIFY(UnsavedChanges);
+    QCOMPARE(window->CurrentFile, song);
+    QVERIFY(child<QWidget>("MP3panel")->isVisible());
 }
 
 QTEST_MAIN(TestMainWindow)
