@@ -1,7 +1,7 @@
 # Helpers shared by the benchmark scripts; sourced, not run.
 # shellcheck shell=bash
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
-CLI=${QUORIL_CLI:-$ROOT/build/bin/quoril-cli}
+CLI=${QUORIL_CLI:-${1:-$ROOT/build}/bin/quoril-cli}
 [ -x "$CLI" ] || { echo "quoril-cli not found at $CLI (build it or set QUORIL_CLI)" >&2; exit 2; }
 
 now() { date +%s.%N; }
