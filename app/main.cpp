@@ -8,6 +8,10 @@
 int main(int argc, char *argv[])
 {
     QuorilApplication app(argc, argv);
+    // The program ends through its own ways out (Exit, closing the main window, "End
+    // program"), never because the last visible window closed: while the main window is
+    // hidden in the tray, closing the about box must not end it.
+    QApplication::setQuitOnLastWindowClosed(false);
     MessageBoxPrompter prompter;
     Prompter::install(&prompter);
 
