@@ -111,7 +111,11 @@ TPackPage::TPackPage(TFrmWaitZip *wait, TFrmZipOpt *options, QWidget *parent)
     m_zipThem->setObjectName(QStringLiteral("B_ZipThem"));
     QFont big = m_zipThem->font();
     big.setBold(true);
-    big.setPointSizeF(big.pointSizeF() * 1.6);
+    // The window's font may be given in pixels, so the size is scaled in whichever unit it has.
+    if (big.pointSizeF() > 0)
+        big.setPointSizeF(big.pointSizeF() * 1.6);
+    else
+        big.setPixelSize(qRound(big.pixelSize() * 1.6));
     m_zipThem->setFont(big);
     m_zipThem->setMinimumSize(120, 44);
 
