@@ -34,7 +34,8 @@ Commands:
   tag set FILE [--title T] [--artist A] [--album B] [--year Y] [--comment C] [--genre G]
       Show or change the ID3v1 tag of an MP3 file.
 
-Exit codes: 0 done, 1 nothing found or something skipped, 2 usage error, 3 failure.
+Exit codes: 0 done; 1 nothing found (describe) or members skipped (extract);
+2 usage error; 3 failure, a file left out by pack included.
 )";
 
 } // namespace
