@@ -18,8 +18,12 @@ namespace {
 
 constexpr size_t ReadBlock = 256 << 10;  // input deflated per step
 constexpr size_t OutputPiece = 64 << 10; // output buffer growth per deflate call
-constexpr size_t QueueLimit = 4 << 20;   // deflated bytes a file may hold for the commit
-constexpr size_t AheadPerWorker = 2;     // files handed out ahead of the commit, per worker
+// Deflated data waiting for the commit: at most this much per file (its worker waits), and no
+// new file is handed out while all files together hold more than the budget. A big file that
+// the commit copies slowly thus lets the other workers run on ahead, within these bounds.
+constexpr size_t QueueLimit = 8 << 20;
+constexpr size_t QueueBudget = 48 << 20;
+constexpr size_t MaxAhead = 64; // files handed out and not yet taken by the commit
 
 struct Failure
 {
@@ -245,6 +249,7 @@ struct PoolAccess
                 job.pieces.pop_front();
                 job.currentPos = 0;
                 job.queued -= job.current.size();
+                pool.m_queuedTotal -= job.current.size();
                 lock.unlock();
                 pool.m_changed.notify_all();
                 continue;
@@ -379,11 +384,11 @@ zip_source_t *DeflatePool::source(zip_t *archive, InputFile &file)
 
 void DeflatePool::start()
 {
-    // Small runs are not worth a thread.
-    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
-    const size_t wanted = std::min<size_t>(cores, m_jobs.size());
-    if (wanted < 2 && cores < 2)
+    // One core: the commit's thread deflates on its own.
+    const unsigned cores = std::thread::hardware_concurrency();
+    if (cores < 2)
         return;
+    const size_t wanted = std::min<size_t>(cores, m_jobs.size());
     try {
         for (size_t i = 0; i < wanted; ++i)
             m_workers.emplace_back(&DeflatePool::work, this);
@@ -438,6 +443,7 @@ void DeflatePool::deflateJob(Job &job)
                 return;
             if (!out.empty()) {
                 job.queued += out.size();
+                m_queuedTotal += out.size();
                 job.pieces.push_back(std::move(out));
                 out = {};
                 lock.unlock();
@@ -490,11 +496,12 @@ bool DeflatePool::handOutUpTo(size_t last)
 
 bool DeflatePool::handOutAhead()
 {
-    const size_t ahead = AheadPerWorker * m_workers.size() + 1;
-    while (m_nextHandOut < m_jobs.size() && m_nextHandOut < m_taken + ahead) {
+    if (m_workers.empty())
+        return !m_state.cancelled;
+    while (m_nextHandOut < m_jobs.size() && m_nextHandOut < m_taken + MaxAhead) {
         {
             std::lock_guard lock(m_mutex);
-            if (m_queue.size() >= m_workers.size())
+            if (m_queue.size() >= m_workers.size() || m_queuedTotal >= QueueBudget)
                 break;
         }
         if (!handOut(*m_jobs[m_nextHandOut]))

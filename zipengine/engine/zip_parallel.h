@@ -9,8 +9,9 @@
 // Everything the program sees happens on the thread that runs zip_close: the service callback
 // is called as a file is handed to the workers (before anything of it is read), in the order
 // of the entries; failures are recorded in the commit's state there. Memory stays bounded:
-// only a few files are handed out ahead of the commit, and each holds a limited amount of
-// deflated data until the commit takes it.
+// a limited number of files is handed out ahead of the commit, each holds a limited amount of
+// deflated data until the commit takes it, and no file is handed out while the data waiting
+// exceeds a budget.
 
 #include "zipengine/engine/zip_sources.h"
 
@@ -65,6 +66,7 @@ private:
     bool m_stopping = false;
     size_t m_nextHandOut = 0; // touched by the commit's thread only
     size_t m_taken = 0;       // jobs the commit has read to their end
+    size_t m_queuedTotal = 0; // deflated bytes waiting for the commit, all jobs
 };
 
 } // namespace zengine
