@@ -187,6 +187,40 @@ private:
         return result;
     }
 
+    // `count` distinct files of `size` bytes of text below "many/", in the order of their names.
+    QStringList writeMany(int count, int size)
+    {
+        QStringList names;
+        for (int i = 0; i < count; ++i) {
+            QByteArray text;
+            text.reserve(size + 64);
+            for (int line = 0; text.size() < size; ++line)
+                text += "file " + QByteArray::number(i) + " line " + QByteArray::number(line) +
+                        " value " + QByteArray::number((i * 7919 + line * 104729) % 100003) + '\n';
+            text.truncate(size);
+            const QString name = QStringLiteral("many/f%1.txt").arg(i, 2, 10, QLatin1Char('0'));
+            write(name, text);
+            names << name;
+        }
+        return names;
+    }
+
+    // Python's zipfile reads every file member (CRC checked) and compares it with the file
+    // of the same name below `root`; prints the number of members and of mismatches.
+    QString compareWithFiles(const QString &archive, const QString &root)
+    {
+        QByteArray out;
+        python(QStringLiteral(
+                   "import sys, os, zipfile\n"
+                   "z = zipfile.ZipFile(sys.argv[1])\n"
+                   "names = [n for n in z.namelist() if not n.endswith('/')]\n"
+                   "bad = [n for n in names\n"
+                   "       if z.read(n) != open(os.path.join(sys.argv[2], n), 'rb').read()]\n"
+                   "print(len(names), len(bad))\n"),
+               {archive, root}, &out);
+        return QString::fromUtf8(out).trimmed();
+    }
+
     QStringList folderListing() const
     {
         return QDir(m_tmp->path())
@@ -599,6 +633,113 @@ private slots:
         if (!cancel)
             QVERIFY(m_messages.join(QLatin1Char('\n'))
                         .contains(QLatin1String("file changed size while being read")));
+    }
+
+    // Many files deflated on the worker threads: every member matches its file, the level is
+    // honoured, and the service callback saw each file once, in the order of the entries.
+    void manyFilesDeflatedInParallel_data()
+    {
+        QTest::addColumn<char>("level");
+        QTest::addColumn<int>("method");
+        QTest::addColumn<int>("option");
+        QTest::newRow("level 1") << '1' << 8 << 2;
+        QTest::newRow("level 6") << '6' << 8 << 0;
+        QTest::newRow("level 9") << '9' << 8 << 1;
+        QTest::newRow("level 0 stores") << '0' << 0 << 0;
+    }
+
+    void manyFilesDeflatedInParallel()
+    {
+        QFETCH(char, level);
+        QFETCH(int, method);
+        QFETCH(int, option);
+        QStringList names = writeMany(50, 300 << 10);
+        write(QStringLiteral("many/empty.txt"), QByteArray());
+        names << QStringLiteral("many/empty.txt");
+        const QString archive = path(QStringLiteral("t.zip"));
+        write(QStringLiteral("keep.txt"), "keep");
+        makeZip(archive, {{"many/f07.txt", "previous"}, {"keep.txt", "keep"}});
+        QStringList serviced;
+        QCOMPARE(zip(archive, names, QString(), level,
+                     [&](const QString &name, uint64_t size) {
+                         serviced << name;
+                         return size == static_cast<uint64_t>(QFileInfo(path(name)).size());
+                     }),
+                 0);
+        QCOMPARE(serviced, names);
+        QCOMPARE(compareWithFiles(archive, m_tmp->path()), QStringLiteral("52 0"));
+        QCOMPARE(readMember(archive, QStringLiteral("keep.txt")), QByteArray("keep"));
+        QVERIFY(unzipTest(archive));
+        const auto members = describe(archive);
+        for (const QString &name : names) {
+            if (name.endsWith(QLatin1String("empty.txt")))
+                continue;
+            QCOMPARE(members.value(name).method, method);
+            QCOMPARE(members.value(name).deflateOption, option);
+        }
+        QCOMPARE(folderListing(), (QStringList{"keep.txt", "many", "t.zip"}));
+    }
+
+    // A run stopped half-way (cancel, or a file that changed or went away after the scan)
+    // leaves the archive as it was, no temporary file, and every input in place.
+    void manyFilesFailedCommit_data()
+    {
+        QTest::addColumn<QString>("what");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("cancelled at the 20th file") << "cancel" << 9 << "";
+        QTest::newRow("a file grows") << "grow" << 11 << "file changed size while being read";
+        QTest::newRow("a file shrinks") << "shrink" << 11 << "file changed size while being read";
+        QTest::newRow("a file is removed") << "remove" << 18 << "f19.txt";
+    }
+
+    void manyFilesFailedCommit()
+    {
+        QFETCH(QString, what);
+        QFETCH(int, code);
+        QFETCH(QString, message);
+        const QStringList names = writeMany(50, 300 << 10);
+        const QString archive = path(QStringLiteral("t.zip"));
+        write(QStringLiteral("keep.txt"), "keep");
+        makeZip(archive, {{"keep.txt", "keep"}});
+        const QByteArray before = readFile(archive);
+        const QStringList listing = folderListing();
+        const QStringList inputs = QDir(path(QStringLiteral("many"))).entryList(QDir::Files);
+        int calls = 0;
+        const int result =
+            zip(archive, names, QStringLiteral("m"), '6', [&](const QString &name, uint64_t) {
+                if (++calls != 20)
+                    return true;
+                if (what == QLatin1String("cancel"))
+                    return false;
+                if (what == QLatin1String("remove")) {
+                    QFile::remove(path(name));
+                    return true;
+                }
+                QFile file(path(name));
+                if (what == QLatin1String("grow") && file.open(QIODevice::Append))
+                    file.write("more");
+                else
+                    file.resize(1000);
+                return true;
+            });
+        QCOMPARE(result, code);
+        QVERIFY(calls >= 20);
+        if (what == QLatin1String("cancel"))
+            QCOMPARE(calls, 20); // nothing asked after the cancel
+        QCOMPARE(readFile(archive), before);
+        QCOMPARE(folderListing(), listing); // no temporary file
+        QStringList left = QDir(path(QStringLiteral("many"))).entryList(QDir::Files);
+        if (what == QLatin1String("remove"))
+            left << QStringLiteral("f19.txt");
+        left.sort();
+        QCOMPARE(left, inputs); // fMove deleted nothing
+        QVERIFY(m_messages.join(QLatin1Char('\n')).contains(message));
+        // The next run over the same folder works.
+        if (what != QLatin1String("remove")) {
+            QCOMPARE(zip(archive, names), 0);
+            QCOMPARE(compareWithFiles(archive, m_tmp->path()), QStringLiteral("51 0"));
+        }
     }
 
     void moveDeletesStoredInputs()

@@ -8,6 +8,7 @@
 
 #include "zipengine/engine/internal.h"
 #include "zipengine/engine/zip_inputs.h"
+#include "zipengine/engine/zip_parallel.h"
 #include "zipengine/engine/zip_report.h"
 #include "zipengine/engine/zip_sources.h"
 
@@ -89,6 +90,9 @@ public:
 
     ~ArchiveRun()
     {
+        // The workers go before the sources that feed on them.
+        if (m_pool)
+            m_pool->stop();
         if (m_zip)
             zip_discard(m_zip);
     }
@@ -237,6 +241,10 @@ private:
         rules.tempPrefix = m_archive.tempPrefix;
         if (int code = collectInputs(names, rules, m_report, m_inputs))
             return code;
+        // Files to deflate are deflated on worker threads ahead of the commit; stored ones
+        // are only copied, which one thread does as fast.
+        if (m_options.fLevel != '0')
+            m_pool = std::make_unique<DeflatePool>(m_options.fLevel - '0', m_state);
 
         const bool update = m_options.fUpdate != 0;
         const bool freshen = m_options.fFreshen != 0;
@@ -282,7 +290,7 @@ private:
             file.mtime = mtime;
             file.state = &m_state;
             planned.file = &file;
-            zip_source_t *source = inputSource(m_zip, file);
+            zip_source_t *source = m_pool ? m_pool->source(m_zip, file) : inputSource(m_zip, file);
             if (!source)
                 return m_report.error("out of memory", ZE_MEM);
             index = zip_file_add(m_zip, input.storedName.c_str(), source, ZIP_FL_ENC_GUESS);
@@ -335,7 +343,12 @@ private:
         }
         const time_t newest = newestEntryTime();
 
-        if (zip_close(m_zip) != 0) {
+        if (m_pool)
+            m_pool->start();
+        const int closed = zip_close(m_zip);
+        if (m_pool)
+            m_pool->stop();
+        if (closed != 0) {
             const int code = closeFailure();
             zip_discard(m_zip);
             m_zip = nullptr;
@@ -447,6 +460,7 @@ private:
     std::string m_given;
     int m_statError = 0;
     zip_t *m_zip = nullptr;
+    std::unique_ptr<DeflatePool> m_pool;
     std::unordered_map<std::string, zip_uint64_t> m_entries;
     std::vector<ZipInput> m_inputs;
     std::vector<Planned> m_planned;

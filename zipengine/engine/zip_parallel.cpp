@@ -1,0 +1,513 @@
+#include "zipengine/engine/zip_parallel.h"
+
+#include "zipengine/engine/internal.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <new>
+#include <system_error>
+#include <unistd.h>
+
+namespace zengine {
+
+namespace {
+
+constexpr size_t ReadBlock = 256 << 10;  // input deflated per step
+constexpr size_t OutputPiece = 64 << 10; // output buffer growth per deflate call
+// Deflated data waiting for the commit: at most this much per file (its worker waits), and no
+// new file is handed out while all files together hold more than the budget. A big file that
+// the commit copies slowly thus lets the other workers run on ahead, within these bounds.
+constexpr size_t QueueLimit = 8 << 20;
+constexpr size_t QueueBudget = 48 << 20;
+constexpr size_t MaxAhead = 64; // files handed out and not yet taken by the commit
+
+struct Failure
+{
+    int zipError = 0;
+    int systemError = 0;
+    int code = 0;
+    std::string reason;
+
+    bool set(int zip, int system, int failCode, std::string text)
+    {
+        zipError = zip;
+        systemError = system;
+        code = failCode;
+        reason = std::move(text);
+        return false;
+    }
+    bool changedSize()
+    {
+        return set(ZIP_ER_READ, 0, ZE_READ, "file changed size while being read");
+    }
+};
+
+// Reads one input file with the same checks as the commit's own input source (it must end
+// where it ended when it was scanned, and not change while it is read) and deflates it as
+// libzip's deflate would at the same level: raw deflate, full window, memory level 9.
+class Deflater
+{
+public:
+    ~Deflater() { release(); }
+
+    bool begin(const InputFile &file, int level, Failure &f)
+    {
+        m_expected = static_cast<zip_uint64_t>(file.input->seen.st_size);
+        m_fd = ::open(file.input->path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (m_fd < 0)
+            return f.set(ZIP_ER_OPEN, errno, ZE_OPEN, reasonFor(errno));
+        if (::fstat(m_fd, &m_read) != 0)
+            return f.set(ZIP_ER_READ, errno, ZE_READ, reasonFor(errno));
+        if (static_cast<zip_uint64_t>(m_read.st_size) != m_expected)
+            return f.changedSize();
+        ::posix_fadvise(m_fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+        if (m_expected > 0) {
+            std::memset(&m_stream, 0, sizeof m_stream);
+            if (deflateInit2(&m_stream, level, Z_DEFLATED, -MAX_WBITS, 9, Z_DEFAULT_STRATEGY) !=
+                Z_OK)
+                return f.set(ZIP_ER_MEMORY, 0, ZE_MEM, "out of memory");
+            m_deflating = true;
+            m_in.resize(static_cast<size_t>(std::min<zip_uint64_t>(m_expected, ReadBlock)));
+        }
+        m_crc = static_cast<zip_uint32_t>(crc32(0, nullptr, 0));
+        return true;
+    }
+
+    // Reads and deflates the next block, appending the deflated bytes to `out`.
+    bool step(std::vector<char> &out, Failure &f)
+    {
+        if (m_done == m_expected)
+            return finish(out, f);
+        const auto want =
+            static_cast<size_t>(std::min<zip_uint64_t>(m_in.size(), m_expected - m_done));
+        size_t got = 0;
+        while (got < want) {
+            const ssize_t n = ::read(m_fd, m_in.data() + got, want - got);
+            if (n < 0) {
+                if (errno == EINTR)
+                    continue;
+                return f.set(ZIP_ER_READ, errno, ZE_READ, reasonFor(errno));
+            }
+            if (n == 0)
+                return f.changedSize();
+            got += static_cast<size_t>(n);
+        }
+        m_done += got;
+        m_crc = static_cast<zip_uint32_t>(crc32(m_crc, m_in.data(), static_cast<uInt>(got)));
+        m_stream.next_in = m_in.data();
+        m_stream.avail_in = static_cast<uInt>(got);
+        return deflateInto(out, Z_NO_FLUSH, f);
+    }
+
+    bool ended() const { return m_ended; }
+    zip_uint32_t crc() const { return m_crc; }
+    const struct stat &read() const { return m_read; }
+
+private:
+    bool finish(std::vector<char> &out, Failure &f)
+    {
+        char extra;
+        const ssize_t n = ::read(m_fd, &extra, 1);
+        if (n < 0)
+            return f.set(ZIP_ER_READ, errno, ZE_READ, reasonFor(errno));
+        if (n > 0)
+            return f.changedSize();
+        struct stat now;
+        if (::fstat(m_fd, &now) != 0 || now.st_size != m_read.st_size)
+            return f.changedSize();
+        if (now.st_mtim.tv_sec != m_read.st_mtim.tv_sec ||
+            now.st_mtim.tv_nsec != m_read.st_mtim.tv_nsec)
+            return f.set(ZIP_ER_READ, 0, ZE_READ, "file changed while being read");
+        if (m_deflating) {
+            m_stream.next_in = nullptr;
+            m_stream.avail_in = 0;
+            if (!deflateInto(out, Z_FINISH, f))
+                return false;
+        }
+        m_ended = true;
+        release();
+        return true;
+    }
+
+    bool deflateInto(std::vector<char> &out, int flush, Failure &f)
+    {
+        for (;;) {
+            const size_t before = out.size();
+            out.resize(before + OutputPiece);
+            m_stream.next_out = reinterpret_cast<Bytef *>(out.data() + before);
+            m_stream.avail_out = static_cast<uInt>(OutputPiece);
+            const int result = deflate(&m_stream, flush);
+            out.resize(before + OutputPiece - m_stream.avail_out);
+            if (result == Z_STREAM_ERROR)
+                return f.set(ZIP_ER_INTERNAL, 0, ZE_MEM, "deflate failed");
+            if (flush == Z_FINISH ? result == Z_STREAM_END : m_stream.avail_out != 0)
+                return true;
+        }
+    }
+
+    void release()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+        m_fd = -1;
+        if (m_deflating)
+            deflateEnd(&m_stream);
+        m_deflating = false;
+    }
+
+    int m_fd = -1;
+    z_stream m_stream = {};
+    bool m_deflating = false;
+    bool m_ended = false;
+    std::vector<Bytef> m_in;
+    zip_uint64_t m_expected = 0;
+    zip_uint64_t m_done = 0;
+    zip_uint32_t m_crc = 0;
+    struct stat m_read = {};
+};
+
+} // namespace
+
+struct DeflatePool::Job
+{
+    DeflatePool *pool = nullptr;
+    size_t index = 0;
+    InputFile *file = nullptr;
+
+    // Guarded by the pool's mutex.
+    bool claimed = false; // taken by a worker, or by the commit's thread itself
+    bool finished = false;
+    bool failed = false;
+    std::deque<std::vector<char>> pieces;
+    size_t queued = 0;
+    Failure failure;
+    zip_uint32_t crc = 0;
+    struct stat read = {};
+
+    // The commit's thread only.
+    std::unique_ptr<Deflater> own; // when no worker took the file
+    std::vector<char> current;
+    size_t currentPos = 0;
+    bool delivered = false;
+    zip_error_t error = {};
+};
+
+// The source callback reaches the pool's private parts through this.
+struct PoolAccess
+{
+    static zip_int64_t failed(DeflatePool::Job &job, const Failure &f)
+    {
+        job.file->state->fail(f.code, job.file->input->path + ": " + f.reason);
+        zip_error_set(&job.error, f.zipError, f.systemError);
+        return -1;
+    }
+
+    static zip_int64_t delivered(DeflatePool::Job &job, zip_uint32_t crc, const struct stat &read)
+    {
+        job.crc = crc;
+        job.file->read = read;
+        job.file->complete = true;
+        job.delivered = true;
+        job.current = {};
+        job.currentPos = 0;
+        job.own.reset();
+        ++job.pool->m_taken;
+        return 0;
+    }
+
+    static zip_int64_t read(DeflatePool::Job &job, void *data, zip_uint64_t len)
+    {
+        DeflatePool &pool = *job.pool;
+        if (job.delivered)
+            return 0;
+        for (;;) {
+            if (job.currentPos < job.current.size()) {
+                const size_t n = static_cast<size_t>(
+                    std::min<zip_uint64_t>(len, job.current.size() - job.currentPos));
+                std::memcpy(data, job.current.data() + job.currentPos, n);
+                job.currentPos += n;
+                return static_cast<zip_int64_t>(n);
+            }
+            if (job.own) {
+                // Deflated here, one block per read.
+                if (job.own->ended())
+                    return delivered(job, job.own->crc(), job.own->read());
+                job.current.clear();
+                job.currentPos = 0;
+                Failure f;
+                if (!job.own->step(job.current, f))
+                    return failed(job, f);
+                continue;
+            }
+            std::unique_lock lock(pool.m_mutex);
+            if (!job.pieces.empty()) {
+                job.current = std::move(job.pieces.front());
+                job.pieces.pop_front();
+                job.currentPos = 0;
+                job.queued -= job.current.size();
+                pool.m_queuedTotal -= job.current.size();
+                lock.unlock();
+                pool.m_changed.notify_all();
+                continue;
+            }
+            if (job.failed) {
+                const Failure f = job.failure;
+                lock.unlock();
+                return failed(job, f);
+            }
+            if (job.finished) {
+                const zip_uint32_t crc = job.crc;
+                const struct stat st = job.read;
+                lock.unlock();
+                const zip_int64_t result = delivered(job, crc, st);
+                if (!pool.handOutAhead())
+                    return cancelled(job);
+                return result;
+            }
+            if (!job.claimed) {
+                // No worker is free for it (or there are none): the file is deflated here.
+                job.claimed = true;
+                pool.m_queue.erase(std::remove(pool.m_queue.begin(), pool.m_queue.end(), &job),
+                                   pool.m_queue.end());
+                lock.unlock();
+                job.own = std::make_unique<Deflater>();
+                Failure f;
+                if (!job.own->begin(*job.file, pool.m_level, f))
+                    return failed(job, f);
+                continue;
+            }
+            pool.m_changed.wait(lock);
+            lock.unlock();
+            if (!pool.handOutAhead())
+                return cancelled(job);
+        }
+    }
+
+    static zip_int64_t cancelled(DeflatePool::Job &job)
+    {
+        zip_error_set(&job.error, ZIP_ER_CANCELLED, 0);
+        return -1;
+    }
+
+    static zip_int64_t callback(void *userdata, void *data, zip_uint64_t len, zip_source_cmd_t cmd)
+    {
+        DeflatePool::Job &job = *static_cast<DeflatePool::Job *>(userdata);
+        const auto size = static_cast<zip_uint64_t>(job.file->input->seen.st_size);
+        switch (cmd) {
+        case ZIP_SOURCE_OPEN:
+            if (!job.pool->handOutUpTo(job.index) || !job.pool->handOutAhead())
+                return cancelled(job);
+            return 0;
+        case ZIP_SOURCE_READ:
+            try {
+                return read(job, data, len);
+            } catch (const std::bad_alloc &) {
+                Failure f;
+                f.set(ZIP_ER_MEMORY, 0, ZE_MEM, "out of memory");
+                return failed(job, f);
+            }
+        case ZIP_SOURCE_CLOSE:
+            return 0;
+        case ZIP_SOURCE_STAT: {
+            auto *st = static_cast<zip_stat_t *>(data);
+            if (len < sizeof *st) {
+                zip_error_set(&job.error, ZIP_ER_INVAL, 0);
+                return -1;
+            }
+            zip_stat_init(st);
+            // An empty file is handed over as it is; libzip decides how to store it.
+            st->valid = ZIP_STAT_SIZE | ZIP_STAT_MTIME | ZIP_STAT_COMP_METHOD;
+            st->size = size;
+            st->mtime = job.file->mtime;
+            st->comp_method = size ? ZIP_CM_DEFLATE : ZIP_CM_STORE;
+            if (job.delivered) {
+                st->valid |= ZIP_STAT_CRC;
+                st->crc = job.crc;
+            }
+            return sizeof *st;
+        }
+        case ZIP_SOURCE_GET_FILE_ATTRIBUTES: {
+            if (len < sizeof(zip_file_attributes_t)) {
+                zip_error_set(&job.error, ZIP_ER_INVAL, 0);
+                return -1;
+            }
+            if (size == 0)
+                return 0;
+            // What libzip's own deflate reports: the level class in bits 1-2, version 2.0.
+            auto *attributes = static_cast<zip_file_attributes_t *>(data);
+            const int level = job.pool->m_level;
+            attributes->valid |=
+                ZIP_FILE_ATTRIBUTES_GENERAL_PURPOSE_BIT_FLAGS | ZIP_FILE_ATTRIBUTES_VERSION_NEEDED;
+            attributes->version_needed = 20;
+            attributes->general_purpose_bit_flags = level < 3 ? (2 << 1) : level > 7 ? (1 << 1) : 0;
+            attributes->general_purpose_bit_mask = 0x0006;
+            return 0;
+        }
+        case ZIP_SOURCE_ERROR:
+            return zip_error_to_data(&job.error, data, len);
+        case ZIP_SOURCE_FREE:
+            return 0;
+        case ZIP_SOURCE_SUPPORTS:
+            return zip_source_make_command_bitmap(
+                ZIP_SOURCE_OPEN, ZIP_SOURCE_READ, ZIP_SOURCE_CLOSE, ZIP_SOURCE_STAT,
+                ZIP_SOURCE_ERROR, ZIP_SOURCE_FREE, ZIP_SOURCE_GET_FILE_ATTRIBUTES, -1);
+        default:
+            zip_error_set(&job.error, ZIP_ER_OPNOTSUPP, 0);
+            return -1;
+        }
+    }
+};
+
+DeflatePool::DeflatePool(int level, CommitState &state) : m_level(level), m_state(state) {}
+
+DeflatePool::~DeflatePool()
+{
+    stop();
+}
+
+zip_source_t *DeflatePool::source(zip_t *archive, InputFile &file)
+{
+    auto job = std::make_unique<Job>();
+    job->pool = this;
+    job->index = m_jobs.size();
+    job->file = &file;
+    zip_error_init(&job->error);
+    zip_source_t *source = zip_source_function(archive, PoolAccess::callback, job.get());
+    if (source)
+        m_jobs.push_back(std::move(job));
+    return source;
+}
+
+void DeflatePool::start()
+{
+    // One core: the commit's thread deflates on its own.
+    const unsigned cores = std::thread::hardware_concurrency();
+    if (cores < 2)
+        return;
+    const size_t wanted = std::min<size_t>(cores, m_jobs.size());
+    try {
+        for (size_t i = 0; i < wanted; ++i)
+            m_workers.emplace_back(&DeflatePool::work, this);
+    } catch (const std::system_error &) {
+        // Fewer workers (or none: the commit's thread deflates).
+    }
+}
+
+void DeflatePool::stop()
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_stopping = true;
+    }
+    m_changed.notify_all();
+    for (std::thread &worker : m_workers)
+        worker.join();
+    m_workers.clear();
+}
+
+void DeflatePool::work()
+{
+    std::unique_lock lock(m_mutex);
+    for (;;) {
+        m_changed.wait(lock, [this] { return m_stopping || !m_queue.empty(); });
+        if (m_stopping)
+            return;
+        Job &job = *m_queue.front();
+        m_queue.pop_front();
+        job.claimed = true;
+        lock.unlock();
+        m_changed.notify_all(); // the commit may hand out the next file
+        deflateJob(job);
+        lock.lock();
+    }
+}
+
+void DeflatePool::deflateJob(Job &job)
+{
+    Failure f;
+    bool ok = false;
+    Deflater deflater;
+    try {
+        ok = deflater.begin(*job.file, m_level, f);
+        std::vector<char> out;
+        while (ok && !deflater.ended()) {
+            out.clear();
+            ok = deflater.step(out, f);
+            std::unique_lock lock(m_mutex);
+            m_changed.wait(lock, [&] { return m_stopping || job.queued < QueueLimit; });
+            if (m_stopping)
+                return;
+            if (!out.empty()) {
+                job.queued += out.size();
+                m_queuedTotal += out.size();
+                job.pieces.push_back(std::move(out));
+                out = {};
+                lock.unlock();
+                m_changed.notify_all();
+            }
+        }
+    } catch (const std::bad_alloc &) {
+        ok = f.set(ZIP_ER_MEMORY, 0, ZE_MEM, "out of memory");
+    }
+    {
+        std::lock_guard lock(m_mutex);
+        if (ok) {
+            job.finished = true;
+            job.crc = deflater.crc();
+            job.read = deflater.read();
+        } else {
+            job.failed = true;
+            job.failure = f;
+        }
+    }
+    m_changed.notify_all();
+}
+
+// The service callback learns of each file as it is handed out, before any of it is read.
+bool DeflatePool::handOut(Job &job)
+{
+    const DLLSERVICE service = zipFunctions().ServiceApplication;
+    if (service && service(job.file->input->storedName.c_str(),
+                           static_cast<zip_uint64_t>(job.file->input->seen.st_size)) != 0) {
+        m_state.cancelled = true;
+        return false;
+    }
+    {
+        std::lock_guard lock(m_mutex);
+        m_queue.push_back(&job);
+    }
+    ++m_nextHandOut;
+    m_changed.notify_all();
+    return true;
+}
+
+bool DeflatePool::handOutUpTo(size_t last)
+{
+    while (m_nextHandOut <= last && m_nextHandOut < m_jobs.size()) {
+        if (!handOut(*m_jobs[m_nextHandOut]))
+            return false;
+    }
+    return !m_state.cancelled;
+}
+
+bool DeflatePool::handOutAhead()
+{
+    if (m_workers.empty())
+        return !m_state.cancelled;
+    while (m_nextHandOut < m_jobs.size() && m_nextHandOut < m_taken + MaxAhead) {
+        {
+            std::lock_guard lock(m_mutex);
+            if (m_queue.size() >= m_workers.size() || m_queuedTotal >= QueueBudget)
+                break;
+        }
+        if (!handOut(*m_jobs[m_nextHandOut]))
+            return false;
+    }
+    return !m_state.cancelled;
+}
+
+} // namespace zengine
