@@ -1,13 +1,23 @@
 #!/usr/bin/env bash
 # Description lookup: `quoril-cli describe` against `unzip -p -C ARCHIVE NAME` for the same
 # member, on a typical archive (500 members) and a large one (100,000 members).
-# Prints the median wall time of each over several runs and the ratio.
-# Usage: bench/lookup.sh [BUILD_DIR]   (RUNS=7 by default)
+#
+# Each command is started RUNS times (after WARMUP untimed starts, so both find the files in
+# the page cache), interleaved so that a change of the machine's load hits both alike. Per
+# command it prints the median wall time and the median CPU time (user + system, as the kernel
+# accounted it to the child). On a shared, busy machine the wall time mostly measures waiting
+# for a core; the CPU time does not, and is the figure to compare. A C program that does
+# nothing (/bin/true) is timed too: the floor of starting any process.
+#
+# Usage: bench/lookup.sh [BUILD_DIR]      RUNS (default 31), WARMUP (3), MEMBERS ("500 100000")
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$top/build}
 cli=$build/bin/quoril-cli
-runs=${RUNS:-7}
+runs=${RUNS:-31}
+warmup=${WARMUP:-3}
+members=${MEMBERS:-500 100000}
+[ -x "$cli" ] || { echo "quoril-cli not found at $cli" >&2; exit 2; }
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
@@ -22,24 +32,48 @@ with zipfile.ZipFile(path, 'w', zipfile.ZIP_DEFLATED) as z:
 PY
 }
 
-median() { sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
+# compare RUNS WARMUP LABEL -- ours... -- peer...
+compare() {
+    python3 - "$@" <<'PY'
+import os, statistics, sys, time
 
-time_runs() { # command...
-    for _ in $(seq "$runs"); do
-        local s e
-        s=$(date +%s%N)
-        "$@" >/dev/null
-        e=$(date +%s%N)
-        echo $(((e - s) / 1000))
-    done | median
+runs, warmup, label = int(sys.argv[1]), int(sys.argv[2]), sys.argv[3]
+rest = sys.argv[5:]
+split = rest.index('--')
+commands = {'quoril-cli describe': rest[:split], 'unzip -p -C': rest[split + 1:],
+            'true': ['/bin/true']}
+null = os.open(os.devnull, os.O_WRONLY)
+
+def once(argv):
+    start = time.perf_counter_ns()
+    pid = os.posix_spawn(argv[0], argv, os.environ,
+                         file_actions=[(os.POSIX_SPAWN_DUP2, null, 1)])
+    _, status, usage = os.wait4(pid, 0)
+    wall = (time.perf_counter_ns() - start) / 1000
+    if os.waitstatus_to_exitcode(status) != 0:
+        sys.exit('%s failed' % ' '.join(argv))
+    return wall, (usage.ru_utime + usage.ru_stime) * 1e6
+
+samples = {name: ([], []) for name in commands}
+for i in range(warmup + runs):
+    for name, argv in commands.items():
+        wall, cpu = once(argv)
+        if i >= warmup:
+            samples[name][0].append(wall)
+            samples[name][1].append(cpu)
+med = {name: (statistics.median(w), statistics.median(c)) for name, (w, c) in samples.items()}
+ours, peer, floor = med['quoril-cli describe'], med['unzip -p -C'], med['true']
+print('%s members (%d runs, median): quoril-cli describe %7.0f us wall %7.0f us cpu; '
+      'unzip -p -C %7.0f us wall %7.0f us cpu; ratio wall %.2f, cpu %.2f; '
+      '/bin/true %.0f us wall %.0f us cpu'
+      % (label, runs, ours[0], ours[1], peer[0], peer[1], ours[0] / peer[0], ours[1] / peer[1],
+         floor[0], floor[1]))
+PY
 }
 
-for n in 500 100000; do
+for n in $members; do
     archive=$work/a$n.zip
     make_archive "$archive" "$n"
-    ours=$(time_runs "$cli" describe "$archive")
-    peer=$(time_runs unzip -p -C "$archive" file_id.diz)
-    ratio=$(awk -v a="$ours" -v b="$peer" 'BEGIN {printf "%.2f", a / b}')
-    printf '%7d members: quoril-cli describe %8d us, unzip -p -C %8d us, ratio %s\n' \
-        "$n" "$ours" "$peer" "$ratio"
+    unzip_bin=$(command -v unzip)
+    compare "$runs" "$warmup" "$n" -- "$cli" describe "$archive" -- "$unzip_bin" -p -C "$archive" file_id.diz
 done

@@ -15,7 +15,9 @@ namespace zengine {
 class ArchiveView
 {
 public:
-    explicit ArchiveView(zip_t *archive);
+    // Takes the archive and the buffer of the stream it reads through (freed after the
+    // archive, which closes the stream).
+    ArchiveView(zip_t *archive, std::unique_ptr<char[]> streamBuffer);
     ~ArchiveView();
     ArchiveView(const ArchiveView &) = delete;
     ArchiveView &operator=(const ArchiveView &) = delete;
@@ -39,6 +41,7 @@ private:
         bool built = false;
     };
     bool matches(zip_uint64_t index, std::string_view key, bool ignoreCase, std::string &scratch);
+    std::unique_ptr<char[]> m_streamBuffer;
     zip_t *m_zip;
     zip_uint64_t m_count;
     Index m_exact;
