@@ -2,6 +2,7 @@
 # shellcheck shell=bash
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 CLI=${QUORIL_CLI:-${1:-$ROOT/build}/bin/quoril-cli}
+CLI=$(realpath -m "$CLI")
 [ -x "$CLI" ] || { echo "quoril-cli not found at $CLI (build it or set QUORIL_CLI)" >&2; exit 2; }
 
 now() { date +%s.%N; }
