@@ -2,6 +2,7 @@
 
 #include "zipengine/engine/internal.h"
 
+#include <cerrno>
 #include <cstring>
 
 ZENGINE_EXPORT const ZENGINEVERSION ZpEngineVersion = {sizeof(ZENGINEVERSION), "Info-ZIP", "2.3",

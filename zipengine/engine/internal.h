@@ -14,6 +14,10 @@ const ZPOPT &heldOptions();
 // The compression callbacks given by the last ZpInit (all null before).
 const ZIPUSERFUNCTIONS &zipFunctions();
 
+// A plain-English reason for an errno value ("file not found", "permission denied", ...), for
+// the message lines of both sides.
+std::string reasonFor(int error);
+
 // Forget any cached read-only view of an archive, after ZpArchive changed it.
 void forgetArchive(const std::string &path);
 

@@ -76,24 +76,6 @@ private:
     int m_fd;
 };
 
-std::string errnoReason(int error)
-{
-    switch (error) {
-    case EACCES:
-    case EPERM:
-        return "permission denied";
-    case ENOSPC:
-    case EDQUOT:
-        return "no space left on device";
-    case EROFS:
-        return "read-only file system";
-    case ENAMETOOLONG:
-        return "name too long";
-    default:
-        return std::strerror(error);
-    }
-}
-
 enum class WalkFailure { None, Missing, Link, NotFolder, Other };
 
 // Opens the first `count` parts as folders below `base`, creating missing ones when allowed,
@@ -152,7 +134,7 @@ void reportWalk(UnzipSession &session, std::string_view name, WalkFailure why, i
         session.error(name, "a file is in the way of its folder", PK_ERR);
         break;
     default:
-        session.error(name, errnoReason(error), error == ENOSPC ? PK_DISK : PK_ERR);
+        session.error(name, reasonFor(error), error == ENOSPC ? PK_DISK : PK_ERR);
         break;
     }
 }
@@ -323,7 +305,7 @@ bool extractMember(UnzipSession &session, zip_t *archive, zip_uint64_t index,
     Fd file(createTemporary(dir.get(), temporary));
     if (file.get() < 0) {
         const int e = errno;
-        session.error(name, errnoReason(e), e == ENOSPC || e == EDQUOT ? PK_DISK : PK_ERR);
+        session.error(name, reasonFor(e), e == ENOSPC || e == EDQUOT ? PK_DISK : PK_ERR);
         return !(e == ENOSPC || e == EDQUOT);
     }
     int writeError = 0;
@@ -350,7 +332,7 @@ bool extractMember(UnzipSession &session, zip_t *archive, zip_uint64_t index,
             return failure.code != PK_MEM;
         }
         const bool full = writeError == ENOSPC || writeError == EDQUOT;
-        session.error(name, errnoReason(writeError), full ? PK_DISK : PK_ERR);
+        session.error(name, reasonFor(writeError), full ? PK_DISK : PK_ERR);
         return !full;
     }
     const int moveError = moveIntoPlace(dir.get(), temporary, leaf, replace);
@@ -359,7 +341,7 @@ bool extractMember(UnzipSession &session, zip_t *archive, zip_uint64_t index,
         if (moveError == EEXIST)
             session.warning(name, "existing file kept");
         else
-            session.error(name, errnoReason(moveError), PK_ERR);
+            session.error(name, reasonFor(moveError), PK_ERR);
     }
     return true;
 }

@@ -2,6 +2,8 @@
 // How ZpArchive reports: one line per problem through the print callback of the table given
 // with ZpInit, and the result code of the first problem.
 
+#include "zipengine/engine/internal.h"
+
 #include <string>
 
 namespace zengine {
@@ -21,8 +23,5 @@ private:
     void print(const std::string &line);
     int m_first = 0;
 };
-
-// Plain-English reason for an errno value ("file not found", "permission denied", ...).
-std::string reasonFor(int error);
 
 } // namespace zengine
