@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <string>
 
 ZENGINE_EXPORT const ZENGINEVERSION ZpEngineVersion = {sizeof(ZENGINEVERSION), "Info-ZIP", "2.3",
                                                        "Quoril zip engine over libzip"};
@@ -35,6 +36,40 @@ const ZPOPT &heldOptions()
 const ZIPUSERFUNCTIONS &zipFunctions()
 {
     return g_zipFunctions;
+}
+
+std::string reasonFor(int error)
+{
+    switch (error) {
+    case ENOENT:
+    case ENOTDIR:
+        return "file not found";
+    case EACCES:
+    case EPERM:
+        return "permission denied";
+    case ENOSPC:
+    case EDQUOT:
+        return "no space left on device";
+    case EROFS:
+        return "read-only file system";
+    case ENOMEM:
+        return "out of memory";
+    case EIO:
+        return "input/output error";
+    case ENAMETOOLONG:
+        return "name too long";
+    case ELOOP:
+        return "too many levels of symbolic links";
+    case EISDIR:
+        return "is a folder";
+    default: {
+        std::string text = std::strerror(error);
+        if (!text.empty() && text[0] >= 'A' && text[0] <= 'Z' &&
+            (text.size() < 2 || !(text[1] >= 'A' && text[1] <= 'Z')))
+            text[0] = static_cast<char>(text[0] - 'A' + 'a');
+        return text;
+    }
+    }
 }
 
 } // namespace zengine
