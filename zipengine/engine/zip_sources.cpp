@@ -75,6 +75,7 @@ bool createTemp(ArchiveFile &a)
         a.tempPath = path;
         a.writePos = 0;
         a.writeEnd = 0;
+        a.writebackFrom = 0;
         return true;
     }
     a.state->fail(ZE_TEMP, "cannot create a temporary file in " + a.dir);
@@ -98,6 +99,19 @@ void writeFailed(ArchiveFile &a, int code)
 {
     a.state->fail(ZE_WRITE, "cannot write " + a.tempPath + ": " + reasonFor(code));
     zip_error_set(&a.error, ZIP_ER_WRITE, code);
+}
+
+// The disk starts writing the new archive while it is still being written, so that the flush
+// before the rename has little left to wait for. Only a hint: a failure here shows again at
+// the flush, which is checked.
+void startWriteback(ArchiveFile &a)
+{
+    if (a.writeEnd - a.writebackFrom < WritebackChunk)
+        return;
+    if (std::fflush(a.out) == 0)
+        ::sync_file_range(fileno(a.out), a.writebackFrom, a.writeEnd - a.writebackFrom,
+                          SYNC_FILE_RANGE_WRITE);
+    a.writebackFrom = a.writeEnd;
 }
 
 // The new archive reaches the disk before it replaces the old one, and the rename itself is
@@ -197,6 +211,7 @@ zip_int64_t archiveCallback(void *userdata, void *data, zip_uint64_t len, zip_so
         a.writePos += static_cast<zip_int64_t>(len);
         if (a.writePos > a.writeEnd)
             a.writeEnd = a.writePos;
+        startWriteback(a);
         return static_cast<zip_int64_t>(len);
     }
     case ZIP_SOURCE_SEEK_WRITE: {

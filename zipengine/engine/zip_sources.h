@@ -29,6 +29,9 @@ struct CommitState
     }
 };
 
+// How much of the new archive is handed to the disk at a time while it is written.
+constexpr zip_int64_t WritebackChunk = 8 << 20;
+
 struct ArchiveFile
 {
     std::string path;       // the archive, symbolic links resolved
@@ -46,6 +49,7 @@ struct ArchiveFile
     std::string tempPath;
     zip_int64_t writePos = 0;
     zip_int64_t writeEnd = 0;
+    zip_int64_t writebackFrom = 0;
     zip_error_t error = {};
 };
 
