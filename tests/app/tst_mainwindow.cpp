@@ -50,6 +50,7 @@ private slots:
     void startupLanguageAndCustomList();
     void extractOpensTheListing();
     void hiddenFilesInBothTrees();
+    void doubleClickShowsWithAutoViewOff();
     void saveUsesTheOptionsLevel_data();
     void saveUsesTheOptionsLevel();
     void unreadableTagIsReportedAndKept();
@@ -434,6 +435,22 @@ void TestMainWindow::hiddenFilesInBothTrees()
     window->findChild<QAction *>(QStringLiteral("Hiddenfiles1"))->trigger();
     QVERIFY(!child<TShellTree>("LFile")->options().testFlag(TShellTree::TF_HIDDEN));
     QVERIFY(!child<TShellTree>("LFileMgr")->options().testFlag(TShellTree::TF_HIDDEN));
+}
+
+void TestMainWindow::doubleClickShowsWithAutoViewOff()
+{
+    select(game);
+    QTest::mouseClick(child<QPushButton>("B_autoview"), Qt::LeftButton);
+    select(other);
+    QCOMPARE(text(), QStringLiteral("Game description\nline 2\n"));
+    auto *tree = child<TShellTree>("LFile");
+    const QRect cell = tree->visualItemRect(tree->currentItem());
+    QVERIFY(cell.isValid());
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, cell.center());
+    QTest::mouseDClick(tree->viewport(), Qt::LeftButton, {}, cell.center());
+    QCOMPARE(window->CurrentFile, other);
+    QCOMPARE(text(), QStringLiteral("Other readme"));
+    QCOMPARE(caption(), QStringLiteral("readme.txt"));
 }
 
 void TestMainWindow::saveUsesTheOptionsLevel_data()
