@@ -44,6 +44,7 @@
 #include <QSplitter>
 #include <QTabWidget>
 #include <QTextBlock>
+#include <QTimer>
 #include <QToolButton>
 #include <QTreeWidgetItem>
 #include <QVBoxLayout>
@@ -593,8 +594,20 @@ bool TMain::LeaveUnsavedChanges()
     return true;
 }
 
+bool TMain::deferWhileEngineBusy(void (TMain::*handler)())
+{
+    // A long extraction or packing handles events while it shows its progress; a selection
+    // made meanwhile is handled once the engine is free.
+    if (!ZipEngine::isBusy())
+        return false;
+    QTimer::singleShot(100, this, handler);
+    return true;
+}
+
 void TMain::LFileChange()
 {
+    if (deferWhileEngineBusy(&TMain::LFileChange))
+        return;
     if (!LeaveUnsavedChanges())
         return;
     CurrentFile = d->LFile->path();
@@ -604,6 +617,8 @@ void TMain::LFileChange()
 
 void TMain::LFileDblClick()
 {
+    if (deferWhileEngineBusy(&TMain::LFileDblClick))
+        return;
     if (!LeaveUnsavedChanges())
         return;
     CurrentFile = d->LFile->path();
@@ -761,7 +776,11 @@ void TMain::B_UnzipClick()
 {
     if (!d->FrmUnzip)
         return;
-    d->FrmUnzip->show();
+    // Pressed again while the dialog is open, it lists the archive selected now.
+    if (d->FrmUnzip->isVisible())
+        d->FrmUnzip->FormShow();
+    else
+        d->FrmUnzip->show();
     d->FrmUnzip->raise();
     d->FrmUnzip->activateWindow();
 }

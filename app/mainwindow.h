@@ -81,6 +81,7 @@ private:
     // The first step of a selection change: asks whether to save unsaved edits. Returns false
     // when a save was wanted and failed, so the caller stops.
     bool LeaveUnsavedChanges();
+    bool deferWhileEngineBusy(void (TMain::*handler)());
     void LFileChange();
     void LFileDblClick();
     void B_viewClick();

@@ -196,6 +196,7 @@ void TFrmUnzip::Get_Contents(const QString &path)
         return;
     m_memberNames.clear();
     m_model->setStringList(QStringList());
+    m_listedPath = path;
     const ArchiveOps::Listing listing = ArchiveOps::getContents(path);
     m_memberNames = listing.names;
     m_model->setStringList(listing.lines);
@@ -247,7 +248,9 @@ ArchiveOps::ExtractReport TFrmUnzip::UnZip_SelectedFiles(const QString &path, bo
 
 void TFrmUnzip::B_UnzipClick()
 {
-    const QString path = archivePath();
+    // The archive listed, not whatever the main tree shows now: the member names belong to
+    // it, and the modeless dialog may have stayed open while the selection moved on.
+    const QString path = m_listedPath;
     if (m_targetDir->text().trimmed().isEmpty()) {
         showMessage(QStringLiteral("Choose the folder to decompress to."), Prompter::Icon::Warning);
         return;

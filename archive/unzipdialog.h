@@ -45,6 +45,8 @@ public:
     ArchiveOps::ExtractReport UnZip_SelectedFiles(const QString &path, bool all);
 
     const QStringList &memberNames() const { return m_memberNames; }
+    // The archive whose members are listed.
+    const QString &listedPath() const { return m_listedPath; }
     const QStringList &selectedNames() const { return m_selectedNames; }
 
     void FormShow();
@@ -63,6 +65,7 @@ private:
     std::function<QString()> m_pathSource;
     QStringList m_memberNames;
     QStringList m_selectedNames;
+    QString m_listedPath;
 
     QStringListModel *m_model;
     QListView *m_files;

@@ -27,6 +27,14 @@ QString fieldText(const char *field, size_t size)
     return QString::fromLatin1(field, static_cast<qsizetype>(strnlen(field, size)));
 }
 
+int g_depth = 0;
+
+struct BusyScope
+{
+    BusyScope() { ++g_depth; }
+    ~BusyScope() { --g_depth; }
+};
+
 void requireLoaded()
 {
     if (!g_engine.library)
@@ -119,6 +127,9 @@ ZPOPT ZipEngine::ZpGetOptions()
 int ZipEngine::ZpArchive(ZCL command)
 {
     requireLoaded();
+    if (isBusy())
+        return ZE_PARMS;
+    BusyScope busy;
     return g_engine.archive(command);
 }
 
@@ -126,5 +137,13 @@ int ZipEngine::Wiz_SingleEntryUnzip(int includeCount, char **includeNames, int e
                                     char **excludeNames, LPDCL dcl, LPUSERFUNCTIONS functions)
 {
     requireLoaded();
+    if (isBusy())
+        return PK_PARAM;
+    BusyScope busy;
     return g_engine.unzip(includeCount, includeNames, excludeCount, excludeNames, dcl, functions);
+}
+
+bool ZipEngine::isBusy()
+{
+    return g_depth > 0;
 }

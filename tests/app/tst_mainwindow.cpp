@@ -50,6 +50,7 @@ private slots:
     void startupLanguageAndCustomList();
     void extractOpensTheListing();
     void hiddenFilesInBothTrees();
+    void extractionUsesTheListedArchive();
     void doubleClickShowsWithAutoViewOff();
     void saveUsesTheOptionsLevel_data();
     void saveUsesTheOptionsLevel();
@@ -451,6 +452,27 @@ void TestMainWindow::doubleClickShowsWithAutoViewOff()
     QCOMPARE(window->CurrentFile, other);
     QCOMPARE(text(), QStringLiteral("Other readme"));
     QCOMPARE(caption(), QStringLiteral("readme.txt"));
+}
+
+void TestMainWindow::extractionUsesTheListedArchive()
+{
+    select(game);
+    QTest::mouseClick(child<QPushButton>("B_Unzip"), Qt::LeftButton);
+    auto *unzip = child<QWidget>("FrmUnzip");
+    const QString target = dir->filePath(QStringLiteral("out"));
+    unzip->findChild<QLineEdit *>(QStringLiteral("T_Dir"))->setText(target);
+    // The selection moves on while the dialog stays open: "Unzip !" extracts the members
+    // listed, from the archive they belong to.
+    select(other);
+    QTest::mouseClick(unzip->findChild<QPushButton *>(QStringLiteral("B_Unzip")), Qt::LeftButton);
+    QCOMPARE(QDir(target).entryList(QDir::Files),
+             (QStringList{"FILE_ID.DIZ", "game.exe", "readme.txt"}));
+    QCOMPARE(readFile(target + QStringLiteral("/readme.txt")), QByteArray("Read me"));
+    // "Extract..." pressed again lists the archive selected now.
+    QTest::mouseClick(child<QPushButton>("B_Unzip"), Qt::LeftButton);
+    QCOMPARE(unzip->windowTitle(), QStringLiteral("Decompressing ") + other);
+    auto *list = unzip->findChild<QAbstractItemView *>(QStringLiteral("FilesList"));
+    QCOMPARE(list->model()->rowCount(), 1);
 }
 
 void TestMainWindow::saveUsesTheOptionsLevel_data()

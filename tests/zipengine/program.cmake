@@ -1,0 +1,3 @@
+quoril_add_test(tst_engine_program
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_engine_program.cpp
+    LIBS quoril_zipengine)
