@@ -118,6 +118,7 @@ QString TLangForm::selectedPath() const
 int TLangForm::exec()
 {
     refreshFiles();
+    adjustSize();
     if (const QScreen *screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
     return QDialog::exec();
