@@ -312,6 +312,7 @@ QWidget *TMain::buildDescriptionPage()
                     setUnsaved(true);
             });
     d->MP3panel = new TMP3Panel(d->Cornice);
+    d->MP3panel->setAutoFillBackground(true);
     d->MP3panel->hide();
     connect(d->MP3panel, &TMP3Panel::edited, this, [this] { setUnsaved(true); });
     stack->addWidget(d->MP3panel, 0, 0);
@@ -537,8 +538,7 @@ void TMain::GetInfo()
         return;
     }
     if (path.right(3).toUpper() == QLatin1String("MP3")) {
-        d->MP3panel->show();
-        d->MP3panel->raise();
+        showTagPane(true);
         try {
             ViewMP3();
         } catch (const FileError &error) {
@@ -548,7 +548,7 @@ void TMain::GetInfo()
         }
         return;
     }
-    d->MP3panel->hide();
+    showTagPane(false);
     d->B_Unzip->setEnabled(true);
     ViewInfo(path);
 }
@@ -632,6 +632,22 @@ void TMain::B_viewClick()
     GetInfo();
 }
 
+// The tag pane lies over the description editor; the editor is put away meanwhile, so that it
+// neither shows through nor takes the keyboard.
+void TMain::showTagPane(bool show)
+{
+    d->MP3panel->setVisible(show);
+    d->DIZEdit->setVisible(!show);
+    if (show)
+        d->MP3panel->raise();
+}
+
+// Whether the pane shows the tag, also while the window itself is hidden in the tray.
+bool TMain::tagPaneShown() const
+{
+    return !d->MP3panel->isHidden();
+}
+
 void TMain::ViewMP3()
 {
     const QString path = d->LFile->path();
@@ -654,7 +670,7 @@ bool TMain::SaveCurrent()
     // unsaved and stops, so nothing is lost. It is caught here rather than at the top level
     // because a close or a selection change must not be left half done.
     try {
-        if (d->MP3panel->isVisible()) {
+        if (tagPaneShown()) {
             IDTagWrite(CurrentFile);
             return true;
         }
@@ -750,9 +766,14 @@ void TMain::M_WWClick()
 void TMain::M_FontClick()
 {
     TFontDialog dialog(this);
-    dialog.setChoice(d->editorFont, d->editorColor);
+    // The first time the dialog offers the DOS font in blue; afterwards the last choice.
+    if (d->fontChosen)
+        dialog.setChoice(d->editorFont, d->editorColor);
+    else
+        dialog.setChoice(dosFont(), Qt::blue);
     if (dialog.exec() != QDialog::Accepted)
         return;
+    d->fontChosen = true;
     d->editorFont = dialog.chosenFont();
     d->editorColor = dialog.chosenColor();
     d->DIZEdit->setFont(d->editorFont);

@@ -81,6 +81,8 @@ private:
     // The first step of a selection change: asks whether to save unsaved edits. Returns false
     // when a save was wanted and failed, so the caller stops.
     bool LeaveUnsavedChanges();
+    void showTagPane(bool show);
+    bool tagPaneShown() const;
     bool deferWhileEngineBusy(void (TMain::*handler)());
     void LFileChange();
     void LFileDblClick();

@@ -6,7 +6,6 @@
 QuorilApplication::QuorilApplication(int &argc, char **argv) : QApplication(argc, argv)
 {
     setApplicationName(QStringLiteral("quoril"));
-    setApplicationDisplayName(QStringLiteral("Quoril 2000"));
     setApplicationVersion(QStringLiteral("2.5"));
 }
 

@@ -5,7 +5,7 @@
 
 bool MessageBoxPrompter::askYesNo(const QString &text)
 {
-    return QMessageBox::question(m_parent, QApplication::applicationDisplayName(), text,
+    return QMessageBox::question(m_parent, QString::fromLatin1(ApplicationTitle), text,
                                  QMessageBox::Yes | QMessageBox::No,
                                  QMessageBox::Yes) == QMessageBox::Yes;
 }
@@ -13,7 +13,7 @@ bool MessageBoxPrompter::askYesNo(const QString &text)
 void MessageBoxPrompter::message(const QString &text, Icon icon, const QString &caption)
 {
     QMessageBox box(m_parent);
-    box.setWindowTitle(caption.isEmpty() ? QApplication::applicationDisplayName() : caption);
+    box.setWindowTitle(caption.isEmpty() ? QString::fromLatin1(ApplicationTitle) : caption);
     box.setText(text);
     switch (icon) {
     case Icon::None:

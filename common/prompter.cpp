@@ -27,7 +27,10 @@ Prompter *g_current = &g_default;
 
 } // namespace
 
-Prompter &Prompter::instance() { return *g_current; }
+Prompter &Prompter::instance()
+{
+    return *g_current;
+}
 
 Prompter *Prompter::install(Prompter *prompter)
 {

@@ -6,6 +6,9 @@
 // "Save the changes ?" without a modal loop. The program installs the message-box prompter
 // (common/messageboxprompter.h) at start; until then texts go to standard error and questions
 // are answered No.
+// The application's title: the caption of its message boxes.
+inline constexpr const char *ApplicationTitle = "Quoril 2000";
+
 class Prompter
 {
 public:
