@@ -13,6 +13,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "tests/zipengine/flagletters.h"
+
 #include <fcntl.h>
 #include <memory>
 #include <signal.h>
@@ -133,34 +135,7 @@ private:
         options.fRecurse = 1;
         options.fLevel = level;
         for (const QChar c : flags) {
-            switch (c.toLatin1()) {
-            case 'u':
-                options.fUpdate = -1;
-                break;
-            case 'f':
-                options.fFreshen = -1;
-                break;
-            case 'd':
-                options.fDeleteEntries = -1;
-                break;
-            case 'm':
-                options.fMove = -1;
-                break;
-            case 'j':
-                options.fJunkDir = -1;
-                break;
-            case 'n':
-                options.fRecurse = 0;
-                break;
-            case 's':
-                options.fSystem = -1;
-                break;
-            case 'l':
-                options.fLatestTime = -1;
-                break;
-            default:
-                break;
-            }
+            applyFlagLetter(options, c.toLatin1());
         }
         if (!ZipEngine::ZpSetOptions(&options))
             return -1;

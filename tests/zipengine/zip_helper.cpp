@@ -5,6 +5,7 @@
 // s system and hidden files, l latest time. Message lines go to stderr; the exit code is
 // the engine's result. "started" is printed on stdout when the first file is being added.
 
+#include "tests/zipengine/flagletters.h"
 #include "zipengine/callbacks.h"
 #include "zipengine/zipengine.h"
 
@@ -33,34 +34,7 @@ int main(int argc, char **argv)
             options.fLevel = argv[++i][0];
         } else if (!std::strcmp(argv[i], "-flags") && i + 1 < argc) {
             for (const char *c = argv[++i]; *c; ++c) {
-                switch (*c) {
-                case 'u':
-                    options.fUpdate = -1;
-                    break;
-                case 'f':
-                    options.fFreshen = -1;
-                    break;
-                case 'd':
-                    options.fDeleteEntries = -1;
-                    break;
-                case 'm':
-                    options.fMove = -1;
-                    break;
-                case 'j':
-                    options.fJunkDir = -1;
-                    break;
-                case 'n':
-                    options.fRecurse = 0;
-                    break;
-                case 's':
-                    options.fSystem = -1;
-                    break;
-                case 'l':
-                    options.fLatestTime = -1;
-                    break;
-                default:
-                    break;
-                }
+                applyFlagLetter(options, *c);
             }
         } else {
             names.push_back(argv[i]);
