@@ -51,6 +51,7 @@ private slots:
     void extractOpensTheListing();
     void hiddenFilesInBothTrees();
     void extractionUsesTheListedArchive();
+    void endProgramFromTrayAsksAboutEdits();
     void doubleClickShowsWithAutoViewOff();
     void saveUsesTheOptionsLevel_data();
     void saveUsesTheOptionsLevel();
@@ -477,6 +478,22 @@ void TestMainWindow::extractionUsesTheListedArchive()
     QCOMPARE(unzip->windowTitle(), QStringLiteral("Decompressing ") + other);
     auto *list = unzip->findChild<QAbstractItemView *>(QStringLiteral("FilesList"));
     QCOMPARE(list->model()->rowCount(), 1);
+}
+
+void TestMainWindow::endProgramFromTrayAsksAboutEdits()
+{
+    select(game);
+    auto *edit = child<QPlainTextEdit>("DIZEdit");
+    edit->setFocus();
+    QTest::keyClicks(edit, "Tray ");
+    // Hidden in the tray, then "End program" from the tray menu: the unsaved edits are not
+    // thrown away unseen; Yes saves them.
+    QTest::mouseClick(child<QToolButton>("B_Caption"), Qt::LeftButton);
+    prompter->answers << true;
+    window->findChild<QAction *>(QStringLiteral("Exitprogram2"))->trigger();
+    QCOMPARE(prompter->questions, QStringList{QStringLiteral("Save the changes before exit?")});
+    QCOMPARE(readMember(game, QStringLiteral("FILE_ID.DIZ")),
+             QByteArray("Tray Game description\r\nline 2\r\n"));
 }
 
 void TestMainWindow::saveUsesTheOptionsLevel_data()
