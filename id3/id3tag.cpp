@@ -260,6 +260,14 @@ void TID3Tag::WriteTag()
     QFile file(m_fileName);
     if (m_fileName.isEmpty() || !file.open(QIODevice::ReadWrite | QIODevice::ExistingOnly))
         throw FileError::cannotOpen(m_fileName);
+    // The file may have changed since it was read (another program added, removed or cut
+    // a tag). Writing at the old position could then overwrite audio or leave a hole of
+    // zeros, so the record goes where the file ends now: over its tag, or appended.
+    const qint64 size = file.size();
+    qint64 position = size;
+    if (size >= RecordSize && file.seek(size - RecordSize) && file.read(3) == "TAG")
+        position = size - RecordSize;
+    m_tagPosition = position;
     if (file.seek(m_tagPosition)) {
         // A short write (a full disk) must not pass for a saved tag.
         if (file.write(record) != RecordSize || !file.flush())

@@ -663,6 +663,10 @@ void TShellTree::Private::handleChanges()
             }
             continue;
         }
+        // A folder removed and made again under the same name loses its watch with the old
+        // folder: watch the new one, or later changes in it would go unseen.
+        if (!nodes.isEmpty() && !watcher.directories().contains(path))
+            watcher.addPath(path);
         for (TShellNode *node : nodes) {
             if (monitored.contains(path, node))
                 refreshNode(node, false);

@@ -60,6 +60,8 @@ private slots:
     void writtenText_data();
     void writtenText();
     void appendsThenOverwritesInPlace();
+    void fileChangedSinceReading_data();
+    void fileChangedSinceReading();
     void unchangedTagIsNotWritten();
     void writeFailureKeepsModified_data();
     void writeFailureKeepsModified();
@@ -286,6 +288,38 @@ void TestID3Tag::appendsThenOverwritesInPlace()
     reread.setFileName(file);
     QCOMPARE(reread.TagPosition(), qint64(1000));
     QCOMPARE(reread.Title(), QStringLiteral("Second"));
+}
+
+void TestID3Tag::fileChangedSinceReading_data()
+{
+    QTest::addColumn<QByteArray>("before");
+    QTest::addColumn<QByteArray>("meanwhile");
+    QTest::addColumn<QByteArray>("audio");
+    const QByteArray tagged = Audio + record("Old", "", "", "", "", 1);
+    QTest::newRow("file cut shorter") << Audio << Audio.left(500) << Audio.left(500);
+    QTest::newRow("tag removed by another program") << tagged << Audio << Audio;
+    QTest::newRow("tag added by another program")
+        << Audio << Audio + record("Other", "", "", "", "", 2) << Audio;
+}
+
+// Another program changed the file between reading and writing: the record still goes where
+// the file ends, over its tag or after its audio, never into the audio or past the end.
+void TestID3Tag::fileChangedSinceReading()
+{
+    QFETCH(QByteArray, before);
+    QFETCH(QByteArray, meanwhile);
+    QFETCH(QByteArray, audio);
+    const QString file = path(QStringLiteral("changed.mp3"));
+    writeFile(file, before);
+    TID3Tag tag;
+    tag.setFileName(file);
+    tag.setTitle(QStringLiteral("New"));
+    writeFile(file, meanwhile);
+    tag.WriteTag();
+    const QByteArray bytes = readFile(file);
+    QCOMPARE(bytes.size(), audio.size() + 128);
+    QCOMPARE(bytes.left(audio.size()), audio);
+    QCOMPARE(bytes.mid(audio.size(), 6), QByteArray("TAGNew"));
 }
 
 void TestID3Tag::unchangedTagIsNotWritten()

@@ -34,6 +34,7 @@ private slots:
     void watchedFolderRefreshes_data();
     void watchedFolderRefreshes();
     void collapseStopsChildWatches();
+    void recreatedFolderIsWatchedAgain();
     void rightClickKeepsSelection();
     void dragData();
     void systemMenuAndDoubleClick();
@@ -386,6 +387,21 @@ void TestShellTree::collapseStopsChildWatches()
     root->setExpanded(true);
     watched = tree.watchedFolders();
     QVERIFY(watched.contains(n) && watched.contains(m_root + "/empty"));
+}
+
+// A watched folder removed and made again under the same name before its notice is handled
+// is watched anew: later changes in it still show.
+void TestShellTree::recreatedFolderIsWatchedAgain()
+{
+    TShellTree tree;
+    setUpFileTree(tree);
+    tree.setPath(m_root + "/nested");
+    QTreeWidgetItem *nested = tree.currentItem();
+    QVERIFY(QDir(m_root + "/nested").removeRecursively());
+    QVERIFY(QDir(m_root).mkdir("nested"));
+    QTest::qWait(200);
+    touch(m_root + "/nested/late.zip");
+    QTRY_VERIFY(childNamed(nested, "late.zip"));
 }
 
 void TestShellTree::rightClickKeepsSelection()
