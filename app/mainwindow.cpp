@@ -501,7 +501,8 @@ LookupState TMain::lookupState() const
         state.down = ModeButton::Custom;
     state.customCaption = d->B_Custom->text();
     state.allCustomLabel = AllCustomLabel;
-    state.customList = d->customNames;
+    // The list lives in the custom-file dialog; the menu shows it as it was at the last Close.
+    state.customList = d->Custom_ext ? d->Custom_ext->entries() : d->customNames;
     return state;
 }
 

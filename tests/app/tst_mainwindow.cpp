@@ -58,6 +58,18 @@ private slots:
     void unreadableTagIsReportedAndKept();
 
 private:
+    void addCustomNames(const QStringList &names)
+    {
+        window->findChild<QAction *>(QStringLiteral("Customfile1"))->trigger();
+        auto *dialog = child<QWidget>("Custom_ext");
+        auto *edit = dialog->findChild<QWidget *>(QStringLiteral("T_cFile"));
+        for (const QString &name : names) {
+            QTest::keyClicks(edit, name);
+            QTest::mouseClick(dialog->findChild<QPushButton *>(QStringLiteral("B_Add")),
+                              Qt::LeftButton);
+        }
+        QTest::mouseClick(dialog->findChild<QPushButton *>(QStringLiteral("B_OK")), Qt::LeftButton);
+    }
     template <typename T> T *child(const char *name)
     {
         T *w = window->findChild<T *>(QLatin1String(name));
@@ -302,7 +314,7 @@ void TestMainWindow::failedSaveKeepsEdits()
 void TestMainWindow::customMenuRunsLookup()
 {
     makeZip(game, {{QStringLiteral("info.txt"), "Info text"}});
-    window->BuildCustMenu({QStringLiteral("<filename>.nfo"), QStringLiteral("info.txt")});
+    addCustomNames({"<filename>.nfo", "info.txt"});
     auto *custom = child<QToolButton>("B_Custom");
     QVERIFY(custom->isEnabled());
     select(game);
@@ -315,8 +327,14 @@ void TestMainWindow::customMenuRunsLookup()
     QCOMPARE(custom->text(), QStringLiteral("<filename>.nfo"));
     QCOMPARE(caption(), QStringLiteral("GAME.nfo"));
     QCOMPARE(text(), QString());
-    window->BuildCustMenu({});
-    QVERIFY(!custom->isEnabled());
+    // The lookup searches the dialog's list as it is, before Close rebuilds the menu.
+    auto *dialog = child<QWidget>("Custom_ext");
+    auto *list = dialog->findChild<QListWidget *>(QStringLiteral("L_cFile"));
+    list->setCurrentRow(1);
+    QTest::mouseClick(dialog->findChild<QPushButton *>(QStringLiteral("B_Remove")), Qt::LeftButton);
+    window->GestCust(menu->actions().last());
+    QCOMPARE(caption(), QStringLiteral("GAME.nfo"));
+    QCOMPARE(menu->actions().size(), 3);
 }
 
 void TestMainWindow::tagPaneSavesTag()
