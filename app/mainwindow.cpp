@@ -143,7 +143,6 @@ struct TMain::Private
     TPackPage *packer = nullptr;
     QAction *Hiddenfiles1 = nullptr;
     QButtonGroup *modes = nullptr;
-    QStringList customNames;
     QFont editorFont;
     QColor editorColor = QColor(0, 0, 128);
     bool fontChosen = false;
@@ -502,18 +501,12 @@ LookupState TMain::lookupState() const
     state.customCaption = d->B_Custom->text();
     state.allCustomLabel = AllCustomLabel;
     // The list lives in the custom-file dialog; the menu shows it as it was at the last Close.
-    state.customList = d->Custom_ext ? d->Custom_ext->entries() : d->customNames;
+    state.customList = d->Custom_ext ? d->Custom_ext->entries() : QStringList();
     return state;
-}
-
-QStringList TMain::customNames() const
-{
-    return d->customNames;
 }
 
 void TMain::BuildCustMenu(const QStringList &customNames)
 {
-    d->customNames = customNames;
     d->CustMenu->clear();
     for (const QString &name : customNames)
         d->CustMenu->addAction(name);

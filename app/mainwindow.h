@@ -67,8 +67,6 @@ public:
 
     // The lookup state that the mode buttons describe.
     LookupState lookupState() const;
-    // The custom names the lookup searches.
-    QStringList customNames() const;
 
 protected:
     void closeEvent(QCloseEvent *event) override;
