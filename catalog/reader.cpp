@@ -1,0 +1,93 @@
+#include "catalog/reader.h"
+
+#include "archive/archiveops.h"
+#include "description/cp437.h"
+#include "description/lookup.h"
+#include "id3/id3tag.h"
+
+#include <QFile>
+
+namespace catalog {
+
+namespace {
+
+// The caption that stands for "every custom name" in the command-line tool's lookups.
+const QString AllCustom = QStringLiteral("all custom files");
+
+Entry readArchive(const QByteArray &bytes, const ReadOptions &options)
+{
+    Entry entry;
+    entry.path = bytes;
+    entry.kind = Kind::Zip;
+    const QString path = QFile::decodeName(bytes);
+    const ArchiveOps::Listing listing = ArchiveOps::getContents(path);
+    if (listing.code != PK_OK && listing.code != PK_WARN) {
+        entry.error = listing.messages.isEmpty() ? ArchiveOps::unzipCodeText(listing.code)
+                                                 : listing.messages.constFirst();
+        return entry;
+    }
+    entry.members = int(listing.names.size());
+
+    LookupState state;
+    state.down = ModeButton::Auto;
+    state.allCustomLabel = AllCustom;
+    state.customCaption = AllCustom;
+    state.customList = options.customList;
+    const LookupResult found = ViewInfo(path, lookup::plan(state, path));
+    if (found.found) {
+        entry.member = found.caption;
+        QString text = cp437::decode(found.bytes);
+        if (text.endsWith(QLatin1Char('\n')))
+            text.chop(1);
+        entry.description = text;
+    }
+    return entry;
+}
+
+Entry readMp3(const QByteArray &bytes)
+{
+    Entry entry;
+    entry.path = bytes;
+    entry.kind = Kind::Mp3;
+    TID3Tag tag;
+    tag.setFileName(QFile::decodeName(bytes));
+    entry.title = tag.Title();
+    entry.artist = tag.Artist();
+    entry.album = tag.Album();
+    entry.year = tag.Year();
+    entry.comment = tag.Comment();
+    entry.genre = tag.Genre();
+    entry.track = tag.Track();
+    return entry;
+}
+
+} // namespace
+
+ReadOptions ReadOptions::forCustomList(const QStringList &customList)
+{
+    ReadOptions options;
+    options.customList = customList;
+    // FNV-1a: the same list gives the same key in every process.
+    quint64 hash = 14695981039346656037ull;
+    for (const char c : customList.join(QLatin1Char('\n')).toUtf8()) {
+        hash ^= uchar(c);
+        hash *= 1099511628211ull;
+    }
+    options.planKey = qint64(hash);
+    return options;
+}
+
+Entry readFile(const QByteArray &path, Kind kind, const ReadOptions &options)
+{
+    try {
+        return kind == Kind::Zip ? readArchive(path, options) : readMp3(path);
+    } catch (const std::exception &e) {
+        Entry entry;
+        entry.path = path;
+        entry.kind = kind;
+        entry.error = QString::fromLocal8Bit(e.what());
+        return entry;
+    }
+}
+
+} // namespace catalog
