@@ -669,6 +669,29 @@ private slots:
         QCOMPARE(tree(target), QStringList{"one.txt"});
     }
 
+    // Every member named one by one ("Unzip all") where all members answer one name: the
+    // user can cancel while the engine still selects.
+    void cancelWhileSelectingAlikeNames()
+    {
+        QTemporaryDir work;
+        const QString archive = work.filePath(QStringLiteral("same.zip"));
+        QCOMPARE(testsupport::python(
+                     QStringLiteral("import sys, zipfile, warnings\n"
+                                    "warnings.simplefilter('ignore')\n"
+                                    "with zipfile.ZipFile(sys.argv[1], 'w') as z:\n"
+                                    "    for i in range(3000):\n"
+                                    "        z.writestr('same.txt', b'x')\n"),
+                     {archive}),
+                 0);
+        const QString target = work.filePath(QStringLiteral("out"));
+        const QStringList names(3000, QStringLiteral("same.txt"));
+        const Outcome out = callEngine(Mode::Extract, archive, names, baseDcl(), target,
+                                       [](const QString &) { return false; });
+        QCOMPARE(out.rc, int(IZ_CTRLC));
+        QCOMPARE(out.serviced, QStringList{QString()});
+        QCOMPARE(tree(target), QStringList());
+    }
+
     void noTargetFolder()
     {
         const QString archive = m_dir.filePath(QStringLiteral("t.zip"));
