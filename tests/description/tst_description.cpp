@@ -350,8 +350,8 @@ void TestDescription::severalMembersAnswerOneName_data()
 {
     QTest::addColumn<QStringList>("names"); // member i holds the text "text i"
     QTest::addColumn<int>("answering");
-    QTest::newRow("exact name after a case variant") << QStringList{"FILE_ID.DIZ", "file_id.diz"}
-                                                     << 1;
+    QTest::newRow("exact name after a case variant")
+        << QStringList{"FILE_ID.DIZ", "file_id.diz"} << 1;
     QTest::newRow("exact duplicates") << QStringList{"file_id.diz", "file_id.diz"} << 0;
     QTest::newRow("case variants only")
         << QStringList{"File_Id.Diz", "readme.txt", "FILE_ID.DIZ"} << 0;

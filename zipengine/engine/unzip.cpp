@@ -196,26 +196,40 @@ bool isEncrypted(const zip_stat_t &st)
     return (st.valid & ZIP_STAT_ENCRYPTION_METHOD) && st.encryption_method != ZIP_EM_NONE;
 }
 
-void listMember(UnzipSession &session, zip_t *archive, zip_uint64_t index)
+void listMember(UnzipSession &session, ArchiveView &view, zip_uint64_t index)
 {
     const USERFUNCTIONS *uf = session.functions();
     if (!uf || !uf->SendApplicationMessage)
         return;
+    zip_t *archive = view.handle();
     zip_stat_t st;
     zip_stat_init(&st);
     if (zip_stat_index(archive, index, ZIP_FL_ENC_GUESS, &st) != 0)
         return;
-    struct tm when = {};
-    const time_t mtime = (st.valid & ZIP_STAT_MTIME) ? st.mtime : 0;
-    localtime_r(&mtime, &when);
+    // The stored fields as they are; libzip's local time only when the directory could not
+    // be read plainly.
+    unsigned month, day, year, hour, minute;
+    if (const DosTime *stored = view.dosTime(index)) {
+        month = stored->month();
+        day = stored->day();
+        year = stored->year() % 100;
+        hour = stored->hour();
+        minute = stored->minute();
+    } else {
+        struct tm when = {};
+        const time_t mtime = (st.valid & ZIP_STAT_MTIME) ? st.mtime : 0;
+        localtime_r(&mtime, &when);
+        month = static_cast<unsigned>(when.tm_mon + 1);
+        day = static_cast<unsigned>(when.tm_mday);
+        year = static_cast<unsigned>(when.tm_year % 100);
+        hour = static_cast<unsigned>(when.tm_hour);
+        minute = static_cast<unsigned>(when.tm_min);
+    }
     char unknown[16];
-    uf->SendApplicationMessage(
-        st.size, st.comp_size, ratioPercent(st.size, st.comp_size),
-        static_cast<unsigned>(when.tm_mon + 1), static_cast<unsigned>(when.tm_mday),
-        static_cast<unsigned>(when.tm_year % 100), static_cast<unsigned>(when.tm_hour),
-        static_cast<unsigned>(when.tm_min), ' ', st.name ? st.name : "",
-        methodName(st.comp_method, unknown, sizeof unknown), static_cast<unsigned long>(st.crc),
-        isEncrypted(st) ? 'E' : ' ');
+    uf->SendApplicationMessage(st.size, st.comp_size, ratioPercent(st.size, st.comp_size), month,
+                               day, year, hour, minute, ' ', st.name ? st.name : "",
+                               methodName(st.comp_method, unknown, sizeof unknown),
+                               static_cast<unsigned long>(st.crc), isEncrypted(st) ? 'E' : ' ');
 }
 
 // Asks the password callback for an encrypted member; empty when it supplies none.
@@ -391,7 +405,7 @@ int unzip(int ifnc, char **ifnv, int xfnc, char **xfnv, const DCL &dcl, const US
         if (!chosen[static_cast<size_t>(index)])
             continue;
         if (listing) {
-            listMember(session, archive, index);
+            listMember(session, *view, index);
             continue;
         }
         zip_stat_t st;

@@ -81,7 +81,7 @@ struct Planned
 {
     const ZipInput *input = nullptr;
     Outcome outcome = Outcome::Skipped;
-    InputFile *file = nullptr; // for added files: what was read
+    InputFile *file = nullptr;            // for added files: what was read
     std::optional<zip_uint64_t> replaces; // the entry a file replaces in place
 };
 
