@@ -227,7 +227,8 @@ private:
                 return zipFailure("cannot delete an entry");
             ++m_changes;
         }
-        return m_changes ? ZE_OK : ZE_NONE;
+        // The patterns were reported; that the archive stays as it was is said too.
+        return m_changes ? ZE_OK : m_report.error("nothing to do, no entry deleted", ZE_NONE);
     }
 
     int planInputs(const std::vector<std::string> &names)
