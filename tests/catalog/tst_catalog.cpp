@@ -137,6 +137,7 @@ private slots:
     void badQueries();
     void searchCommand();
     void cancelKeepsWhatWasRead();
+    void killedRunLeavesUsableIndex_data();
     void killedRunLeavesUsableIndex();
     void damagedOrForeignIndexIsRebuilt_data();
     void damagedOrForeignIndexIsRebuilt();
@@ -410,8 +411,18 @@ void TestCatalog::cancelKeepsWhatWasRead()
     QVERIFY(!index.lookup("/nowhere.zip"));
 }
 
+void TestCatalog::killedRunLeavesUsableIndex_data()
+{
+    QTest::addColumn<int>("signal");
+    QTest::addColumn<int>("exitCode");
+    QTest::newRow("SIGKILL") << int(SIGKILL) << -1;
+    QTest::newRow("Ctrl+C") << int(SIGINT) << 130;
+}
+
 void TestCatalog::killedRunLeavesUsableIndex()
 {
+    QFETCH(int, signal);
+    QFETCH(int, exitCode);
     QTemporaryDir dir;
     makeCollection(dir.path(), 600);
     const Run reference =
@@ -427,8 +438,9 @@ void TestCatalog::killedRunLeavesUsableIndex()
     for (int i = 0; i < 2000 && wal.size() < 16 * 1024 && child.state() == QProcess::Running; ++i)
         QTest::qWait(5);
     QCOMPARE(child.state(), QProcess::Running);
-    ::kill(pid_t(child.processId()), SIGKILL);
+    ::kill(pid_t(child.processId()), signal);
     QVERIFY(child.waitForFinished());
+    QCOMPARE(child.exitStatus() == QProcess::NormalExit ? child.exitCode() : -1, exitCode);
 
     QCOMPARE(integrityCheck(indexFile()), "ok");
     const Run again = cli({"catalog", "--recursive", "--format", "json", "."}, dir.path());
