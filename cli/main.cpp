@@ -1,4 +1,5 @@
 #include "cli/commands.h"
+#include "common/pathbytes.h"
 #include "zipengine/zipengine.h"
 
 #include <QCoreApplication>
@@ -42,7 +43,8 @@ Exit codes: 0 done; 1 nothing found (describe) or members skipped (extract);
 
 void cliError(const QString &text)
 {
-    QTextStream(stderr) << "quoril-cli: " << text << '\n';
+    // Paths in messages are shown as the user reads them.
+    QTextStream(stderr) << "quoril-cli: " << pathbytes::display(text) << '\n';
 }
 
 bool cliLoadEngine()
@@ -58,7 +60,8 @@ bool cliLoadEngine()
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
-    QStringList args = QCoreApplication::arguments().mid(1);
+    // The arguments with their bytes: a file name need not be UTF-8.
+    QStringList args = pathbytes::arguments(argc, argv).mid(1);
     if (args.isEmpty()) {
         std::fputs(Usage, stderr);
         return ExitUsage;

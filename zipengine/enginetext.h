@@ -7,8 +7,8 @@
 #include <vector>
 
 // Zero-terminated copies of texts handed to the engine, made just before a call and released
-// when the object goes, also when the call fails. Paths are encoded as the file system wants
-// them; nothing is cut to a fixed length.
+// when the object goes, also when the call fails. Paths carry their exact bytes (see
+// common/pathbytes.h); nothing is cut to a fixed length.
 class EngineText
 {
 public:
@@ -33,6 +33,6 @@ private:
     std::vector<char *> m_pointers;
 };
 
-// The engine's byte form of a path or member name, and back.
+// The engine's byte form of a path or member name, and back, byte for byte.
 QByteArray toEngineBytes(const QString &text);
 QString fromEngineBytes(const char *text);
