@@ -453,6 +453,21 @@ void TMain::pgm_init()
     LanguageName = applyStartupLanguage(SettingsDir, languageTargets());
 }
 
+void TMain::OpenStartPath(const QString &argument)
+{
+    const QFileInfo info(QDir::cleanPath(QFileInfo(argument).absoluteFilePath()));
+    if (!info.exists()) {
+        showMessage(QStringLiteral("Cannot find %1").arg(info.filePath()), Prompter::Icon::Warning);
+        return;
+    }
+    SelectPath(info.filePath());
+    if (QFileInfo(d->LFile->path()) != info)
+        showMessage(QStringLiteral("%1 is not in the tree, which shows folders, ZIP archives and "
+                                   "MP3 files (hidden ones with \"Show hidden files\").")
+                        .arg(info.filePath()),
+                    Prompter::Icon::Warning);
+}
+
 void TMain::SelectPath(const QString &path)
 {
     const QFileInfo info(path);

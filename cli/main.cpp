@@ -1,4 +1,5 @@
 #include "cli/commands.h"
+#include "common/version.h"
 #include "zipengine/zipengine.h"
 
 #include <QCoreApplication>
@@ -34,6 +35,12 @@ Commands:
   tag set FILE [--title T] [--artist A] [--album B] [--year Y] [--comment C] [--genre G]
       Show or change the ID3v1 tag of an MP3 file.
 
+Options:
+  -h, --help
+      Print this help and end.
+  --version
+      Print the program's name and version and end.
+
 Exit codes: 0 done; 1 nothing found (describe) or members skipped (extract);
 2 usage error; 3 failure, a file left out by pack included.
 )";
@@ -67,6 +74,10 @@ int main(int argc, char *argv[])
     if (command == QLatin1String("--help") || command == QLatin1String("-h") ||
         command == QLatin1String("help")) {
         std::fputs(Usage, stdout);
+        return ExitDone;
+    }
+    if (command == QLatin1String("--version")) {
+        std::fputs("quoril-cli " QUORIL_VERSION "\n", stdout);
         return ExitDone;
     }
     if (command == QLatin1String("describe"))
