@@ -34,11 +34,11 @@ struct CommandLine
 };
 
 // --help and --version are answered without opening the display, so that they also work
-// where no desktop runs.
+// where no desktop runs. (--help-all lists the window system's options, so it opens it.)
 bool wantsTextOnly(int argc, char *argv[])
 {
     for (int i = 1; i < argc && std::strcmp(argv[i], "--") != 0; ++i) {
-        for (const char *option : {"-h", "--help", "--help-all", "-v", "--version"})
+        for (const char *option : {"-h", "--help", "-v", "--version"})
             if (std::strcmp(argv[i], option) == 0)
                 return true;
     }
