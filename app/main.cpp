@@ -1,6 +1,7 @@
 #include "app/mainwindow.h"
 #include "app/quorilapplication.h"
 #include "common/messageboxprompter.h"
+#include "common/pathbytes.h"
 
 #include <QCommandLineParser>
 #include <QTimer>
@@ -52,7 +53,7 @@ int main(int argc, char *argv[])
     if (wantsTextOnly(argc, argv)) {
         QCoreApplication core(argc, argv);
         QuorilApplication::setIdentity();
-        CommandLine().parser.process(core); // prints and ends the program
+        CommandLine().parser.process(pathbytes::arguments(argc, argv)); // prints and ends
         return 0;
     }
     QuorilApplication app(argc, argv);
@@ -64,7 +65,8 @@ int main(int argc, char *argv[])
     Prompter::install(&prompter);
 
     CommandLine commandLine;
-    commandLine.parser.process(app);
+    // The arguments with their bytes: a file name need not be UTF-8.
+    commandLine.parser.process(pathbytes::arguments(argc, argv));
 
     // The engine check comes first; without a usable engine the program ends.
     const QString failure = TMain::EngineCheck();

@@ -282,6 +282,8 @@ void TestDesktop::completion_data()
         {"level value",
          "quoril-cli pack --level ",
          {"0", "1", "2", "3", "4", "5", "6", "7", "8", "9"}},
+        {"values listed by --help", "quoril-cli catalog --format j", {"json"}},
+        {"path after a listed value", "quoril-cli catalog --format csv s", {"song.MP3", "sub"}},
         {"archives", "quoril-cli describe ", archives},
         {"archive after an option value", "quoril-cli save-description --level 5 ", archives},
         {"no file for the member name", "quoril-cli save-description a.zip ", {}},
