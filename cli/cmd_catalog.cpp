@@ -28,12 +28,34 @@ struct Request
 };
 
 catalog::Indexer *volatile g_running = nullptr;
+volatile sig_atomic_t g_interrupted = 0;
 
 void interrupted(int)
 {
+    g_interrupted = 1;
     if (catalog::Indexer *indexer = g_running)
         indexer->cancel();
 }
+
+// Ctrl+C asks the run to stop, also while the index is being opened; a second one ends the
+// program at once.
+struct InterruptScope
+{
+    InterruptScope()
+    {
+        struct sigaction action = {};
+        action.sa_handler = interrupted;
+        action.sa_flags = SA_RESETHAND;
+        sigemptyset(&action.sa_mask);
+        sigaction(SIGINT, &action, &previous);
+    }
+    ~InterruptScope()
+    {
+        sigaction(SIGINT, &previous, nullptr);
+        g_running = nullptr;
+    }
+    struct sigaction previous = {};
+};
 
 // Parses the options shared by both commands; returns false after reporting a usage error.
 bool parse(const QStringList &args, bool search, Request &request)
@@ -345,6 +367,7 @@ struct Indexed
 // run ended early (its exit code negated), else the outcome.
 int indexPaths(const Request &request, Indexed &indexed)
 {
+    const InterruptScope interruptScope;
     catalog::IndexOptions options;
     options.recursive = request.recursive;
     const QString listPath = QStringLiteral("quoril2k.ext");
@@ -366,27 +389,13 @@ int indexPaths(const Request &request, Indexed &indexed)
         indexer.onProgress = [&line](const catalog::Progress &p) { line.show(p); };
         catalog::IndexSummary summary;
         try {
-            // Ctrl+C asks the run to stop; a second one ends the program at once.
-            struct InterruptScope
-            {
-                explicit InterruptScope(catalog::Indexer &indexer)
-                {
-                    struct sigaction action = {};
-                    action.sa_handler = interrupted;
-                    action.sa_flags = SA_RESETHAND;
-                    sigemptyset(&action.sa_mask);
-                    g_running = &indexer;
-                    sigaction(SIGINT, &action, &previous);
-                }
-                ~InterruptScope()
-                {
-                    sigaction(SIGINT, &previous, nullptr);
-                    g_running = nullptr;
-                }
-                struct sigaction previous = {};
-            } interruptScope(indexer);
+            g_running = &indexer;
+            if (g_interrupted)
+                indexer.cancel();
             summary = indexer.run(request.paths);
+            g_running = nullptr;
         } catch (const catalog::IndexDamaged &damage) {
+            g_running = nullptr;
             if (attempt > 0)
                 throw;
             line.clear();
