@@ -200,7 +200,9 @@ void TestArchiveOps::extractionTakesManyNamesInOneCall()
     int calls = 0;
     int lastTotal = 0;
     const ExtractReport report =
-        unzipSelectedFiles(request, [&](const QString &, int index, int total) {
+        unzipSelectedFiles(request, [&](const QString &name, int index, int total) {
+            if (name.isEmpty())
+                return true; // asked while the engine chooses members: not counted
             [&] { QCOMPARE(index, calls); }();
             ++calls;
             lastTotal = total;
