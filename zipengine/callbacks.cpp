@@ -6,12 +6,12 @@
 #include <cstdio>
 #include <cstring>
 
-bool CaptureOutput = false;
-bool ListingActive = false;
+thread_local bool CaptureOutput = false;
+thread_local bool ListingActive = false;
 
 namespace {
 
-EngineSink *g_sink = nullptr;
+thread_local EngineSink *g_sink = nullptr;
 
 // No exception may cross into the engine: every callback catches everything.
 
