@@ -1,6 +1,7 @@
 #include "catalog/reader.h"
 
 #include "archive/archiveops.h"
+#include "common/pathbytes.h"
 #include "description/cp437.h"
 #include "description/lookup.h"
 #include "id3/id3tag.h"
@@ -54,7 +55,7 @@ Entry readArchive(const QByteArray &bytes, const ReadOptions &options)
     Entry entry;
     entry.path = bytes;
     entry.kind = Kind::Zip;
-    const QString path = QFile::decodeName(bytes);
+    const QString path = pathbytes::decode(bytes);
     const MemberCount count = countMembers(bytes);
     if (count.code != PK_OK && count.code != PK_WARN) {
         entry.error = count.messages.isEmpty() ? ArchiveOps::unzipCodeText(count.code)
@@ -85,7 +86,7 @@ Entry readMp3(const QByteArray &bytes)
     entry.path = bytes;
     entry.kind = Kind::Mp3;
     TID3Tag tag;
-    tag.setFileName(QFile::decodeName(bytes));
+    tag.setFileName(pathbytes::decode(bytes));
     entry.title = tag.Title();
     entry.artist = tag.Artist();
     entry.album = tag.Album();

@@ -1,5 +1,6 @@
 #include "catalog/catalog.h"
 #include "cli/commands.h"
+#include "common/pathbytes.h"
 #include "settings/customlist.h"
 
 #include <QDateTime>
@@ -84,9 +85,9 @@ bool parse(const QStringList &args, bool search, Request &request)
         cliError(usage);
         return false;
     }
-    // Arguments arrive decoded; the file system's bytes come back with encodeName.
+    // Arguments arrive with their bytes kept (common/pathbytes.h).
     for (const QString &path : positional)
-        request.paths << QFile::encodeName(path);
+        request.paths << pathbytes::encode(path);
     return true;
 }
 
