@@ -454,6 +454,25 @@ void TMain::pgm_init()
     LanguageName = applyStartupLanguage(SettingsDir, languageTargets());
 }
 
+void TMain::OpenStartPath(const QString &argument)
+{
+    // The name keeps its bytes (see pathbytes), so it is made absolute and compared as text.
+    const QString path = QDir::cleanPath(argument.startsWith(QLatin1Char('/'))
+                                             ? argument
+                                             : pathbytes::currentDir() + u'/' + argument);
+    if (!pathbytes::exists(path)) {
+        showMessage(QStringLiteral("Cannot find %1").arg(pathbytes::display(path)),
+                    Prompter::Icon::Warning);
+        return;
+    }
+    SelectPath(path);
+    if (d->LFile->path() != path)
+        showMessage(QStringLiteral("%1 is not in the tree, which shows folders, ZIP archives and "
+                                   "MP3 files (hidden ones with \"Show hidden files\").")
+                        .arg(pathbytes::display(path)),
+                    Prompter::Icon::Warning);
+}
+
 void TMain::SelectPath(const QString &path)
 {
     if (pathbytes::isDir(path) || !pathbytes::exists(path)) {
