@@ -1,13 +1,16 @@
 #include "app/mainwindow.h"
 
+#include "app/dosfont.h"
 #include "app/fontdialog.h"
 #include "app/quorilapplication.h"
 #include "archive/packpage.h"
 #include "archive/unzipdialog.h"
 #include "archive/waitwindow.h"
 #include "archive/zipoptdialog.h"
+#include "common/captionwidgets.h"
 #include "common/fileerror.h"
 #include "common/prompter.h"
+#include "common/windowplace.h"
 #include "description/cp437.h"
 #include "description/embed.h"
 #include "id3/editkeys.h"
@@ -28,7 +31,6 @@
 #include <QCloseEvent>
 #include <QDir>
 #include <QFileInfo>
-#include <QFontDatabase>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -39,7 +41,6 @@
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QScreen>
 #include <QSignalBlocker>
 #include <QSplitter>
 #include <QTabWidget>
@@ -56,6 +57,9 @@ bool UnsavedChanges = false;
 namespace {
 
 const QString AllCustomDefault = QStringLiteral("all custom files");
+
+// The window's size when its captions need no more room.
+constexpr QSize DesignedSize(641, 494);
 
 // "Quoril 2000" drawn turned by 90 degrees, reading upwards.
 class UpwardLabel : public QWidget
@@ -86,19 +90,9 @@ private:
     QFont m_font;
 };
 
-QFont dosFont()
-{
-    QFont font(QStringLiteral("Px IBM VGA8"));
-    if (!QFontDatabase::families().contains(font.family()))
-        font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-    font.setPixelSize(12);
-    font.setStyleHint(QFont::Monospace);
-    return font;
-}
-
 QPushButton *modeButton(const QString &name, const QString &caption, QWidget *parent)
 {
-    auto *button = new QPushButton(caption, parent);
+    auto *button = new TCaptionButton(caption, parent);
     button->setObjectName(name);
     button->setCheckable(true);
     button->setFocusPolicy(Qt::TabFocus);
@@ -193,6 +187,9 @@ TMain::TMain(QWidget *parent) : QMainWindow(parent), d(new Private)
     d->Pagina = new QTabWidget(central);
     d->Pagina->setObjectName(QStringLiteral("Pagina"));
     d->Pagina->setTabPosition(QTabWidget::South);
+    // Both tabs show their whole caption: the window grows for them rather than eliding.
+    d->Pagina->setUsesScrollButtons(false);
+    d->Pagina->setElideMode(Qt::ElideNone);
     d->Pagina->addTab(buildDescriptionPage(), QStringLiteral("Info ZIP files"));
     d->PackPage = new QWidget(d->Pagina);
     d->PackPage->setObjectName(QStringLiteral("PackPage"));
@@ -202,9 +199,7 @@ TMain::TMain(QWidget *parent) : QMainWindow(parent), d(new Private)
     layout->addWidget(d->Pagina, 1);
     setCentralWidget(central);
 
-    resize(641, 494);
-    if (const QScreen *screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - rect().center());
+    placeWindow(this, DesignedSize, PlaceOn::FirstShow);
 
     AllCustomLabel = d->B_Custom->text();
     BuildCustMenu({});
@@ -324,7 +319,7 @@ QWidget *TMain::buildDescriptionPage()
 
     auto *panel2 = new QFrame(page);
     panel2->setObjectName(QStringLiteral("Panel2"));
-    panel2->setFixedHeight(52);
+    panel2->setMinimumHeight(52);
     auto *buttons = new QHBoxLayout(panel2);
     buttons->setContentsMargins(2, 1, 2, 1);
     auto *modeGrid = new QGridLayout;
@@ -365,29 +360,26 @@ QWidget *TMain::buildDescriptionPage()
     for (QPushButton *b : {d->B_Auto, d->B_FileID, d->B_Readme, d->B_Filename})
         connect(b, &QPushButton::clicked, this, &TMain::GetInfo);
 
-    d->B_autoview = new QPushButton(QStringLiteral("Auto view"), panel2);
+    d->B_autoview = new TCaptionButton(QStringLiteral("Auto view"), panel2);
     d->B_autoview->setObjectName(QStringLiteral("B_autoview"));
     d->B_autoview->setCheckable(true);
     d->B_autoview->setChecked(true);
-    d->B_view = new QPushButton(QStringLiteral("View"), panel2);
+    d->B_view = new TCaptionButton(QStringLiteral("View"), panel2);
     d->B_view->setObjectName(QStringLiteral("B_view"));
     connect(d->B_view, &QPushButton::clicked, this, &TMain::B_viewClick);
-    d->B_Unzip = new QPushButton(QStringLiteral("Extract..."), panel2);
+    d->B_Unzip = new TCaptionButton(QStringLiteral("Extract..."), panel2);
     d->B_Unzip->setObjectName(QStringLiteral("B_Unzip"));
     d->B_Unzip->setEnabled(false);
     connect(d->B_Unzip, &QPushButton::clicked, this, &TMain::B_UnzipClick);
-    d->B_Save = new QPushButton(QStringLiteral("Save info"), panel2);
+    d->B_Save = new TCaptionButton(QStringLiteral("Save info"), panel2);
     d->B_Save->setObjectName(QStringLiteral("B_Save"));
     d->B_Save->setEnabled(false);
     connect(d->B_Save, &QPushButton::clicked, this, &TMain::B_SaveClick);
+    // Every button keeps room for its whole caption; the window grows for a longer one.
     for (QPushButton *b : {d->B_autoview, d->B_view, d->B_Unzip, d->B_Save}) {
         b->setMinimumHeight(40);
-        b->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
         buttons->addWidget(b, 1);
     }
-    // The buttons share the panel's width, so the window keeps its designed size.
-    for (QAbstractButton *b : d->modes->buttons())
-        b->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     pageLayout->addWidget(panel2);
     return page;
 }
@@ -680,7 +672,7 @@ bool TMain::Embed(const QString &archivePath, const QString &memberName)
     if (d->DIZEdit->isReadOnly()) {
         showMessage(QStringLiteral("This description is only partly shown and cannot be "
                                    "saved back."),
-                    Prompter::Icon::Warning);
+                    Prompter::Icon::Critical);
         return false;
     }
     const cp437::Encoded encoded = cp437::encode(d->DIZEdit->document()->toRawText());
@@ -688,7 +680,7 @@ bool TMain::Embed(const QString &archivePath, const QString &memberName)
         showMessage(QStringLiteral("The description holds characters that DOS text cannot "
                                    "store: %1\nReplace them, then save again.")
                         .arg(encoded.unencodable),
-                    Prompter::Icon::Warning);
+                    Prompter::Icon::Critical);
         return false;
     }
     const QString levelText = d->levelText ? d->levelText() : QString();

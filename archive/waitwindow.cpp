@@ -1,5 +1,7 @@
 #include "archive/waitwindow.h"
 
+#include "common/windowplace.h"
+
 #include <QApplication>
 #include <QCloseEvent>
 #include <QHBoxLayout>
@@ -7,7 +9,6 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QScreen>
 #include <QStyle>
 #include <QVBoxLayout>
 
@@ -19,7 +20,6 @@ TFrmWaitZip::TFrmWaitZip(QWidget *parent) : QWidget(parent, Qt::Dialog)
 {
     setObjectName(QStringLiteral("FrmWaitZip"));
     setWindowTitle(QStringLiteral("Processing, please wait..."));
-    setFixedSize(366, 134);
 
     m_icon = new QLabel(this);
     m_icon->setObjectName(QStringLiteral("Image1"));
@@ -57,6 +57,8 @@ TFrmWaitZip::TFrmWaitZip(QWidget *parent) : QWidget(parent, Qt::Dialog)
     layout->addLayout(bottom);
 
     connect(m_cancel, &QPushButton::clicked, this, &TFrmWaitZip::B_CancelClick);
+    // The designed size; the layout widens the window for a longer caption.
+    placeWindow(this, QSize(366, 134), PlaceOn::EveryShow);
 }
 
 void TFrmWaitZip::start()
@@ -68,12 +70,6 @@ void TFrmWaitZip::start()
     m_cancel->setEnabled(true);
     m_anim->setRange(0, 0);
     setWindowModality(Qt::ApplicationModal);
-    const QScreen *screen = QGuiApplication::primaryScreen();
-    if (screen) {
-        QRect frame(QPoint(), size());
-        frame.moveCenter(screen->availableGeometry().center());
-        move(frame.topLeft());
-    }
     show();
     raise();
     processEventsNow();

@@ -168,7 +168,7 @@ void ApplyLanguage(const QString &path, const LanguageTargets &targets)
     }
     cursor.restore();
     if (failed)
-        showMessage(QStringLiteral("Err language file; default English"));
+        showMessage(QStringLiteral("Err language file; default English"), Prompter::Icon::Critical);
 }
 
 QString applyStartupLanguage(const QString &settingsDir, const LanguageTargets &targets)
