@@ -1,6 +1,7 @@
 #include "description/embed.h"
 
 #include "common/fileerror.h"
+#include "description/lookup.h"
 #include "zipengine/callbacks.h"
 #include "zipengine/enginetext.h"
 #include "zipengine/zipengine.h"
@@ -10,43 +11,6 @@
 #include <QTemporaryDir>
 
 #include <cstring>
-
-namespace {
-
-// The stored name of the member that a case-insensitive lookup of `name` finds, or `name`
-// itself when the archive doesn't hold it (or can't be read).
-QString storedName(const QString &archivePath, const QString &name)
-{
-    DCL dcl = blankDcl();
-    dcl.nvflag = 1;
-    dcl.nUflag = 1;
-    dcl.C_flag = 1;
-    EngineText archive(archivePath);
-    dcl.lpszZipFN = archive.get();
-    EngineTextArray include(QStringList{name});
-    USERFUNCTIONS functions;
-    FillUserFunctions(functions);
-    EngineSink sink;
-    QString found;
-    sink.onListing = [&](const ListingEntry &entry) {
-        if (found.isEmpty())
-            found = entry.name;
-    };
-    struct ListingScope
-    {
-        ListingScope() { ListingActive = true; }
-        ~ListingScope() { ListingActive = false; }
-    } listing;
-    EngineSinkScope scope(sink);
-    ZipEngine::Wiz_SingleEntryUnzip(1, include.get(), 0, nullptr, &dcl, &functions);
-    // Only a difference of letter case is taken over; a stored name with a folder part is
-    // not what the bare-name save would write.
-    if (!found.isEmpty() && found.compare(name, Qt::CaseInsensitive) == 0)
-        return found;
-    return name;
-}
-
-} // namespace
 
 QByteArray withCrLf(const QByteArray &bytes)
 {
@@ -76,7 +40,7 @@ SaveOutcome Embed(const QString &archivePath, const QString &memberName, const Q
                   char level)
 {
     SaveOutcome outcome;
-    const QString name = storedName(archivePath, memberName);
+    const QString name = answeringMemberName(archivePath, memberName);
 
     // A folder of our own, so that no file of the user's that carries the member's name is
     // overwritten or deleted.
@@ -90,6 +54,12 @@ SaveOutcome Embed(const QString &archivePath, const QString &memberName, const Q
             throw FileError::cannotCreate(descriptionPath);
     }
 
+    // The save's options hold for its own call only: the packer goes on with the user's.
+    struct OptionsRestore
+    {
+        ZPOPT user = ZipEngine::ZpGetOptions();
+        ~OptionsRestore() { ZipEngine::ZpSetOptions(&user); }
+    } restore;
     ZPOPT options = descriptionSaveOptions(level);
     if (!ZipEngine::ZpSetOptions(&options)) {
         outcome.message = QStringLiteral("Error setting Zip Options");

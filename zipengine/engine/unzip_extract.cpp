@@ -30,6 +30,9 @@ namespace {
 constexpr int ReplaceYes = 102;
 constexpr int ReplaceAll = 103;
 
+// The DOS attribute of a volume label entry.
+constexpr zip_uint32_t DosVolumeLabel = 0x08;
+
 mode_t processUmask()
 {
     static const mode_t mask = [] {
@@ -234,6 +237,8 @@ bool extractMember(UnzipSession &session, zip_t *archive, zip_uint64_t index,
 
     if (isFolder && !keepPaths)
         return true; // without paths, folder entries make nothing
+    if (!isFolder && (attributes & DosVolumeLabel))
+        return true; // a disk's name, not a file: listed, never extracted
     if (!isFolder && S_ISLNK(unixMode)) {
         session.warning(name, "symbolic link not extracted");
         return true;
