@@ -3,6 +3,8 @@
 #include "common/messageboxprompter.h"
 
 #include <QCommandLineParser>
+#include <QPixmap>
+#include <QScreen>
 #include <QTimer>
 
 int main(int argc, char *argv[])
@@ -45,7 +47,14 @@ int main(int argc, char *argv[])
     if (parser.isSet(screenshot)) {
         const QString file = parser.value(screenshot);
         QTimer::singleShot(1500, &window, [&window, file] {
-            window.grab().save(file);
+            // With a window manager the picture shows the window as the user sees it, frame
+            // included.
+            const QRect frame = window.frameGeometry();
+            QPixmap picture =
+                window.screen()->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height());
+            if (picture.isNull())
+                picture = window.grab();
+            picture.save(file);
             QCoreApplication::exit(0);
         });
     }

@@ -81,6 +81,9 @@ TFrmUnzip::TFrmUnzip(TFrmWaitZip *wait, QWidget *parent)
     m_dateHead->setObjectName(QStringLiteral("Label3"));
     m_nameHead = new QLabel(QStringLiteral("Filename"), listSide);
     m_nameHead->setObjectName(QStringLiteral("Label4"));
+    // A head that pushes the next one on keeps a gap to it.
+    m_sizeHead->setContentsMargins(0, 0, 6, 0);
+    m_dateHead->setContentsMargins(0, 0, 6, 0);
     auto *heads = new QGridLayout;
     heads->setHorizontalSpacing(0);
     heads->addWidget(m_sizeHead, 0, 0);
