@@ -340,6 +340,11 @@ void TestLooks::dosFontIsPixelExact()
         inInk = ink;
     }
     QCOMPARE(stems, 3);
+
+    // Accepted unchanged, the font dialog gives the pane the same pixel-exact font.
+    TFontDialog dialog;
+    dialog.setChoice(font, Qt::blue);
+    QCOMPARE(dialog.chosenFont(), font);
 }
 
 // --screenshot DIR writes a picture of every window in every shipped language and ends.
