@@ -311,43 +311,6 @@ void TAboutBox::B_historyClick()
 void TAboutBox::SP1StopPlay()
 {
     SP1->hide();
-
-    // The designed places, as layouts: the box grows when a font draws its texts wider.
-    auto *iconRow = new QHBoxLayout;
-    iconRow->addSpacing(81);
-    iconRow->addWidget(ProgramIcon);
-    iconRow->addSpacing(13);
-    iconRow->addWidget(Version, 1);
-    auto *mail = new QVBoxLayout(Panel2);
-    mail->setContentsMargins(6, 2, 6, 2);
-    mail->setSpacing(0);
-    mail->addWidget(Label2);
-    mail->addWidget(HyperLink1);
-    auto *texts = new QVBoxLayout;
-    texts->setSpacing(2);
-    texts->addWidget(ProductName);
-    texts->addLayout(iconRow);
-    texts->addSpacing(6);
-    texts->addWidget(Label1);
-    texts->addWidget(Label3);
-    texts->addSpacing(4);
-    texts->addWidget(Panel2);
-    // The history panel lies over the texts, inside the bevel.
-    auto *panel = new QGridLayout(Panel1);
-    panel->setContentsMargins(3, 4, 3, 4);
-    panel->addLayout(texts, 0, 0);
-    panel->addWidget(SP1, 0, 0);
-    auto *buttons = new QHBoxLayout;
-    buttons->setContentsMargins(3, 0, 1, 0);
-    buttons->addWidget(B_history);
-    buttons->addStretch(1);
-    buttons->addWidget(B_Close);
-    auto *layout = new QVBoxLayout(this);
-    layout->setContentsMargins(2, 2, 2, 6);
-    layout->setSpacing(8);
-    layout->addWidget(Panel1, 1);
-    layout->addLayout(buttons);
-    layout->setSizeConstraint(QLayout::SetFixedSize);
 }
 
 void TAboutBox::B_CloseClick()
@@ -359,43 +322,6 @@ void TAboutBox::done(int result)
 {
     SP1->stop();
     SP1->hide();
-
-    // The designed places, as layouts: the box grows when a font draws its texts wider.
-    auto *iconRow = new QHBoxLayout;
-    iconRow->addSpacing(81);
-    iconRow->addWidget(ProgramIcon);
-    iconRow->addSpacing(13);
-    iconRow->addWidget(Version, 1);
-    auto *mail = new QVBoxLayout(Panel2);
-    mail->setContentsMargins(6, 2, 6, 2);
-    mail->setSpacing(0);
-    mail->addWidget(Label2);
-    mail->addWidget(HyperLink1);
-    auto *texts = new QVBoxLayout;
-    texts->setSpacing(2);
-    texts->addWidget(ProductName);
-    texts->addLayout(iconRow);
-    texts->addSpacing(6);
-    texts->addWidget(Label1);
-    texts->addWidget(Label3);
-    texts->addSpacing(4);
-    texts->addWidget(Panel2);
-    // The history panel lies over the texts, inside the bevel.
-    auto *panel = new QGridLayout(Panel1);
-    panel->setContentsMargins(3, 4, 3, 4);
-    panel->addLayout(texts, 0, 0);
-    panel->addWidget(SP1, 0, 0);
-    auto *buttons = new QHBoxLayout;
-    buttons->setContentsMargins(3, 0, 1, 0);
-    buttons->addWidget(B_history);
-    buttons->addStretch(1);
-    buttons->addWidget(B_Close);
-    auto *layout = new QVBoxLayout(this);
-    layout->setContentsMargins(2, 2, 2, 6);
-    layout->setSpacing(8);
-    layout->addWidget(Panel1, 1);
-    layout->addLayout(buttons);
-    layout->setSizeConstraint(QLayout::SetFixedSize);
     QDialog::done(result);
 }
 

@@ -19,6 +19,7 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -77,7 +78,13 @@ const WindowOpener Windows[] = {
          main.findChild<QAction *>(QStringLiteral("Customfile1"))->trigger();
          return named(main, "Custom_ext");
      }},
-    {"about box", [](TMain &main) { return showNamed(main, "AboutBox"); }},
+    {"about box, closed and shown again",
+     [](TMain &main) {
+         QWidget *box = showNamed(main, "AboutBox");
+         QTest::keyClick(box, Qt::Key_Escape);
+         box->show();
+         return box;
+     }},
     {"wait window", [](TMain &main) { return showNamed(main, "FrmWaitZip"); }},
     {"font dialog",
      [](TMain &main) -> QWidget * {
@@ -217,6 +224,8 @@ void TestLooks::captionsFit()
 {
     QFETCH(QString, language);
     QFETCH(int, window);
+    // A layout set up twice, or a control given two layouts, is a fault too.
+    QTest::failOnWarning(QRegularExpression(QStringLiteral("QLayout|QWidget::setLayout")));
     Started program(language);
     if (!language.isEmpty())
         QCOMPARE(program.main->LanguageName, language);
