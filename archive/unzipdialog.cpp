@@ -2,6 +2,7 @@
 
 #include "archive/waitwindow.h"
 #include "common/captionwidgets.h"
+#include "common/pathbytes.h"
 #include "common/prompter.h"
 #include "common/windowplace.h"
 #include "widgets/shelltree.h"
@@ -215,7 +216,7 @@ void TFrmUnzip::showEvent(QShowEvent *event)
 void TFrmUnzip::FormShow()
 {
     const QString path = archivePath();
-    setWindowTitle(QStringLiteral("Decompressing ") + path);
+    setWindowTitle(QStringLiteral("Decompressing ") + pathbytes::display(path));
     // Every showing starts collapsed, with the toggle up to match.
     m_options->setChecked(false);
     B_OptionsClick();
@@ -226,7 +227,16 @@ void TFrmUnzip::FormShow()
 
 void TFrmUnzip::FolderTreeChange()
 {
-    m_targetDir->setText(m_folderTree->path());
+    m_targetPath = m_folderTree->path();
+    m_targetDir->setText(pathbytes::display(m_targetPath));
+}
+
+QString TFrmUnzip::targetDir() const
+{
+    // The field shows the chosen folder as the user reads it; while it does, the folder's
+    // own bytes are meant.
+    const QString text = m_targetDir->text();
+    return text == pathbytes::display(m_targetPath) ? m_targetPath : text;
 }
 
 void TFrmUnzip::B_OptionsClick()
@@ -261,7 +271,7 @@ ArchiveOps::ExtractReport TFrmUnzip::UnZip_SelectedFiles(const QString &path, bo
 
     ArchiveOps::ExtractRequest request;
     request.archive = path;
-    request.targetDir = m_targetDir->text();
+    request.targetDir = targetDir();
     request.extractOnlyNewer = m_extractOnlyNewer->isChecked();
     request.uFlag = m_uFlag->isChecked();
     request.oFlag = m_oFlag->isChecked();
@@ -310,7 +320,7 @@ void TFrmUnzip::B_UnzipClick()
     if (report.ok() || report.cancelled)
         return;
     QString text = QStringLiteral("Decompressing %1 into %2 reported %3 problem%4:")
-                       .arg(path, m_targetDir->text())
+                       .arg(pathbytes::display(path), m_targetDir->text())
                        .arg(report.problems.size())
                        .arg(report.problems.size() == 1 ? QString() : QStringLiteral("s"));
     text += QLatin1Char('\n');

@@ -1,6 +1,7 @@
 #include "description/embed.h"
 
 #include "common/fileerror.h"
+#include "common/pathbytes.h"
 #include "description/lookup.h"
 #include "zipengine/callbacks.h"
 #include "zipengine/enginetext.h"
@@ -8,9 +9,41 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
+#include <cerrno>
+#include <csignal>
 #include <cstring>
+#include <unistd.h>
+
+namespace {
+
+const QString SaveFolderPrefix = QStringLiteral("quoril-save-");
+
+// Removes the folders of saves whose process is gone: only folders of ours named
+// "quoril-save-PID-XXXXXX", never one of a running process.
+void sweepStaleSaveFolders(const QDir &temp)
+{
+    static const QRegularExpression pattern(
+        QStringLiteral("^quoril-save-(\\d{1,9})-[A-Za-z0-9]{6}$"));
+    const QStringList names = temp.entryList({SaveFolderPrefix + QLatin1Char('*')},
+                                             QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot);
+    for (const QString &name : names) {
+        const QRegularExpressionMatch match = pattern.match(name);
+        if (!match.hasMatch())
+            continue;
+        const auto pid = static_cast<pid_t>(match.captured(1).toLong());
+        const QFileInfo info(temp.filePath(name));
+        if (pid == getpid() || info.isSymLink() || info.ownerId() != geteuid() ||
+            ::kill(pid, 0) == 0 || errno != ESRCH)
+            continue;
+        QDir(info.filePath()).removeRecursively();
+    }
+}
+
+} // namespace
 
 QByteArray withCrLf(const QByteArray &bytes)
 {
@@ -43,8 +76,12 @@ SaveOutcome Embed(const QString &archivePath, const QString &memberName, const Q
     const QString name = answeringMemberName(archivePath, memberName);
 
     // A folder of our own, so that no file of the user's that carries the member's name is
-    // overwritten or deleted.
-    QTemporaryDir folder(QDir(QDir::tempPath()).filePath(QStringLiteral("quoril-save-XXXXXX")));
+    // overwritten or deleted. It carries the process number, so that a later save removes it
+    // should this process be killed before it does.
+    const QDir temp(QDir::tempPath());
+    sweepStaleSaveFolders(temp);
+    QTemporaryDir folder(
+        temp.filePath(QStringLiteral("%1%2-XXXXXX").arg(SaveFolderPrefix).arg(getpid())));
     const QString descriptionPath = QDir(folder.path()).filePath(name);
     {
         QFile file(descriptionPath);
@@ -83,7 +120,7 @@ SaveOutcome Embed(const QString &archivePath, const QString &memberName, const Q
         if (reasons.isEmpty())
             reasons = QStringLiteral("The zip engine ended with code %1.").arg(rc);
         outcome.message = QStringLiteral("The description could not be saved into %1.\n%2")
-                              .arg(archivePath, reasons);
+                              .arg(pathbytes::display(archivePath), reasons);
         return outcome;
     }
     outcome.ok = true;

@@ -2,6 +2,7 @@
 
 #include "zipengine/engine/archive_cache.h"
 #include "zipengine/engine/internal.h"
+#include "zipengine/engine/temp_files.h"
 #include "zipengine/engine/unzip_names.h"
 #include "zipengine/engine/unzip_session.h"
 
@@ -56,6 +57,13 @@ int UnzipSession::print(const char *data, size_t length)
     if (!m_functions || !m_functions->print)
         return static_cast<int>(length);
     return m_functions->print(const_cast<char *>(data), static_cast<unsigned long>(length));
+}
+
+void UnzipSession::sweepOnce(int dirFd)
+{
+    struct stat st;
+    if (fstat(dirFd, &st) == 0 && m_swept.emplace(st.st_dev, st.st_ino).second)
+        sweepStaleTempFiles(dirFd);
 }
 
 void UnzipSession::line(std::string_view kind, std::string_view subject, std::string_view reason)

@@ -7,6 +7,7 @@
 // pattern matched nothing). Failures that stop the run leave the archive as it was.
 
 #include "zipengine/engine/internal.h"
+#include "zipengine/engine/temp_files.h"
 #include "zipengine/engine/zip_inputs.h"
 #include "zipengine/engine/zip_parallel.h"
 #include "zipengine/engine/zip_report.h"
@@ -116,7 +117,6 @@ public:
         m_given = command.lpszZipFN;
         m_archive.path = resolveArchivePath(m_given);
         m_archive.dir = folderOf(m_archive.path);
-        m_archive.tempPrefix = "." + baseNameOf(m_archive.path) + ".qz";
         m_archive.state = &m_state;
         m_archive.existed = ::stat(m_archive.path.c_str(), &m_archive.original) == 0;
         m_statError = m_archive.existed ? 0 : errno;
@@ -124,6 +124,12 @@ public:
         const bool deleting = m_options.fDeleteEntries != 0;
         if (int code = checkArchive(deleting))
             return code;
+        // What killed runs left in the archive's folder goes before anything is written.
+        const int dirFd = ::open(m_archive.dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (dirFd >= 0) {
+            sweepStaleTempFiles(dirFd);
+            ::close(dirFd);
+        }
         if (int code = open())
             return code;
         indexEntries();
@@ -227,7 +233,8 @@ private:
                 return zipFailure("cannot delete an entry");
             ++m_changes;
         }
-        return m_changes ? ZE_OK : ZE_NONE;
+        // The patterns were reported; that the archive stays as it was is said too.
+        return m_changes ? ZE_OK : m_report.error("nothing to do, no entry deleted", ZE_NONE);
     }
 
     int planInputs(const std::vector<std::string> &names)
@@ -240,7 +247,6 @@ private:
         rules.archiveDev = m_archive.original.st_dev;
         rules.archiveIno = m_archive.original.st_ino;
         rules.archiveDir = m_archive.dir;
-        rules.tempPrefix = m_archive.tempPrefix;
         if (int code = collectInputs(names, rules, m_report, m_inputs))
             return code;
         // Files to deflate are deflated on worker threads ahead of the commit; stored ones
