@@ -67,8 +67,8 @@ int main(int argc, char *argv[])
         clock->start();
         // Once the window has settled: the find window when its results are in.
         QObject::connect(poll, &QTimer::timeout, &window, [=] {
-            const bool settled = !form || (!form->session()->isIndexing() &&
-                                           form->session()->isAnswered());
+            const bool settled =
+                !form || (!form->session()->isIndexing() && form->session()->isAnswered());
             if (clock->elapsed() < 1500 || (!settled && clock->elapsed() < 15000))
                 return;
             poll->stop();

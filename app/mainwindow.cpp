@@ -11,6 +11,7 @@
 #include "description/cp437.h"
 #include "description/embed.h"
 #include "find/findform.h"
+#include "find/findsession.h"
 #include "find/tipsource.h"
 #include "find/treetips.h"
 #include "id3/editkeys.h"

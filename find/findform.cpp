@@ -118,8 +118,7 @@ TFindForm::TFindForm(QWidget *parent, const QString &indexFile)
             L_Results->setCurrentIndex(m_session->results()->index(0, 0));
         showStatus();
     });
-    connect(m_session->results(), &QAbstractItemModel::rowsInserted, this,
-            &TFindForm::showStatus);
+    connect(m_session->results(), &QAbstractItemModel::rowsInserted, this, &TFindForm::showStatus);
     connect(m_session, &TFindSession::queryErrorChanged, this, &TFindForm::showStatus);
     connect(m_session, &TFindSession::problem, this, [this](const QString &message) {
         m_problem = message;

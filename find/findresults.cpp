@@ -3,8 +3,8 @@
 #include <QFile>
 
 TFindResults::TFindResults(QObject *parent)
-    : QAbstractTableModel(parent),
-      m_headers{QStringLiteral("File"), QStringLiteral("Folder"), QStringLiteral("Line")}
+    : QAbstractTableModel(parent), m_headers{QStringLiteral("File"), QStringLiteral("Folder"),
+                                             QStringLiteral("Line")}
 {}
 
 int TFindResults::rowCount(const QModelIndex &parent) const

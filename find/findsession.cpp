@@ -39,7 +39,7 @@ TFindSession::TFindSession(const QString &indexFile, QObject *parent)
       m_queryThread(std::make_unique<TCatalogThread>(indexFile))
 {
     m_debounce.setSingleShot(true);
-    m_debounce.setInterval(60);
+    m_debounce.setInterval(20);
     connect(&m_debounce, &QTimer::timeout, this, &TFindSession::runQuery);
 }
 
@@ -215,9 +215,10 @@ void TFindSession::runQuery()
 {
     m_debounce.stop();
     const quint64 generation = ++m_queryGeneration;
+    *m_latestQuery = generation;
     m_query = catalog::Query::parse(m_text);
-    const QString error = m_text.trimmed().isEmpty() || m_query.isValid() ? QString()
-                                                                          : m_query.error();
+    const QString error =
+        m_text.trimmed().isEmpty() || m_query.isValid() ? QString() : m_query.error();
     if (error != m_queryError) {
         m_queryError = error;
         emit queryErrorChanged(error);
@@ -234,7 +235,10 @@ void TFindSession::runQuery()
     const QList<catalog::Scope> scopes{{QFile::encodeName(m_folder), m_recursive}};
     QPointer<TFindSession> self(this);
     m_queryThread->post(
-        [self, generation, query, scopes](catalog::Index &index) {
+        [self, generation, query, scopes, latest = m_latestQuery](catalog::Index &index) {
+            // A query typed over by the next one is not run at all.
+            if (*latest != generation)
+                return;
             const QList<catalog::Hit> hits = catalog::search(index, query, scopes, ResultLimit);
             QMetaObject::invokeMethod(self, [self, generation, hits] {
                 if (self)

@@ -6,6 +6,7 @@
 #include <QSet>
 #include <QTimer>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 
@@ -92,6 +93,8 @@ private:
     bool m_indexing = false;
     quint64 m_indexGeneration = 0;
     quint64 m_queryGeneration = 0;
+    // The query typed last, as the query thread sees it.
+    std::shared_ptr<std::atomic<quint64>> m_latestQuery = std::make_shared<std::atomic<quint64>>(0);
     // The run in progress, for Cancel from this thread; shared with the indexing thread.
     struct Run;
     std::shared_ptr<Run> m_run;

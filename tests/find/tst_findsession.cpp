@@ -49,6 +49,7 @@ private:
         return session->results()->index(row, column).data().toString();
     }
 
+    QTemporaryDir master; // the collection, made once
     QTemporaryDir *dir = nullptr;
     QString root, indexFile;
     TFindSession *session = nullptr;
@@ -57,6 +58,7 @@ private:
 void TestFindSession::initTestCase()
 {
     QVERIFY(loadEngine());
+    QVERIFY(findfixtures::makeCollection(master.filePath(QStringLiteral("games"))));
 }
 
 void TestFindSession::init()
@@ -64,7 +66,7 @@ void TestFindSession::init()
     dir = new QTemporaryDir;
     root = dir->filePath(QStringLiteral("games"));
     indexFile = dir->filePath(QStringLiteral("index.sqlite"));
-    findfixtures::makeCollection(root);
+    findfixtures::copyTree(master.filePath(QStringLiteral("games")), root);
     session = new TFindSession(indexFile);
     session->setDebounce(0);
 }
@@ -81,12 +83,12 @@ void TestFindSession::rowsForQueries_data()
     QTest::addColumn<QString>("query");
     QTest::addColumn<QStringList>("files"); // sorted
     QTest::addColumn<QString>("firstLine"); // of the first row, trimmed
-    QTest::newRow("word, every level") << true << "space" << QStringList{"ALPHA.ZIP", "GAMMA.ZIP"}
-                                       << "";
-    QTest::newRow("word, one level") << false << "SPACE" << QStringList{"ALPHA.ZIP"}
-                                     << "Space shooter deluxe";
-    QTest::newRow("accent folded") << true << "creme" << QStringList{"ALPHA.ZIP"}
-                                   << QString::fromUtf8("by Crème Soft");
+    QTest::newRow("word, every level")
+        << true << "space" << QStringList{"ALPHA.ZIP", "GAMMA.ZIP"} << "";
+    QTest::newRow("word, one level")
+        << false << "SPACE" << QStringList{"ALPHA.ZIP"} << "Space shooter deluxe";
+    QTest::newRow("accent folded")
+        << true << "creme" << QStringList{"ALPHA.ZIP"} << QString::fromUtf8("by Crème Soft");
     QTest::newRow("words in any order") << true << "soft space" << QStringList{"ALPHA.ZIP"} << "";
     QTest::newRow("phrase") << true << "\"puzzle game\"" << QStringList{"beta.zip"}
                             << "A puzzle game";
@@ -150,7 +152,8 @@ void TestFindSession::changedAndVanishedFilesOnReopen()
     QCOMPARE(session->results()->rowCount(), 2);
     QFile::remove(root + "/ALPHA.ZIP");
     QFile::remove(root + "/beta.zip");
-    makeZip(root + "/beta.zip", {{QStringLiteral("readme.txt"), "Space puzzles, a second edition\r\n"}});
+    makeZip(root + "/beta.zip",
+            {{QStringLiteral("readme.txt"), "Space puzzles, a second edition\r\n"}});
     answer(root, true, QStringLiteral("space"));
     QStringList names = fileNames();
     names.sort();
@@ -159,12 +162,13 @@ void TestFindSession::changedAndVanishedFilesOnReopen()
 
 void TestFindSession::cancelEndsTheRunAndKeepsTheIndexUsable()
 {
-    QCOMPARE(python(QStringLiteral("import sys, zipfile\n"
-                                   "for i in range(150):\n"
-                                   "    with zipfile.ZipFile(f'{sys.argv[1]}/many{i}.zip', 'w') as z:\n"
-                                   "        z.writestr('FILE_ID.DIZ', f'Space filler {i}')\n"),
-                    {root + "/sub"}),
-             0);
+    QCOMPARE(
+        python(QStringLiteral("import sys, zipfile\n"
+                              "for i in range(150):\n"
+                              "    with zipfile.ZipFile(f'{sys.argv[1]}/many{i}.zip', 'w') as z:\n"
+                              "        z.writestr('FILE_ID.DIZ', f'Space filler {i}')\n"),
+               {root + "/sub"}),
+        0);
     QSignalSpy ended(session, &TFindSession::indexingChanged);
     session->setQueryText(QStringLiteral("filler"));
     session->setScope(root, true);
@@ -182,16 +186,20 @@ void TestFindSession::tipTexts_data()
     QTest::addColumn<QString>("description"); // archives; for MP3 files "artist|title"
     QTest::addColumn<QString>("tip");
     const int zip = int(catalog::Kind::Zip), mp3 = int(catalog::Kind::Mp3);
-    QTest::newRow("short description") << zip << "one\ntwo" << "one\ntwo";
+    QTest::newRow("short description") << zip << "one\ntwo"
+                                       << "one\ntwo";
     QTest::newRow("blank lines at the top and trailing blanks")
-        << zip << "\n  \nFIRST   \nsecond\n\n" << "FIRST\nsecond";
+        << zip << "\n  \nFIRST   \nsecond\n\n"
+        << "FIRST\nsecond";
     QTest::newRow("more than eight lines")
         << zip << "1\n2\n3\n4\n5\n6\n7\n8\n9\n10" << QString::fromUtf8("1\n2\n3\n4\n5\n6\n7\n8\n…");
     QTest::newRow("no description") << zip << QString() << "";
-    QTest::newRow("artist and title") << mp3 << "Nova Lane|Orbit Song"
-                                      << QString::fromUtf8("Nova Lane – Orbit Song");
-    QTest::newRow("title only") << mp3 << "|Orbit Song" << "Orbit Song";
-    QTest::newRow("no tag") << mp3 << "|" << "";
+    QTest::newRow("artist and title")
+        << mp3 << "Nova Lane|Orbit Song" << QString::fromUtf8("Nova Lane – Orbit Song");
+    QTest::newRow("title only") << mp3 << "|Orbit Song"
+                                << "Orbit Song";
+    QTest::newRow("no tag") << mp3 << "|"
+                            << "";
 }
 
 void TestFindSession::tipTexts()
