@@ -156,6 +156,8 @@ bool Query::matches(const Entry &entry) const
 
 QString Query::firstMatchingLine(const Entry &entry) const
 {
+    if (!matches(entry))
+        return QString();
     for (const QString &line : entry.body().split(QLatin1Char('\n'))) {
         const QStringList words = wordsOf(foldText(line));
         for (const Term &term : m_terms) {
