@@ -8,8 +8,11 @@
 #include <zip.h>
 
 #include <functional>
+#include <set>
 #include <string>
 #include <string_view>
+#include <sys/types.h>
+#include <utility>
 
 namespace zengine {
 
@@ -28,12 +31,16 @@ public:
     void error(std::string_view subject, std::string_view reason, int code);
     // Raw bytes to print; returns print's answer (negative: stop).
     int print(const char *data, size_t length);
+    // Removes stale temporaries of killed runs from a folder the call writes into, once per
+    // folder and call.
+    void sweepOnce(int dirFd);
 
 private:
     void line(std::string_view kind, std::string_view subject, std::string_view reason);
     const DCL &m_dcl;
     const USERFUNCTIONS *m_functions;
     int m_result = PK_OK;
+    std::set<std::pair<dev_t, ino_t>> m_swept;
 };
 
 enum class ReadOutcome { Done, Stopped, Failed };
