@@ -136,8 +136,9 @@ void TFindSession::startIndexing()
     emit progress(0, 0);
 
     QPointer<TFindSession> self(this);
+    const auto report = problemReporter();
     m_indexThread->post(
-        [self, run, options, folder, generation](catalog::Index &index) {
+        [self, run, options, folder, generation, report](catalog::Index &index) {
             catalog::Indexer indexer(index, options);
             {
                 std::lock_guard lock(run->mutex);
@@ -179,10 +180,13 @@ void TFindSession::startIndexing()
                     run.indexer = nullptr;
                 }
             } detach{*run};
-            indexer.run({folder});
+            const catalog::IndexSummary summary = indexer.run({folder});
             deliver();
+            // A folder that is missing or cannot be read is said so, not shown as empty.
+            if (!summary.problems.isEmpty())
+                report(summary.problems.constFirst());
         },
-        problemReporter());
+        report);
     // Queued after the run: the indexing thread has finished it (or failed) when this comes.
     m_indexThread->post(
         [self, generation](catalog::Index &) {

@@ -22,6 +22,7 @@ private slots:
     void rowsForQueries_data();
     void rowsForQueries();
     void badQueryIsReportedAndClearsRows();
+    void missingFolderIsReported();
     void rowsArriveWhileIndexing();
     void changedAndVanishedFilesOnReopen();
     void cancelEndsTheRunAndKeepsTheIndexUsable();
@@ -130,6 +131,16 @@ void TestFindSession::badQueryIsReportedAndClearsRows()
     QTRY_VERIFY(session->isAnswered());
     QVERIFY(session->queryError().isEmpty());
     QCOMPARE(fileNames(), QStringList{"GAMMA.ZIP"});
+}
+
+void TestFindSession::missingFolderIsReported()
+{
+    QSignalSpy problem(session, &TFindSession::problem);
+    answer(root + "/gone", true, QStringLiteral("space"));
+    QCOMPARE(problem.size(), 1);
+    QVERIFY2(problem.at(0).at(0).toString().contains("no such file or folder"),
+             qPrintable(problem.at(0).at(0).toString()));
+    QCOMPARE(session->results()->rowCount(), 0);
 }
 
 void TestFindSession::rowsArriveWhileIndexing()
