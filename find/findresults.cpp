@@ -32,7 +32,7 @@ QVariant TFindResults::data(const QModelIndex &index, int role) const
             return QFile::decodeName(slash > 0 ? path.left(slash) : QByteArray("/"));
         }
         case LineColumn:
-            return hit.match;
+            return hit.match.trimmed(); // a description's indentation says nothing here
         }
     } else if (role == Qt::ToolTipRole) {
         return index.column() == LineColumn ? hit.match : hit.entry.displayPath();
