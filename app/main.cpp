@@ -1,6 +1,7 @@
 #include "app/mainwindow.h"
 #include "app/quorilapplication.h"
 #include "common/messageboxprompter.h"
+#include "common/pathbytes.h"
 #include "find/findform.h"
 #include "find/findsession.h"
 
@@ -10,8 +11,62 @@
 #include <QLineEdit>
 #include <QTimer>
 
+#include <cstring>
+
+namespace {
+
+struct CommandLine
+{
+    QCommandLineParser parser;
+    const QCommandLineOption screenshot{
+        QStringLiteral("screenshot"),
+        QStringLiteral("Write a picture of the window to FILE once it is shown, then end."),
+        QStringLiteral("FILE")};
+    const QCommandLineOption find{
+        QStringLiteral("find"),
+        QStringLiteral("Open the find window on the selected folder with QUERY typed; with "
+                       "--screenshot, the picture is of that window once it has its results."),
+        QStringLiteral("QUERY")};
+
+    CommandLine()
+    {
+        parser.setApplicationDescription(QStringLiteral(
+            "Shows and edits the descriptions inside ZIP archives and the tags of MP3 files.\n"
+            "Exit codes: 0 ended normally; 1 the zip engine could not be loaded, or the command "
+            "line is wrong."));
+        parser.addHelpOption();
+        parser.addVersionOption();
+        parser.addPositionalArgument(
+            QStringLiteral("path"),
+            QStringLiteral("A folder, archive or MP3 file to select and show at start."),
+            QStringLiteral("[path]"));
+        parser.addOption(screenshot);
+        parser.addOption(find);
+    }
+};
+
+// --help and --version are answered without opening the display, so that they also work
+// where no desktop runs. (--help-all lists the window system's options, so it opens it.)
+bool wantsTextOnly(int argc, char *argv[])
+{
+    for (int i = 1; i < argc && std::strcmp(argv[i], "--") != 0; ++i) {
+        for (const char *option : {"-h", "--help", "-v", "--version"})
+            if (std::strcmp(argv[i], option) == 0)
+                return true;
+    }
+    return false;
+}
+
+} // namespace
+
 int main(int argc, char *argv[])
 {
+    if (wantsTextOnly(argc, argv)) {
+        QCoreApplication core(argc, argv);
+        QuorilApplication::setIdentity();
+        CommandLine().parser.process(pathbytes::arguments(argc, argv)); // prints and ends
+        return 0;
+    }
     QuorilApplication app(argc, argv);
     // The program ends through its own ways out (Exit, closing the main window, "End
     // program"), never because the last visible window closed: while the main window is
@@ -20,26 +75,9 @@ int main(int argc, char *argv[])
     MessageBoxPrompter prompter;
     Prompter::install(&prompter);
 
-    QCommandLineParser parser;
-    parser.setApplicationDescription(
-        QStringLiteral("Shows and edits the descriptions inside ZIP archives and the tags of "
-                       "MP3 files."));
-    parser.addHelpOption();
-    parser.addVersionOption();
-    parser.addPositionalArgument(QStringLiteral("path"),
-                                 QStringLiteral("A folder, archive or MP3 file to select."));
-    const QCommandLineOption screenshot(
-        QStringLiteral("screenshot"),
-        QStringLiteral("Write a picture of the window to FILE once it is shown, then end."),
-        QStringLiteral("FILE"));
-    parser.addOption(screenshot);
-    const QCommandLineOption find(
-        QStringLiteral("find"),
-        QStringLiteral("Open the find window on the selected folder with QUERY typed; with "
-                       "--screenshot, the picture is of that window once it has its results."),
-        QStringLiteral("QUERY"));
-    parser.addOption(find);
-    parser.process(app);
+    CommandLine commandLine;
+    // The arguments with their bytes: a file name need not be UTF-8.
+    commandLine.parser.process(pathbytes::arguments(argc, argv));
 
     // The engine check comes first; without a usable engine the program ends.
     const QString failure = TMain::EngineCheck();
@@ -51,16 +89,17 @@ int main(int argc, char *argv[])
     prompter.setParentWindow(&window);
     window.CreateSecondaryWindows();
     window.show();
-    if (!parser.positionalArguments().isEmpty())
-        window.SelectPath(parser.positionalArguments().constFirst());
+    if (!commandLine.parser.positionalArguments().isEmpty())
+        window.OpenStartPath(commandLine.parser.positionalArguments().constFirst());
     TFindForm *form = nullptr;
-    if (parser.isSet(find)) {
+    if (commandLine.parser.isSet(commandLine.find)) {
         window.findChild<QAction *>(QStringLiteral("M_Find"))->trigger();
         form = window.findChild<TFindForm *>(QStringLiteral("FindForm"));
-        form->findChild<QLineEdit *>(QStringLiteral("E_Query"))->setText(parser.value(find));
+        form->findChild<QLineEdit *>(QStringLiteral("E_Query"))
+            ->setText(commandLine.parser.value(commandLine.find));
     }
-    if (parser.isSet(screenshot)) {
-        const QString file = parser.value(screenshot);
+    if (commandLine.parser.isSet(commandLine.screenshot)) {
+        const QString file = commandLine.parser.value(commandLine.screenshot);
         QWidget *target = form ? static_cast<QWidget *>(form) : &window;
         auto *poll = new QTimer(&window);
         auto *clock = new QElapsedTimer;

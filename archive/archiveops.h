@@ -13,7 +13,9 @@
 namespace ArchiveOps {
 
 // Called once per member or file as the engine reaches it, with a running index from 0 and
-// the number expected (-1 when it is not known in advance). Return false to cancel.
+// the number expected (-1 when it is not known in advance); while the engine still selects
+// among many names, also now and then with an empty name (the index unchanged). Return false
+// to cancel.
 using Progress = std::function<bool(const QString &name, int index, int total)>;
 
 // The members of an archive, in the order the engine reported them: lines[i] is the listing

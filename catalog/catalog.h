@@ -108,6 +108,9 @@ public:
     std::optional<Entry> lookup(const QByteArray &path) const;
     // Every entry within the scopes, sorted by path bytes.
     QList<Entry> entries(const QList<Scope> &scopes) const;
+    // The same, one at a time, without holding them all in memory.
+    void forEachEntry(const QList<Scope> &scopes,
+                      const std::function<void(const Entry &)> &visit) const;
 
     struct Impl;
     Impl &impl() const { return *m_impl; }
@@ -183,6 +186,8 @@ public:
     // The first line of the description or tag that holds a match of any term, or the file
     // name when only the name matched; empty when nothing matched.
     QString firstMatchingLine(const Entry &entry) const;
+    // The same for an entry known to match (a hit of the full-text index): no second check.
+    QString matchingLine(const Entry &entry) const;
 
     struct Term
     {

@@ -60,14 +60,22 @@ QByteArray scopeCondition(const QList<Scope> &scopes, QList<QByteArray> &values)
 
 QString foldText(const QString &text)
 {
-    const QString decomposed = text.normalized(QString::NormalizationForm_D);
+    // Character by character: whole-text normalisation would dominate a search with many hits.
     QString folded;
-    folded.reserve(decomposed.size());
-    for (const QChar c : decomposed) {
-        if (c.category() != QChar::Mark_NonSpacing)
-            folded += c;
+    folded.reserve(text.size());
+    for (const QChar c : text) {
+        if (c.unicode() < 0x80) {
+            folded += c.toLower();
+        } else if (c.decompositionTag() == QChar::Canonical) {
+            for (const QChar part : c.decomposition().normalized(QString::NormalizationForm_D)) {
+                if (part.category() != QChar::Mark_NonSpacing)
+                    folded += part.toLower();
+            }
+        } else if (c.category() != QChar::Mark_NonSpacing) {
+            folded += c.toLower();
+        }
     }
-    return folded.toLower();
+    return folded;
 }
 
 Query Query::parse(const QString &text)
@@ -156,8 +164,11 @@ bool Query::matches(const Entry &entry) const
 
 QString Query::firstMatchingLine(const Entry &entry) const
 {
-    if (!matches(entry))
-        return QString();
+    return matches(entry) ? matchingLine(entry) : QString();
+}
+
+QString Query::matchingLine(const Entry &entry) const
+{
     for (const QString &line : entry.body().split(QLatin1Char('\n'))) {
         const QStringList words = wordsOf(foldText(line));
         for (const Term &term : m_terms) {
@@ -173,7 +184,8 @@ QString Query::firstMatchingLine(const Entry &entry) const
     return QString();
 }
 
-QList<Entry> Index::entries(const QList<Scope> &scopes) const
+void Index::forEachEntry(const QList<Scope> &scopes,
+                         const std::function<void(const Entry &)> &visit) const
 {
     QList<QByteArray> values;
     const QByteArray sql = QByteArray("SELECT ") + Impl::entryColumns() + " FROM files f WHERE " +
@@ -181,9 +193,14 @@ QList<Entry> Index::entries(const QList<Scope> &scopes) const
     sql::Statement s(m_impl->db, sql.constData());
     for (int i = 0; i < values.size(); ++i)
         s.bind(i + 1, values.at(i));
-    QList<Entry> list;
     while (s.step())
-        list << Impl::readEntry(s);
+        visit(Impl::readEntry(s));
+}
+
+QList<Entry> Index::entries(const QList<Scope> &scopes) const
+{
+    QList<Entry> list;
+    forEachEntry(scopes, [&list](const Entry &entry) { list << entry; });
     return list;
 }
 
@@ -207,7 +224,7 @@ QList<Hit> search(const Index &index, const Query &query, const QList<Scope> &sc
     while (s.step()) {
         Hit hit;
         hit.entry = Index::Impl::readEntry(s);
-        hit.match = query.firstMatchingLine(hit.entry);
+        hit.match = query.matchingLine(hit.entry); // the index has matched it
         hits << hit;
     }
     return hits;

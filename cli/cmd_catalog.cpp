@@ -413,14 +413,14 @@ int cmdCatalog(const QStringList &args)
         Out out;
         if (request.format == Format::Csv)
             out << CsvHeader;
-        for (const catalog::Entry &e : indexed.index->entries(indexed.scopes)) {
+        indexed.index->forEachEntry(indexed.scopes, [&](const catalog::Entry &e) {
             if (request.format == Format::Json)
                 out << jsonObject(e);
             else if (request.format == Format::Csv)
                 out << csvRow(e);
             else
                 out << textBlock(e);
-        }
+        });
         return indexed.exit;
     } catch (const std::exception &e) {
         cliError(QString::fromLocal8Bit(e.what()));

@@ -1,4 +1,6 @@
 #include "cli/commands.h"
+#include "common/pathbytes.h"
+#include "common/version.h"
 #include "zipengine/zipengine.h"
 
 #include <QCoreApplication>
@@ -45,6 +47,12 @@ Commands:
       "two words" is a phrase, word* a prefix. Exit 1 when nothing matched, 2 for a bad
       query.
 
+Options:
+  -h, --help
+      Print this help and end.
+  --version
+      Print the program's name and version and end.
+
 Exit codes: 0 done; 1 nothing found (describe, search) or members skipped (extract);
 2 usage error or bad query; 3 failure, a file left out by pack included; 130 interrupted.
 )";
@@ -53,7 +61,8 @@ Exit codes: 0 done; 1 nothing found (describe, search) or members skipped (extra
 
 void cliError(const QString &text)
 {
-    QTextStream(stderr) << "quoril-cli: " << text << '\n';
+    // Paths in messages are shown as the user reads them.
+    QTextStream(stderr) << "quoril-cli: " << pathbytes::display(text) << '\n';
 }
 
 bool cliLoadEngine()
@@ -69,7 +78,8 @@ bool cliLoadEngine()
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
-    QStringList args = QCoreApplication::arguments().mid(1);
+    // The arguments with their bytes: a file name need not be UTF-8.
+    QStringList args = pathbytes::arguments(argc, argv).mid(1);
     if (args.isEmpty()) {
         std::fputs(Usage, stderr);
         return ExitUsage;
@@ -78,6 +88,10 @@ int main(int argc, char *argv[])
     if (command == QLatin1String("--help") || command == QLatin1String("-h") ||
         command == QLatin1String("help")) {
         std::fputs(Usage, stdout);
+        return ExitDone;
+    }
+    if (command == QLatin1String("--version")) {
+        std::fputs("quoril-cli " QUORIL_VERSION "\n", stdout);
         return ExitDone;
     }
     if (command == QLatin1String("describe"))
