@@ -11,6 +11,10 @@
 #include "common/prompter.h"
 #include "description/cp437.h"
 #include "description/embed.h"
+#include "find/findform.h"
+#include "find/findsession.h"
+#include "find/tipsource.h"
+#include "find/treetips.h"
 #include "id3/editkeys.h"
 #include "id3/id3tag.h"
 #include "id3/mp3pane.h"
@@ -142,6 +146,8 @@ struct TMain::Private
     TFrmZipOpt *FrmZipOpt = nullptr;
     TFrmWaitZip *FrmWaitZip = nullptr;
     TPackPage *packer = nullptr;
+    QAction *M_Find = nullptr;
+    TFindForm *FindForm = nullptr;
     QAction *Hiddenfiles1 = nullptr;
     QButtonGroup *modes = nullptr;
     QFont editorFont;
@@ -246,6 +252,10 @@ void TMain::buildMenus()
     d->Changelanguage1 = options->addAction(QStringLiteral("Change language..."));
     d->Changelanguage1->setObjectName(QStringLiteral("Changelanguage1"));
     d->Changelanguage1->setEnabled(false);
+    d->M_Find = options->addAction(QStringLiteral("Find in descriptions..."));
+    d->M_Find->setObjectName(QStringLiteral("M_Find"));
+    d->M_Find->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
+    d->M_Find->setEnabled(false);
 
     QMenu *help = menuBar()->addMenu(QStringLiteral("Help"));
     help->menuAction()->setObjectName(QStringLiteral("Help1"));
@@ -405,6 +415,18 @@ void TMain::CreateSecondaryWindows()
     d->PackPage->layout()->addWidget(d->packer);
     d->PackPage->layout()->setContentsMargins(0, 0, 0, 0);
 
+    // Finding in descriptions and the tree's tooltips read the collection index, each on a
+    // thread of its own; the custom names take part in the lookup as they do in the pane. The
+    // find window is made before the start-up language is applied, which relabels it.
+    const auto customList = [this] {
+        return d->Custom_ext ? d->Custom_ext->entries() : QStringList();
+    };
+    d->FindForm = new TFindForm(this);
+    d->FindForm->session()->setCustomListSource(customList);
+    connect(d->FindForm, &TFindForm::openRequested, this, &TMain::SelectPath);
+    connect(d->M_Find, &QAction::triggered, this, &TMain::M_FindClick);
+    d->M_Find->setEnabled(true);
+
     d->LangForm = new TLangForm(StartDir, SettingsDir, this);
     connect(d->Changelanguage1, &QAction::triggered, this, [this] {
         d->LangForm->setTargets(languageTargets());
@@ -435,6 +457,21 @@ void TMain::CreateSecondaryWindows()
     d->Help = new THelpWindow(this);
     connect(d->ManagingZIPfiles1, &QAction::triggered, d->Help, &THelpWindow::showContents);
     d->ManagingZIPfiles1->setEnabled(true);
+
+    auto *tips = new TTipSource(catalog::defaultIndexPath(), this);
+    tips->setCustomListSource(customList);
+    new TTreeTips(d->LFile, tips);
+}
+
+void TMain::M_FindClick()
+{
+    // Looks in the folder selected in the tree, or in the folder of the selected file.
+    QString folder = d->LFile->path();
+    if (!folder.isEmpty() && !QFileInfo(folder).isDir())
+        folder = QFileInfo(folder).absolutePath();
+    if (folder.isEmpty())
+        folder = QDir::homePath();
+    d->FindForm->start(folder);
 }
 
 LanguageTargets TMain::languageTargets()
@@ -445,6 +482,7 @@ LanguageTargets TMain::languageTargets()
     targets.unzip = d->FrmUnzip;
     targets.customExt = d->Custom_ext;
     targets.langForm = d->LangForm;
+    targets.find = d->FindForm;
     targets.setAllCustomLabel = [this](const QString &label) { AllCustomLabel = label; };
     return targets;
 }
