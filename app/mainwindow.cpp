@@ -14,6 +14,10 @@
 #include "common/windowplace.h"
 #include "description/cp437.h"
 #include "description/embed.h"
+#include "find/findform.h"
+#include "find/findsession.h"
+#include "find/tipsource.h"
+#include "find/treetips.h"
 #include "id3/editkeys.h"
 #include "id3/id3tag.h"
 #include "id3/mp3pane.h"
@@ -136,6 +140,8 @@ struct TMain::Private
     TFrmZipOpt *FrmZipOpt = nullptr;
     TFrmWaitZip *FrmWaitZip = nullptr;
     TPackPage *packer = nullptr;
+    QAction *M_Find = nullptr;
+    TFindForm *FindForm = nullptr;
     QAction *Hiddenfiles1 = nullptr;
     QButtonGroup *modes = nullptr;
     QFont editorFont;
@@ -241,6 +247,10 @@ void TMain::buildMenus()
     d->Changelanguage1 = options->addAction(QStringLiteral("Change language..."));
     d->Changelanguage1->setObjectName(QStringLiteral("Changelanguage1"));
     d->Changelanguage1->setEnabled(false);
+    d->M_Find = options->addAction(QStringLiteral("Find in descriptions..."));
+    d->M_Find->setObjectName(QStringLiteral("M_Find"));
+    d->M_Find->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
+    d->M_Find->setEnabled(false);
 
     QMenu *help = menuBar()->addMenu(QStringLiteral("Help"));
     help->menuAction()->setObjectName(QStringLiteral("Help1"));
@@ -397,6 +407,18 @@ void TMain::CreateSecondaryWindows()
     d->PackPage->layout()->addWidget(d->packer);
     d->PackPage->layout()->setContentsMargins(0, 0, 0, 0);
 
+    // Finding in descriptions and the tree's tooltips read the collection index, each on a
+    // thread of its own; the custom names take part in the lookup as they do in the pane. The
+    // find window is made before the start-up language is applied, which relabels it.
+    const auto customList = [this] {
+        return d->Custom_ext ? d->Custom_ext->entries() : QStringList();
+    };
+    d->FindForm = new TFindForm(this);
+    d->FindForm->session()->setCustomListSource(customList);
+    connect(d->FindForm, &TFindForm::openRequested, this, &TMain::SelectPath);
+    connect(d->M_Find, &QAction::triggered, this, &TMain::M_FindClick);
+    d->M_Find->setEnabled(true);
+
     d->LangForm = new TLangForm(StartDir, SettingsDir, this);
     connect(d->Changelanguage1, &QAction::triggered, this, [this] {
         d->LangForm->setTargets(languageTargets());
@@ -427,6 +449,21 @@ void TMain::CreateSecondaryWindows()
     d->Help = new THelpWindow(this);
     connect(d->ManagingZIPfiles1, &QAction::triggered, d->Help, &THelpWindow::showContents);
     d->ManagingZIPfiles1->setEnabled(true);
+
+    auto *tips = new TTipSource(catalog::defaultIndexPath(), this);
+    tips->setCustomListSource(customList);
+    new TTreeTips(d->LFile, tips);
+}
+
+void TMain::M_FindClick()
+{
+    // Looks in the folder selected in the tree, or in the folder of the selected file.
+    QString folder = d->LFile->path();
+    if (!folder.isEmpty() && !QFileInfo(folder).isDir())
+        folder = QFileInfo(folder).absolutePath();
+    if (folder.isEmpty())
+        folder = QDir::homePath();
+    d->FindForm->start(folder);
 }
 
 LanguageTargets TMain::languageTargets()
@@ -437,6 +474,7 @@ LanguageTargets TMain::languageTargets()
     targets.unzip = d->FrmUnzip;
     targets.customExt = d->Custom_ext;
     targets.langForm = d->LangForm;
+    targets.find = d->FindForm;
     targets.setAllCustomLabel = [this](const QString &label) { AllCustomLabel = label; };
     return targets;
 }
@@ -444,6 +482,25 @@ LanguageTargets TMain::languageTargets()
 void TMain::pgm_init()
 {
     LanguageName = applyStartupLanguage(SettingsDir, languageTargets());
+}
+
+void TMain::OpenStartPath(const QString &argument)
+{
+    // The name keeps its bytes (see pathbytes), so it is made absolute and compared as text.
+    const QString path = QDir::cleanPath(argument.startsWith(QLatin1Char('/'))
+                                             ? argument
+                                             : pathbytes::currentDir() + u'/' + argument);
+    if (!pathbytes::exists(path)) {
+        showMessage(QStringLiteral("Cannot find %1").arg(pathbytes::display(path)),
+                    Prompter::Icon::Warning);
+        return;
+    }
+    SelectPath(path);
+    if (d->LFile->path() != path)
+        showMessage(QStringLiteral("%1 is not in the tree, which shows folders, ZIP archives and "
+                                   "MP3 files (hidden ones with \"Show hidden files\").")
+                        .arg(pathbytes::display(path)),
+                    Prompter::Icon::Warning);
 }
 
 void TMain::SelectPath(const QString &path)

@@ -88,8 +88,9 @@ void TFrmWaitZip::stop()
 bool TFrmWaitZip::progress(const QString &name, int index, int total)
 {
     if (!m_cancelled && (!m_sinceEvents.isValid() || m_sinceEvents.elapsed() >= EventInterval)) {
-        m_name->setText(
-            fontMetrics().elidedText(pathbytes::display(name), Qt::ElideMiddle, m_name->width()));
+        if (!name.isEmpty()) // without a name the engine is still choosing members
+            m_name->setText(fontMetrics().elidedText(pathbytes::display(name), Qt::ElideMiddle,
+                                                     m_name->width()));
         if (total > 0 && index < total) {
             m_progress->setRange(0, total);
             m_progress->setValue(index);

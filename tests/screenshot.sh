@@ -29,6 +29,9 @@ with zipfile.ZipFile(os.path.join(d, 'SPACEQ12.ZIP'), 'w', zipfile.ZIP_DEFLATED)
 with zipfile.ZipFile(os.path.join(d, 'tools.zip'), 'w') as z:
     z.writestr('readme.txt', 'Handy tools\r\n')
 open(os.path.join(d, 'song.mp3'), 'wb').write(bytes(2000))
+os.mkdir(os.path.join(d, 'more'))
+with zipfile.ZipFile(os.path.join(d, 'more', 'ASTRO.ZIP'), 'w') as z:
+    z.writestr('FILE_ID.DIZ', 'Astro Trader\r\nTrade across deep space.\r\n')
 PY
 mkdir -p "$(dirname "$out")" "$shots/windows"
 mkdir "$work/deutsch"
@@ -48,6 +51,12 @@ SH
 ninja -C "$build" quoril tst_looks >/dev/null
 xvfb-run -a -s "-screen 0 1024x768x24" sh "$work/session.sh"
 echo "wrote $out, $shots/main-deutsch.png and $shots/windows/"
+
+# The find window looking in the same folder, with the results of a query.
+find_out="$(dirname "$out")/find.png"
+HOME=$work xvfb-run -a -s "-screen 0 1024x768x24" \
+    "$build/bin/quoril" --screenshot "$find_out" --find "space" "$work"
+echo "wrote $find_out"
 
 # The about box, its rolling history, the tray menu and the menu-bar button beside it.
 "$top/tests/shell/screenshot_shell.sh" --xvfb "$shots/shell" "$build"

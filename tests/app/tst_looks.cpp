@@ -52,6 +52,13 @@ QWidget *showNamed(TMain &main, const char *name)
     return window;
 }
 
+// The window a menu entry opens.
+QWidget *triggered(TMain &main, const char *action, const char *window)
+{
+    main.findChild<QAction *>(QLatin1String(action))->trigger();
+    return named(main, window);
+}
+
 const WindowOpener Windows[] = {
     {"main window", [](TMain &main) -> QWidget * { return &main; }},
     {"packer page",
@@ -93,6 +100,7 @@ const WindowOpener Windows[] = {
          dialog->show();
          return dialog;
      }},
+    {"find window", [](TMain &main) { return triggered(main, "M_Find", "FindForm"); }},
     {"help window",
      [](TMain &main) -> QWidget * {
          auto *help = named<THelpWindow>(main, "HelpWindow");
