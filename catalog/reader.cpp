@@ -5,6 +5,8 @@
 #include "description/lookup.h"
 #include "id3/id3tag.h"
 
+#include "common/pathbytes.h"
+
 #include <QFile>
 
 namespace catalog {
@@ -19,7 +21,7 @@ Entry readArchive(const QByteArray &bytes, const ReadOptions &options)
     Entry entry;
     entry.path = bytes;
     entry.kind = Kind::Zip;
-    const QString path = QFile::decodeName(bytes);
+    const QString path = pathbytes::decode(bytes);
     // Members are counted, no listing line is formatted: a collection holds many archives of
     // hundreds of members each.
     int members = 0;
@@ -54,7 +56,7 @@ Entry readMp3(const QByteArray &bytes)
     entry.path = bytes;
     entry.kind = Kind::Mp3;
     TID3Tag tag;
-    tag.setFileName(QFile::decodeName(bytes));
+    tag.setFileName(pathbytes::decode(bytes));
     entry.title = tag.Title();
     entry.artist = tag.Artist();
     entry.album = tag.Album();

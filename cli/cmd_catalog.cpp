@@ -2,6 +2,8 @@
 #include "cli/commands.h"
 #include "settings/customlist.h"
 
+#include "common/pathbytes.h"
+
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QFile>
@@ -85,9 +87,9 @@ bool parse(const QStringList &args, bool search, Request &request)
         cliError(usage);
         return false;
     }
-    // Arguments arrive decoded; the file system's bytes come back with encodeName.
+    // Arguments hold the bytes they were given; the file system gets them back exactly.
     for (const QString &path : positional)
-        request.paths << QFile::encodeName(path);
+        request.paths << pathbytes::encode(path);
     return true;
 }
 

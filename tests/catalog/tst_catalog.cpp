@@ -536,6 +536,7 @@ void TestCatalog::pathBytesKeptExactly()
     std::fclose(f);
     Run run = cli({"catalog", "--format", "json", dir.path()});
     QCOMPARE(run.code, 0);
+    QVERIFY2(run.out.contains("\"error\": null"), run.out.constData()); // read by its bytes
     QByteArray back;
     QCOMPARE(python("import json, os, sys\n"
                     "sys.stdout.buffer.write(os.fsencode(json.loads(sys.argv[1])['path']))",
