@@ -1,5 +1,6 @@
 #pragma once
 
+#include "zipengine/callbacks.h"
 #include "zipengine/records.h"
 
 #include <QString>
@@ -31,6 +32,10 @@ struct Listing
 
 // Lists the archive at `path` (passed on unchanged; nothing happens when it is blank).
 Listing getContents(const QString &path);
+// The engine's listing of `path`, each member handed to `onMember` as it comes; returns the
+// engine's result, with its problem lines in `messages`.
+int listMembers(const QString &path, const std::function<void(const ListingEntry &)> &onMember,
+                QStringList &messages);
 
 struct ExtractRequest
 {

@@ -1,4 +1,5 @@
 #include "catalog/store.h"
+
 #include "common/pathbytes.h"
 
 #include <QDir>

@@ -1,5 +1,6 @@
 #include "catalog/reader.h"
 #include "catalog/store.h"
+
 #include "common/pathbytes.h"
 
 #include <QElapsedTimer>
