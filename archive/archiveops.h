@@ -15,6 +15,9 @@ namespace ArchiveOps {
 // Called once per member or file as the engine reaches it, with a running index from 0 and
 // the number expected (-1 when it is not known in advance). Return false to cancel.
 using Progress = std::function<bool(const QString &name, int index, int total)>;
+// Called while a large member or file is written: its name, the bytes of it done so far and
+// its size. Return false to cancel; the member or file being written is then left out whole.
+using MemberProgress = std::function<bool(const QString &name, uint64_t done, uint64_t size)>;
 
 // The members of an archive, in the order the engine reported them: lines[i] is the listing
 // line of names[i].
@@ -55,7 +58,8 @@ struct ExtractReport
 
 // Extracts request.names from the archive in one engine call (no limit on the number of
 // names); the engine's text output is collected, not shown. No names: no engine call.
-ExtractReport unzipSelectedFiles(const ExtractRequest &request, const Progress &progress = {});
+ExtractReport unzipSelectedFiles(const ExtractRequest &request, const Progress &progress = {},
+                                 const MemberProgress &memberProgress = {});
 
 struct ZipReport
 {
@@ -73,7 +77,7 @@ struct ZipReport
 // `archivePath` (passed on unchanged, blanks kept) with the options the engine holds.
 // Nothing happens when the trimmed path is empty or the list is empty.
 ZipReport zipFiles(const QString &archivePath, const QStringList &files,
-                   const Progress &progress = {});
+                   const Progress &progress = {}, const MemberProgress &memberProgress = {});
 
 // A human-readable reason for an engine result code.
 QString zipCodeText(int code);

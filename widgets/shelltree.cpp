@@ -13,6 +13,8 @@
 #include <QFileInfo>
 #include <QFileSystemWatcher>
 #include <QHash>
+#include <QHeaderView>
+#include <QHelpEvent>
 #include <QMenu>
 #include <QMimeData>
 #include <QMultiHash>
@@ -21,6 +23,7 @@
 #include <QSet>
 #include <QSocketNotifier>
 #include <QTimer>
+#include <QToolTip>
 #include <QUrl>
 
 #include <fcntl.h>
@@ -723,6 +726,11 @@ TShellTree::TShellTree(QWidget *parent) : QTreeWidget(parent), d(new Private(thi
 {
     setColumnCount(1);
     setHeaderHidden(true);
+    // The column is as wide as its widest label, so deep or long names scroll sideways
+    // instead of being cut off.
+    header()->setStretchLastSection(false);
+    header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     setUniformRowHeights(true);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setSelectionMode(QAbstractItemView::SingleSelection);
@@ -763,6 +771,28 @@ TShellTree::TShellTree(QWidget *parent) : QTreeWidget(parent), d(new Private(thi
         if (currentItem() == d->root)
             emit changed();
     });
+}
+
+bool TShellTree::viewportEvent(QEvent *event)
+{
+    if (event->type() != QEvent::ToolTip)
+        return QTreeWidget::viewportEvent(event);
+    // A label that the tree's edge cuts off shows in full as a tooltip; a node's own tooltip
+    // (a volume's path) shows as before.
+    const auto *help = static_cast<QHelpEvent *>(event);
+    const QModelIndex index = indexAt(help->pos());
+    QString tip = index.data(Qt::ToolTipRole).toString();
+    if (tip.isEmpty() && index.isValid()) {
+        const QRect rect = visualRect(index);
+        const int right = rect.left() + sizeHintForIndex(index).width();
+        if (rect.left() < 0 || right > viewport()->width())
+            tip = index.data(Qt::DisplayRole).toString();
+    }
+    if (tip.isEmpty())
+        QToolTip::hideText();
+    else
+        QToolTip::showText(help->globalPos(), tip, viewport(), visualRect(index));
+    return true;
 }
 
 TShellTree::~TShellTree()

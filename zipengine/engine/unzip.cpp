@@ -52,6 +52,13 @@ int UnzipSession::print(const char *data, size_t length)
     return m_functions->print(const_cast<char *>(data), static_cast<unsigned long>(length));
 }
 
+bool UnzipSession::progress(zip_uint64_t memberDone)
+{
+    if (!m_functions || !m_functions->ServCallBk)
+        return true;
+    return m_functions->ServCallBk(nullptr, m_done + memberDone) == 0;
+}
+
 void UnzipSession::line(std::string_view kind, std::string_view subject, std::string_view reason)
 {
     std::string text;
@@ -383,6 +390,7 @@ int unzip(int ifnc, char **ifnv, int xfnc, char **xfnv, const DCL &dcl, const US
             if (password.empty()) {
                 session.warning(name, "encrypted, no password");
                 session.raise(PK_PASSWORD);
+                session.memberFinished(st.size);
                 continue;
             }
         }
@@ -390,6 +398,7 @@ int unzip(int ifnc, char **ifnv, int xfnc, char **xfnv, const DCL &dcl, const US
         const bool goOn = delivering
                               ? deliverMember(session, archive, index, st, name, pw)
                               : extractMember(session, archive, index, st, name, targetFd, pw);
+        session.memberFinished(st.size);
         if (!goOn)
             break;
     }
