@@ -207,7 +207,7 @@ void TstShell::aboutBoxFromTrayBlocksRestore()
         QObject::connect(&icon, &QPushButton::clicked, f.shell->Tray1,
                          [&] { emit f.shell->Tray1->activated(QSystemTrayIcon::Trigger); });
         icon.show();
-        QTest::mouseClick(&icon, Qt::LeftButton);
+        QTest::mouseClick(icon.windowHandle(), Qt::LeftButton, {}, icon.rect().center());
         restoredByIcon = f.main.isVisible() && !f.shell->isInTray();
         QTest::mouseClick(f.about.B_Close, Qt::LeftButton);
     });
