@@ -20,6 +20,7 @@
 #include "shell/helpwindow.h"
 #include "shell/trayshell.h"
 #include "widgets/shelltree.h"
+#include "zipengine/enginetext.h"
 #include "zipengine/zipengine.h"
 
 #include <QAction>
@@ -696,7 +697,7 @@ bool TMain::Embed(const QString &archivePath, const QString &memberName)
         return false;
     }
     const QString levelText = d->levelText ? d->levelText() : QString();
-    const char level = levelText.isEmpty() ? '6' : levelText.at(0).toLatin1();
+    const char level = levelCharacter(levelText);
     QApplication::setOverrideCursor(Qt::WaitCursor);
     SaveOutcome outcome;
     try {

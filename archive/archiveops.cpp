@@ -14,7 +14,8 @@ namespace ArchiveOps {
 
 namespace {
 
-// The engine's progress calls, counted and handed on; remembers a refusal.
+// The engine's progress calls, counted and handed on; remembers a refusal. A call without a
+// name asks only whether to go on (the engine is still choosing members) and is not counted.
 struct ProgressRelay
 {
     ProgressRelay(const Progress &p, const MemberProgress &m, int expected)
@@ -34,9 +35,9 @@ struct ProgressRelay
 
     bool announced(const QString &name, uint64_t size)
     {
-        if (memberProgress)
+        if (memberProgress && !name.isEmpty())
             pending.emplace_back(name, size);
-        if (progress && !progress(name, index++, total))
+        if (progress && !progress(name, name.isEmpty() ? index : index++, total))
             refused = true;
         return !refused;
     }
@@ -277,9 +278,8 @@ ZPOPT optionsFromDialogState(const ZipOptionsState &state)
     options.fFreshen = flag(state.freshen);
     options.fRecurse = state.recurseDir ? 1 : 0;
     options.fRepair = 0;
-    // Whatever the user typed first is passed on; a character outside Latin-1 becomes 0,
-    // which the engine refuses like any other non-digit.
-    options.fLevel = state.level.isEmpty() ? '6' : state.level.at(0).toLatin1();
+    // Whatever the user typed first is passed on; the engine refuses what is no digit.
+    options.fLevel = levelCharacter(state.level);
     return options;
 }
 

@@ -6,6 +6,35 @@
 
 #include <cstdio>
 
+namespace {
+
+// A member name may hold line breaks and other control characters; escaped, every member
+// keeps to one line ("\n", "\t", "\r", else "\xHH" or "\uHHHH").
+QString escapedControls(const QString &line)
+{
+    QString out;
+    out.reserve(line.size());
+    for (const QChar c : line) {
+        if (c.category() != QChar::Other_Control && c != QChar::LineSeparator &&
+            c != QChar::ParagraphSeparator) {
+            out += c;
+        } else if (c == QLatin1Char('\n')) {
+            out += QLatin1String("\\n");
+        } else if (c == QLatin1Char('\t')) {
+            out += QLatin1String("\\t");
+        } else if (c == QLatin1Char('\r')) {
+            out += QLatin1String("\\r");
+        } else if (c.unicode() < 0x100) {
+            out += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
+        } else {
+            out += QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
+        }
+    }
+    return out;
+}
+
+} // namespace
+
 int cmdList(const QStringList &args)
 {
     if (args.size() != 1 || args.constFirst().startsWith(QLatin1Char('-'))) {
@@ -23,7 +52,7 @@ int cmdList(const QStringList &args)
     const ArchiveOps::Listing listing = ArchiveOps::getContents(archive);
     QByteArray out;
     for (const QString &line : listing.lines) {
-        out += line.toUtf8();
+        out += escapedControls(line).toUtf8();
         out += '\n';
         if (out.size() > (1 << 16)) {
             std::fwrite(out.constData(), 1, static_cast<size_t>(out.size()), stdout);

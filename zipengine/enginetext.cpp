@@ -12,6 +12,19 @@ QString fromEngineBytes(const char *text)
     return QFile::decodeName(text);
 }
 
+char levelCharacter(const QString &text)
+{
+    if (text.isEmpty())
+        return '6';
+    const char16_t c = text.at(0).unicode();
+    return c > 0 && c < 0x80 ? static_cast<char>(c) : '?';
+}
+
+bool isLevelText(const QString &text)
+{
+    return text.size() == 1 && text.at(0) >= QLatin1Char('0') && text.at(0) <= QLatin1Char('9');
+}
+
 EngineText::EngineText(const QString &text) : m_bytes(toEngineBytes(text)) {}
 
 EngineText::EngineText(const QByteArray &bytes) : m_bytes(bytes) {}

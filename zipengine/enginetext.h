@@ -33,6 +33,12 @@ private:
     std::vector<char *> m_pointers;
 };
 
+// The level character of a level box's text: its first character, '6' when the text is empty.
+// A character that is no ASCII digit is handed on as a non-digit, for the engine to refuse.
+char levelCharacter(const QString &text);
+// True for a level written as one ASCII digit 0 to 9.
+bool isLevelText(const QString &text);
+
 // The engine's byte form of a path or member name, and back.
 QByteArray toEngineBytes(const QString &text);
 QString fromEngineBytes(const char *text);

@@ -2,6 +2,8 @@
 
 #include "zipengine/engine/archive_cache.h"
 #include "zipengine/engine/internal.h"
+#include "zipengine/engine/temp_files.h"
+#include "zipengine/engine/unzip_names.h"
 #include "zipengine/engine/unzip_session.h"
 
 #include <algorithm>
@@ -13,6 +15,7 @@
 #include <new>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <unordered_set>
 #include <vector>
 
 namespace zengine {
@@ -20,6 +23,10 @@ namespace zengine {
 namespace {
 
 constexpr size_t PieceSize = 64 * 1024;
+
+// While many names are being selected, the service callback is asked every this many names
+// (with an empty name and size 0) whether the user cancelled.
+constexpr int SelectionPing = 1024;
 
 } // namespace
 
@@ -57,6 +64,13 @@ bool UnzipSession::progress(zip_uint64_t memberDone)
     if (!m_functions || !m_functions->ServCallBk)
         return true;
     return m_functions->ServCallBk(nullptr, m_done + memberDone) == 0;
+}
+
+void UnzipSession::sweepOnce(int dirFd)
+{
+    struct stat st;
+    if (fstat(dirFd, &st) == 0 && m_swept.emplace(st.st_dev, st.st_ino).second)
+        sweepStaleTempFiles(dirFd);
 }
 
 void UnzipSession::line(std::string_view kind, std::string_view subject, std::string_view reason)
@@ -197,26 +211,40 @@ bool isEncrypted(const zip_stat_t &st)
     return (st.valid & ZIP_STAT_ENCRYPTION_METHOD) && st.encryption_method != ZIP_EM_NONE;
 }
 
-void listMember(UnzipSession &session, zip_t *archive, zip_uint64_t index)
+void listMember(UnzipSession &session, ArchiveView &view, zip_uint64_t index)
 {
     const USERFUNCTIONS *uf = session.functions();
     if (!uf || !uf->SendApplicationMessage)
         return;
+    zip_t *archive = view.handle();
     zip_stat_t st;
     zip_stat_init(&st);
     if (zip_stat_index(archive, index, ZIP_FL_ENC_GUESS, &st) != 0)
         return;
-    struct tm when = {};
-    const time_t mtime = (st.valid & ZIP_STAT_MTIME) ? st.mtime : 0;
-    localtime_r(&mtime, &when);
+    // The stored fields as they are; libzip's local time only when the directory could not
+    // be read plainly.
+    unsigned month, day, year, hour, minute;
+    if (const DosTime *stored = view.dosTime(index)) {
+        month = stored->month();
+        day = stored->day();
+        year = stored->year() % 100;
+        hour = stored->hour();
+        minute = stored->minute();
+    } else {
+        struct tm when = {};
+        const time_t mtime = (st.valid & ZIP_STAT_MTIME) ? st.mtime : 0;
+        localtime_r(&mtime, &when);
+        month = static_cast<unsigned>(when.tm_mon + 1);
+        day = static_cast<unsigned>(when.tm_mday);
+        year = static_cast<unsigned>(when.tm_year % 100);
+        hour = static_cast<unsigned>(when.tm_hour);
+        minute = static_cast<unsigned>(when.tm_min);
+    }
     char unknown[16];
-    uf->SendApplicationMessage(
-        st.size, st.comp_size, ratioPercent(st.size, st.comp_size),
-        static_cast<unsigned>(when.tm_mon + 1), static_cast<unsigned>(when.tm_mday),
-        static_cast<unsigned>(when.tm_year % 100), static_cast<unsigned>(when.tm_hour),
-        static_cast<unsigned>(when.tm_min), ' ', st.name ? st.name : "",
-        methodName(st.comp_method, unknown, sizeof unknown), static_cast<unsigned long>(st.crc),
-        isEncrypted(st) ? 'E' : ' ');
+    uf->SendApplicationMessage(st.size, st.comp_size, ratioPercent(st.size, st.comp_size), month,
+                               day, year, hour, minute, ' ', st.name ? st.name : "",
+                               methodName(st.comp_method, unknown, sizeof unknown),
+                               static_cast<unsigned long>(st.crc), isEncrypted(st) ? 'E' : ' ');
 }
 
 // Asks the password callback for an encrypted member; empty when it supplies none.
@@ -302,6 +330,11 @@ int openTargetFolder(const char *path)
     return open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
 }
 
+bool cancelledWhileSelecting(const USERFUNCTIONS *uf)
+{
+    return uf && uf->ServCallBk && uf->ServCallBk("", 0) != 0;
+}
+
 int unzip(int ifnc, char **ifnv, int xfnc, char **xfnv, const DCL &dcl, const USERFUNCTIONS *uf)
 {
     UnzipSession session(dcl, uf);
@@ -329,21 +362,38 @@ int unzip(int ifnc, char **ifnv, int xfnc, char **xfnv, const DCL &dcl, const US
     }
     zip_t *archive = view->handle();
 
-    // Selection, in archive order.
+    // Selection, in archive order. Names that select alike (equal, or equal after folding
+    // when case is ignored) are looked up once, so naming every member of an archive whose
+    // members all answer one name stays linear. Delivery hands over one member per name.
     const bool ignoreCase = dcl.C_flag != 0;
     std::vector<char> chosen(static_cast<size_t>(view->count()), ifnc == 0 ? 1 : 0);
     std::vector<std::string> unmatched;
+    const auto storedName = [&view](zip_uint64_t member) { return view->name(member); };
+    const auto selectionKey = [&](const char *name) {
+        return ignoreCase && !delivering ? foldName(name) : std::string(name);
+    };
+    std::unordered_set<std::string> seen;
     for (int i = 0; i < ifnc; ++i) {
-        if (!ifnv[i])
+        if (i % SelectionPing == SelectionPing - 1 && cancelledWhileSelecting(uf)) {
+            session.raise(IZ_CTRLC);
+            return session.result();
+        }
+        if (!ifnv[i] || !seen.insert(selectionKey(ifnv[i])).second)
             continue;
         const std::vector<zip_uint64_t> hits = view->find(ifnv[i], ignoreCase);
         if (hits.empty())
             unmatched.emplace_back(ifnv[i]);
+        if (delivering) {
+            if (const auto member = answeringMember(ifnv[i], hits, storedName))
+                chosen[static_cast<size_t>(*member)] = 1;
+            continue;
+        }
         for (const zip_uint64_t hit : hits)
             chosen[static_cast<size_t>(hit)] = 1;
     }
+    seen.clear();
     for (int i = 0; i < xfnc; ++i)
-        if (xfnv[i])
+        if (xfnv[i] && seen.insert(selectionKey(xfnv[i])).second)
             for (const zip_uint64_t hit : view->find(xfnv[i], ignoreCase))
                 chosen[static_cast<size_t>(hit)] = 0;
     const bool any = std::find(chosen.begin(), chosen.end(), 1) != chosen.end();
@@ -370,7 +420,7 @@ int unzip(int ifnc, char **ifnv, int xfnc, char **xfnv, const DCL &dcl, const US
         if (!chosen[static_cast<size_t>(index)])
             continue;
         if (listing) {
-            listMember(session, archive, index);
+            listMember(session, *view, index);
             continue;
         }
         zip_stat_t st;

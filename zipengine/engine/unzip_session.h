@@ -8,8 +8,11 @@
 #include <zip.h>
 
 #include <functional>
+#include <set>
 #include <string>
 #include <string_view>
+#include <sys/types.h>
+#include <utility>
 
 namespace zengine {
 
@@ -28,6 +31,9 @@ public:
     void error(std::string_view subject, std::string_view reason, int code);
     // Raw bytes to print; returns print's answer (negative: stop).
     int print(const char *data, size_t length);
+    // Removes stale temporaries of killed runs from a folder the call writes into, once per
+    // folder and call.
+    void sweepOnce(int dirFd);
 
     // Progress inside a member: the service callback is called again with no name and the
     // bytes of member data done in this call (earlier members counted whole, this one up to
@@ -42,6 +48,7 @@ private:
     const USERFUNCTIONS *m_functions;
     int m_result = PK_OK;
     zip_uint64_t m_done = 0;
+    std::set<std::pair<dev_t, ino_t>> m_swept;
 };
 
 enum class ReadOutcome { Done, Stopped, Failed };
