@@ -1,10 +1,9 @@
 #include "archive/archiveops.h"
 
+#include "common/pathbytes.h"
 #include "zipengine/callbacks.h"
 #include "zipengine/enginetext.h"
 #include "zipengine/zipengine.h"
-
-#include <QFileInfo>
 
 #include <algorithm>
 #include <cstring>
@@ -152,7 +151,7 @@ ZipReport zipFiles(const QString &archivePath, const QStringList &files, const P
     // Folders are walked by the engine, so the number of files is known only without them.
     int total = static_cast<int>(files.size());
     for (const QString &file : files) {
-        if (file.isEmpty() || QFileInfo(file).isDir()) {
+        if (file.isEmpty() || pathbytes::isDir(file)) {
             total = -1;
             break;
         }

@@ -1,5 +1,7 @@
 #include "archive/waitwindow.h"
 
+#include "common/pathbytes.h"
+
 #include <QApplication>
 #include <QCloseEvent>
 #include <QHBoxLayout>
@@ -126,8 +128,9 @@ bool TFrmWaitZip::memberProgress(const QString &name, quint64 done, quint64 size
         const QString amount =
             QStringLiteral("  %1 of %2 MB").arg(megabytes(done), megabytes(size));
         const int room = m_name->width() - fontMetrics().horizontalAdvance(amount);
-        m_name->setText(fontMetrics().elidedText(name, Qt::ElideMiddle, std::max(room, 0)) +
-                        amount);
+        m_name->setText(
+            fontMetrics().elidedText(pathbytes::display(name), Qt::ElideMiddle, std::max(room, 0)) +
+            amount);
         m_member->setValue(size ? static_cast<int>(done * MemberSteps / size) : 0);
         processEventsNow();
     }
@@ -137,7 +140,8 @@ bool TFrmWaitZip::memberProgress(const QString &name, quint64 done, quint64 size
 bool TFrmWaitZip::progress(const QString &name, int index, int total)
 {
     if (!m_cancelled && eventsDue()) {
-        m_name->setText(fontMetrics().elidedText(name, Qt::ElideMiddle, m_name->width()));
+        m_name->setText(
+            fontMetrics().elidedText(pathbytes::display(name), Qt::ElideMiddle, m_name->width()));
         if (total > 0 && index < total) {
             m_progress->setRange(0, total);
             m_progress->setValue(index);

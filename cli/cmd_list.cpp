@@ -1,8 +1,7 @@
 #include "cli/commands.h"
 
 #include "archive/archiveops.h"
-
-#include <QFile>
+#include "common/pathbytes.h"
 
 #include <cstdio>
 
@@ -42,7 +41,7 @@ int cmdList(const QStringList &args)
         return ExitUsage;
     }
     const QString archive = args.constFirst();
-    if (!QFile::exists(archive)) {
+    if (!pathbytes::exists(archive)) {
         cliError(QStringLiteral("cannot open %1").arg(archive));
         return ExitFailure;
     }

@@ -1,6 +1,7 @@
 #include "description/embed.h"
 
 #include "common/fileerror.h"
+#include "common/pathbytes.h"
 #include "description/lookup.h"
 #include "zipengine/callbacks.h"
 #include "zipengine/enginetext.h"
@@ -119,7 +120,7 @@ SaveOutcome Embed(const QString &archivePath, const QString &memberName, const Q
         if (reasons.isEmpty())
             reasons = QStringLiteral("The zip engine ended with code %1.").arg(rc);
         outcome.message = QStringLiteral("The description could not be saved into %1.\n%2")
-                              .arg(archivePath, reasons);
+                              .arg(pathbytes::display(archivePath), reasons);
         return outcome;
     }
     outcome.ok = true;

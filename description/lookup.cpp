@@ -1,5 +1,6 @@
 #include "description/lookup.h"
 
+#include "common/pathbytes.h"
 #include "zipengine/callbacks.h"
 #include "zipengine/enginetext.h"
 #include "zipengine/zipengine.h"
@@ -28,7 +29,10 @@ QStringList expandedCustomStep(const LookupState &state, const QString &name)
 
 QString archiveName(const QString &archivePath)
 {
-    return archivePath.mid(archivePath.lastIndexOf(QLatin1Char('/')) + 1);
+    // Member names are text: a byte of the file name that is not UTF-8 counts as the
+    // character the user sees in the tree.
+    return pathbytes::display(
+        QStringView(archivePath).sliced(archivePath.lastIndexOf(QLatin1Char('/')) + 1));
 }
 
 QString archiveNamedTxt(const QString &archiveName)

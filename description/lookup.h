@@ -35,7 +35,7 @@ struct LookupPlan
 
 namespace lookup {
 
-// The archive's file name without its folder.
+// The archive's file name without its folder, as the user reads it (common/pathbytes.h).
 QString archiveName(const QString &archivePath);
 // GAME.ZIP gives GAME.txt: the last three characters replaced by "txt".
 QString archiveNamedTxt(const QString &archiveName);

@@ -1,15 +1,15 @@
 #include "zipengine/enginetext.h"
 
-#include <QFile>
+#include "common/pathbytes.h"
 
 QByteArray toEngineBytes(const QString &text)
 {
-    return QFile::encodeName(text);
+    return pathbytes::encode(text);
 }
 
 QString fromEngineBytes(const char *text)
 {
-    return QFile::decodeName(text);
+    return pathbytes::decode(QByteArrayView(text));
 }
 
 char levelCharacter(const QString &text)

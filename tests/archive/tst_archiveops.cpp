@@ -204,7 +204,9 @@ void TestArchiveOps::extractionTakesManyNamesInOneCall()
     int calls = 0;
     int lastTotal = 0;
     const ExtractReport report =
-        unzipSelectedFiles(request, [&](const QString &, int index, int total) {
+        unzipSelectedFiles(request, [&](const QString &name, int index, int total) {
+            if (name.isEmpty())
+                return true; // the engine asks whether to go on while it chooses members
             [&] { QCOMPARE(index, calls); }();
             ++calls;
             lastTotal = total;
