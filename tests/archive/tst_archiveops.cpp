@@ -205,8 +205,8 @@ void TestArchiveOps::extractionTakesManyNamesInOneCall()
     int lastTotal = 0;
     const ExtractReport report =
         unzipSelectedFiles(request, [&](const QString &name, int index, int total) {
-            if (name.isEmpty())
-                return true; // the engine asks whether to go on while it chooses members
+            if (name.isEmpty()) // still selecting: asks only whether to go on
+                return true;
             [&] { QCOMPARE(index, calls); }();
             ++calls;
             lastTotal = total;
