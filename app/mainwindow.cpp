@@ -534,6 +534,10 @@ void TMain::SelectPath(const QString &path)
 
 void TMain::setUnsaved(bool unsaved)
 {
+    // An edit made while no archive or MP3 file is selected has nowhere to be saved: it marks
+    // nothing, so "Save info" stays grey and no prompt offers to save it.
+    if (unsaved && (CurrentFile.isEmpty() || QFileInfo(CurrentFile).isDir()))
+        return;
     UnsavedChanges = unsaved;
     d->B_Save->setEnabled(unsaved);
 }

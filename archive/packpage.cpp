@@ -275,10 +275,14 @@ ArchiveOps::ZipReport TPackPage::ZipFiles(const QString &archivePath, const QStr
     ArchiveOps::ZipReport report;
     if (m_wait) {
         m_wait->start();
-        report = ArchiveOps::zipFiles(archivePath, files,
-                                      [this](const QString &name, int index, int total) {
-                                          return m_wait->progress(name, index, total);
-                                      });
+        report = ArchiveOps::zipFiles(
+            archivePath, files,
+            [this](const QString &name, int index, int total) {
+                return m_wait->progress(name, index, total);
+            },
+            [this](const QString &name, uint64_t done, uint64_t size) {
+                return m_wait->memberProgress(name, done, size);
+            });
         m_wait->stop();
     } else {
         report = ArchiveOps::zipFiles(archivePath, files);

@@ -261,6 +261,15 @@ void TFrmUnzip::Get_Contents(const QString &path)
     const ArchiveOps::Listing listing = ArchiveOps::getContents(path);
     m_memberNames = listing.names;
     m_model->setStringList(listing.lines);
+    if (listing.code == PK_OK || listing.code == PK_WARN)
+        return;
+    // A missing or damaged archive says so rather than leaving an empty list to puzzle over.
+    const QString prefix = QStringLiteral("error: %1: ").arg(path);
+    QString reason = ArchiveOps::unzipCodeText(listing.code);
+    if (!listing.messages.isEmpty() && listing.messages.first().startsWith(prefix))
+        reason = listing.messages.first().mid(prefix.size());
+    showMessage(QStringLiteral("The archive %1 cannot be read: %2.").arg(path, reason),
+                Prompter::Icon::Warning);
 }
 
 ArchiveOps::ExtractReport TFrmUnzip::UnZip_SelectedFiles(const QString &path, bool all)
@@ -296,10 +305,14 @@ ArchiveOps::ExtractReport TFrmUnzip::UnZip_SelectedFiles(const QString &path, bo
     ArchiveOps::ExtractReport report;
     if (m_wait) {
         m_wait->start();
-        report = ArchiveOps::unzipSelectedFiles(request,
-                                                [this](const QString &name, int index, int total) {
-                                                    return m_wait->progress(name, index, total);
-                                                });
+        report = ArchiveOps::unzipSelectedFiles(
+            request,
+            [this](const QString &name, int index, int total) {
+                return m_wait->progress(name, index, total);
+            },
+            [this](const QString &name, uint64_t done, uint64_t size) {
+                return m_wait->memberProgress(name, done, size);
+            });
         m_wait->stop();
     } else {
         report = ArchiveOps::unzipSelectedFiles(request);

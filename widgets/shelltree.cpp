@@ -14,6 +14,8 @@
 #include <QFileIconProvider>
 #include <QFileInfo>
 #include <QHash>
+#include <QHeaderView>
+#include <QHelpEvent>
 #include <QMenu>
 #include <QMimeData>
 #include <QMultiHash>
@@ -22,6 +24,7 @@
 #include <QSet>
 #include <QSocketNotifier>
 #include <QTimer>
+#include <QToolTip>
 #include <QUrl>
 
 #include <fcntl.h>
@@ -724,6 +727,11 @@ TShellTree::TShellTree(QWidget *parent) : QTreeWidget(parent), d(new Private(thi
 {
     setColumnCount(1);
     setHeaderHidden(true);
+    // The column is as wide as its widest label, so deep or long names scroll sideways
+    // instead of being cut off.
+    header()->setStretchLastSection(false);
+    header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     setUniformRowHeights(true);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setSelectionMode(QAbstractItemView::SingleSelection);
@@ -764,6 +772,28 @@ TShellTree::TShellTree(QWidget *parent) : QTreeWidget(parent), d(new Private(thi
         if (currentItem() == d->root)
             emit changed();
     });
+}
+
+bool TShellTree::viewportEvent(QEvent *event)
+{
+    if (event->type() != QEvent::ToolTip)
+        return QTreeWidget::viewportEvent(event);
+    // A label that the tree's edge cuts off shows in full as a tooltip; a node's own tooltip
+    // (a volume's path) shows as before.
+    const auto *help = static_cast<QHelpEvent *>(event);
+    const QModelIndex index = indexAt(help->pos());
+    QString tip = index.data(Qt::ToolTipRole).toString();
+    if (tip.isEmpty() && index.isValid()) {
+        const QRect rect = visualRect(index);
+        const int right = rect.left() + sizeHintForIndex(index).width();
+        if (rect.left() < 0 || right > viewport()->width())
+            tip = index.data(Qt::DisplayRole).toString();
+    }
+    if (tip.isEmpty())
+        QToolTip::hideText();
+    else
+        QToolTip::showText(help->globalPos(), tip, viewport(), visualRect(index));
+    return true;
 }
 
 TShellTree::~TShellTree()

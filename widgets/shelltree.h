@@ -82,6 +82,7 @@ protected:
     void contextMenuEvent(QContextMenuEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     void startDrag(Qt::DropActions supportedActions) override;
+    bool viewportEvent(QEvent *event) override;
     QStringList mimeTypes() const override;
     QMimeData *mimeData(const QList<QTreeWidgetItem *> &items) const override;
 

@@ -59,6 +59,13 @@ int UnzipSession::print(const char *data, size_t length)
     return m_functions->print(const_cast<char *>(data), static_cast<unsigned long>(length));
 }
 
+bool UnzipSession::progress(zip_uint64_t memberDone)
+{
+    if (!m_functions || !m_functions->ServCallBk)
+        return true;
+    return m_functions->ServCallBk(nullptr, m_done + memberDone) == 0;
+}
+
 void UnzipSession::sweepOnce(int dirFd)
 {
     struct stat st;
@@ -433,6 +440,7 @@ int unzip(int ifnc, char **ifnv, int xfnc, char **xfnv, const DCL &dcl, const US
             if (password.empty()) {
                 session.warning(name, "encrypted, no password");
                 session.raise(PK_PASSWORD);
+                session.memberFinished(st.size);
                 continue;
             }
         }
@@ -440,6 +448,7 @@ int unzip(int ifnc, char **ifnv, int xfnc, char **xfnv, const DCL &dcl, const US
         const bool goOn = delivering
                               ? deliverMember(session, archive, index, st, name, pw)
                               : extractMember(session, archive, index, st, name, targetFd, pw);
+        session.memberFinished(st.size);
         if (!goOn)
             break;
     }

@@ -35,11 +35,19 @@ public:
     // folder and call.
     void sweepOnce(int dirFd);
 
+    // Progress inside a member: the service callback is called again with no name and the
+    // bytes of member data done in this call (earlier members counted whole, this one up to
+    // `memberDone`). False when the answer cancels the call.
+    bool progress(zip_uint64_t memberDone);
+    // The current member is finished, extracted or not: it counts whole from now on.
+    void memberFinished(zip_uint64_t size) { m_done += size; }
+
 private:
     void line(std::string_view kind, std::string_view subject, std::string_view reason);
     const DCL &m_dcl;
     const USERFUNCTIONS *m_functions;
     int m_result = PK_OK;
+    zip_uint64_t m_done = 0;
     std::set<std::pair<dev_t, ino_t>> m_swept;
 };
 

@@ -9,6 +9,18 @@
 
 namespace zengine {
 
+bool reportProgress(CommitState &state, zip_uint64_t fileDone)
+{
+    const zip_uint64_t done = state.filesDone + fileDone;
+    if (done < state.nextReport)
+        return !state.cancelled;
+    state.nextReport = done + ProgressStep;
+    const DLLSERVICE service = zipFunctions().ServiceApplication;
+    if (service && service(nullptr, done) != 0)
+        state.cancelled = true;
+    return !state.cancelled;
+}
+
 namespace {
 
 constexpr size_t ArchiveBufferSize = 1 << 20;
@@ -288,6 +300,7 @@ zip_int64_t inputCallback(void *userdata, void *data, zip_uint64_t len, zip_sour
                 now.st_mtim.tv_nsec != f.read.st_mtim.tv_nsec)
                 return inputFailed(f, ZIP_ER_READ, 0, ZE_READ, "file changed while being read");
             f.complete = true;
+            f.state->filesDone += expected;
             return 0;
         }
         const zip_uint64_t want = std::min<zip_uint64_t>(len, expected - f.done);
@@ -305,6 +318,8 @@ zip_int64_t inputCallback(void *userdata, void *data, zip_uint64_t len, zip_sour
             got += static_cast<zip_uint64_t>(n);
         }
         f.done += got;
+        if (!reportProgress(*f.state, f.done))
+            return fail(f.error, ZIP_ER_CANCELLED, 0);
         return static_cast<zip_int64_t>(got);
     }
     case ZIP_SOURCE_CLOSE:
