@@ -35,15 +35,24 @@ struct ProgressRelay
 
 Listing getContents(const QString &path)
 {
+    QStringList lines, names;
+    Listing listing = getContents(path, [&](const ListingEntry &entry) {
+        lines.append(listingLine(entry));
+        names.append(entry.name);
+    });
+    listing.lines = std::move(lines);
+    listing.names = std::move(names);
+    return listing;
+}
+
+Listing getContents(const QString &path, const std::function<void(const ListingEntry &)> &each)
+{
     Listing listing;
     if (path.trimmed().isEmpty())
         return listing;
 
     EngineSink sink;
-    sink.onListing = [&listing](const ListingEntry &entry) {
-        listing.lines.append(listingLine(entry));
-        listing.names.append(entry.name);
-    };
+    sink.onListing = each;
     USERFUNCTIONS functions;
     FillUserFunctions(functions);
     DCL dcl = blankDcl();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "zipengine/callbacks.h"
 #include "zipengine/records.h"
 
 #include <QString>
@@ -29,6 +30,9 @@ struct Listing
 
 // Lists the archive at `path` (passed on unchanged; nothing happens when it is blank).
 Listing getContents(const QString &path);
+// The same, handing each member to `each` as the engine reports it instead of keeping the
+// lines: memory does not grow with the member count. `lines` and `names` stay empty.
+Listing getContents(const QString &path, const std::function<void(const ListingEntry &)> &each);
 
 struct ExtractRequest
 {

@@ -1,6 +1,7 @@
 #include "cli/commands.h"
 
 #include "archive/archiveops.h"
+#include "zipengine/callbacks.h"
 
 #include <QFile>
 
@@ -19,17 +20,17 @@ int cmdList(const QStringList &args)
     }
     if (!cliLoadEngine())
         return ExitFailure;
-    // The same listing as the extraction dialog's.
-    const ArchiveOps::Listing listing = ArchiveOps::getContents(archive);
+    // The same lines as the extraction dialog's, printed as the engine reports each member.
     QByteArray out;
-    for (const QString &line : listing.lines) {
-        out += line.toUtf8();
-        out += '\n';
-        if (out.size() > (1 << 16)) {
-            std::fwrite(out.constData(), 1, static_cast<size_t>(out.size()), stdout);
-            out.clear();
-        }
-    }
+    const ArchiveOps::Listing listing =
+        ArchiveOps::getContents(archive, [&out](const ListingEntry &entry) {
+            out += listingLine(entry).toUtf8();
+            out += '\n';
+            if (out.size() > (1 << 16)) {
+                std::fwrite(out.constData(), 1, static_cast<size_t>(out.size()), stdout);
+                out.clear();
+            }
+        });
     std::fwrite(out.constData(), 1, static_cast<size_t>(out.size()), stdout);
     if (listing.code != PK_OK && listing.code != PK_WARN) {
         for (const QString &message : listing.messages)

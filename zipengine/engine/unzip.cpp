@@ -127,6 +127,12 @@ ReadOutcome readMember(zip_t *archive, zip_uint64_t index, zip_uint64_t declared
     return outcome;
 }
 
+size_t deliveredMatch(const std::vector<std::string_view> &names, std::string_view tried)
+{
+    const auto exact = std::find(names.begin(), names.end(), tried);
+    return exact == names.end() ? 0 : static_cast<size_t>(exact - names.begin());
+}
+
 } // namespace zengine
 
 using namespace zengine;
@@ -185,6 +191,22 @@ unsigned ratioPercent(zip_uint64_t size, zip_uint64_t compressed)
     return static_cast<unsigned>(saved + 0.5);
 }
 
+} // namespace
+
+void zengine::reportListed(UnzipSession &session, const ListedMember &m)
+{
+    const USERFUNCTIONS *uf = session.functions();
+    if (!uf || !uf->SendApplicationMessage)
+        return;
+    char unknown[16];
+    uf->SendApplicationMessage(m.size, m.compressedSize, ratioPercent(m.size, m.compressedSize),
+                               m.month, m.day, m.year, m.hour, m.minute, ' ', m.name,
+                               methodName(m.method, unknown, sizeof unknown),
+                               static_cast<unsigned long>(m.crc), m.encrypted ? 'E' : ' ');
+}
+
+namespace {
+
 bool isEncrypted(const zip_stat_t &st)
 {
     return (st.valid & ZIP_STAT_ENCRYPTION_METHOD) && st.encryption_method != ZIP_EM_NONE;
@@ -202,14 +224,19 @@ void listMember(UnzipSession &session, zip_t *archive, zip_uint64_t index)
     struct tm when = {};
     const time_t mtime = (st.valid & ZIP_STAT_MTIME) ? st.mtime : 0;
     localtime_r(&mtime, &when);
-    char unknown[16];
-    uf->SendApplicationMessage(
-        st.size, st.comp_size, ratioPercent(st.size, st.comp_size),
-        static_cast<unsigned>(when.tm_mon + 1), static_cast<unsigned>(when.tm_mday),
-        static_cast<unsigned>(when.tm_year % 100), static_cast<unsigned>(when.tm_hour),
-        static_cast<unsigned>(when.tm_min), ' ', st.name ? st.name : "",
-        methodName(st.comp_method, unknown, sizeof unknown), static_cast<unsigned long>(st.crc),
-        isEncrypted(st) ? 'E' : ' ');
+    ListedMember m;
+    m.size = st.size;
+    m.compressedSize = st.comp_size;
+    m.month = static_cast<unsigned>(when.tm_mon + 1);
+    m.day = static_cast<unsigned>(when.tm_mday);
+    m.year = static_cast<unsigned>(when.tm_year % 100);
+    m.hour = static_cast<unsigned>(when.tm_hour);
+    m.minute = static_cast<unsigned>(when.tm_min);
+    m.name = st.name ? st.name : "";
+    m.method = st.comp_method;
+    m.crc = st.crc;
+    m.encrypted = isEncrypted(st);
+    reportListed(session, m);
 }
 
 // Asks the password callback for an encrypted member; empty when it supplies none.
@@ -276,6 +303,17 @@ std::string openFailureReason(int zipError, int savedErrno, int &code)
     }
 }
 
+// A delivery takes one member per name even when several match it.
+zip_uint64_t deliveredOne(const ArchiveView &view, const std::vector<zip_uint64_t> &hits,
+                          std::string_view tried)
+{
+    std::vector<std::string_view> names;
+    names.reserve(hits.size());
+    for (const zip_uint64_t hit : hits)
+        names.push_back(view.name(hit));
+    return hits[deliveredMatch(names, tried)];
+}
+
 // Creates the target folder and the folders above it as needed; returns an open descriptor
 // or -1 with errno set.
 int openTargetFolder(const char *path)
@@ -295,7 +333,10 @@ int openTargetFolder(const char *path)
     return open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
 }
 
-int unzip(int ifnc, char **ifnv, int xfnc, char **xfnv, const DCL &dcl, const USERFUNCTIONS *uf)
+} // namespace
+
+int zengine::unzipWith(ReadPath path, int ifnc, char **ifnv, int xfnc, char **xfnv, const DCL &dcl,
+                       const USERFUNCTIONS *uf)
 {
     UnzipSession session(dcl, uf);
     if (!dcl.lpszZipFN || ifnc < 0 || xfnc < 0 || (ifnc > 0 && !ifnv) || (xfnc > 0 && !xfnv)) {
@@ -310,7 +351,18 @@ int unzip(int ifnc, char **ifnv, int xfnc, char **xfnv, const DCL &dcl, const US
         session.error(archivePath, "no target folder given", PK_PARAM);
         return session.result();
     }
+    if (path == ReadPath::Fast) {
+        if (listing && ifnc == 0 && xfnc == 0 && fastList(session, archivePath.c_str()))
+            return session.result();
+        if (delivering && ifnc == 1 && xfnc == 0 && ifnv[0] &&
+            fastDeliver(session, archivePath.c_str(), ifnv[0]))
+            return session.result();
+    }
 
+    if (const char *why = libzipFailure()) {
+        session.error(archivePath, why, PK_BADERR);
+        return session.result();
+    }
     int zipError = 0;
     errno = 0;
     const std::shared_ptr<ArchiveView> view = openArchive(archivePath.c_str(), zipError);
@@ -329,9 +381,11 @@ int unzip(int ifnc, char **ifnv, int xfnc, char **xfnv, const DCL &dcl, const US
     for (int i = 0; i < ifnc; ++i) {
         if (!ifnv[i])
             continue;
-        const std::vector<zip_uint64_t> hits = view->find(ifnv[i], ignoreCase);
+        std::vector<zip_uint64_t> hits = view->find(ifnv[i], ignoreCase);
         if (hits.empty())
             unmatched.emplace_back(ifnv[i]);
+        else if (delivering)
+            hits = {deliveredOne(*view, hits, ifnv[i])};
         for (const zip_uint64_t hit : hits)
             chosen[static_cast<size_t>(hit)] = 1;
     }
@@ -398,15 +452,13 @@ int unzip(int ifnc, char **ifnv, int xfnc, char **xfnv, const DCL &dcl, const US
     return session.result();
 }
 
-} // namespace
-
 ZENGINE_EXPORT int Wiz_SingleEntryUnzip(int ifnc, char **ifnv, int xfnc, char **xfnv, LPDCL dcl,
                                         LPUSERFUNCTIONS functions)
 {
     if (!dcl)
         return PK_PARAM;
     try {
-        return unzip(ifnc, ifnv, xfnc, xfnv, *dcl, functions);
+        return unzipWith(ReadPath::Fast, ifnc, ifnv, xfnc, xfnv, *dcl, functions);
     } catch (const std::bad_alloc &) {
         return PK_MEM;
     } catch (...) {
