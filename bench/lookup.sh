@@ -9,14 +9,14 @@
 # for a core; the CPU time does not, and is the figure to compare. A C program that does
 # nothing (/bin/true) is timed too: the floor of starting any process.
 #
-# Usage: bench/lookup.sh [BUILD_DIR]      RUNS (default 31), WARMUP (3), MEMBERS ("500 100000")
+# Usage: bench/lookup.sh [BUILD_DIR]      RUNS (default 31), WARMUP (3), MEMBERS ("500 10000 100000")
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$top/build}
 cli=$build/bin/quoril-cli
 runs=${RUNS:-31}
 warmup=${WARMUP:-3}
-members=${MEMBERS:-500 100000}
+members=${MEMBERS:-500 10000 100000}
 [ -x "$cli" ] || { echo "quoril-cli not found at $cli" >&2; exit 2; }
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT

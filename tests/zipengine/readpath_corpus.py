@@ -133,6 +133,8 @@ put('raw_utf8_flag_invalid.zip', raw([m(b'\xff\xfe.txt', flags=0x800), m(b'file_
 put('raw_unicode_path.zip', raw([m(b'ARGER.TXT', b'unicode path\n',
                                    extra=unicode_extra(b'ARGER.TXT', 'ÄRGER.TXT'.encode())),
                                  m(b'file_id.diz', extra=unicode_extra(b'other', b'x.txt'))]))
+put('raw_unicode_path_flagged.zip', raw([m(b'ARGER.TXT', flags=0x800,
+                                           extra=unicode_extra(b'ARGER.TXT', "ÄR'ER.TXT".encode()))]))
 put('raw_control_name.zip', raw([m(b'file_id.diz\x01'), m(b'read\x7fme.txt'), m(b'readme.txt')]))
 put('raw_methods.zip', raw([m(b'file_id.diz', method=12, packed=b'BZh9junk'),
                             m(b'readme.txt', method=0)]))

@@ -98,6 +98,7 @@ FORWARD(zip_int64_t, zip_fread, (zip_file_t * f, void *d, zip_uint64_t n), (f, d
 FORWARD(zip_error_t *, zip_get_error, (zip_t * a), (a))
 FORWARD(const char *, zip_get_name, (zip_t * a, zip_uint64_t i, zip_flags_t f), (a, i, f))
 FORWARD(zip_int64_t, zip_get_num_entries, (zip_t * a, zip_flags_t f), (a, f))
+FORWARD(zip_int64_t, zip_name_locate, (zip_t * a, const char *n, zip_flags_t f), (a, n, f))
 FORWARD(zip_t *, zip_open_from_source, (zip_source_t * s, int f, zip_error_t *e), (s, f, e))
 FORWARD(int, zip_set_file_compression, (zip_t * a, zip_uint64_t i, zip_int32_t m, zip_uint32_t l),
         (a, i, m, l))

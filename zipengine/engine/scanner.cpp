@@ -109,12 +109,12 @@ void appendUtf8(char32_t c, std::string &out)
     }
 }
 
-// One 64-bit step of the name hash.
+// One step of the name hash: a rotate and an exclusive or, one cycle each. The hash only
+// narrows the members a name is compared with, so a final multiply to spread the bits is
+// enough.
 uint64_t mix(uint64_t h, uint64_t word)
 {
-    h ^= word;
-    h *= 0x9E3779B97F4A7C15ULL;
-    return h ^ (h >> 29);
+    return ((h << 23) | (h >> 41)) ^ word;
 }
 
 // Maps 'A'..'Z' to 'a'..'z' in all eight bytes at once; every byte must be below 0x80.
@@ -158,6 +158,7 @@ NameWords scanName(const char *p, size_t n, bool lowerAscii)
     }
     out.ascii = high == 0;
     out.control = (control & highs) != 0;
+    h *= 0x9E3779B97F4A7C15ULL;
     out.hash = static_cast<uint32_t>(h >> 32) ^ static_cast<uint32_t>(h);
     return out;
 }
@@ -250,10 +251,8 @@ DirectoryStream::DirectoryStream(int fd, uint64_t offset, uint64_t size)
       m_buffer(static_cast<size_t>(std::min<uint64_t>(size, StreamChunk)) + Slack)
 {}
 
-bool DirectoryStream::ensure(size_t length)
+bool DirectoryStream::refill(size_t length)
 {
-    if (m_end - m_pos >= length)
-        return true;
     if (m_pos > 0) {
         std::memmove(m_buffer.data(), m_buffer.data() + m_pos, m_end - m_pos);
         m_end -= m_pos;
@@ -341,7 +340,9 @@ bool DirectoryStream::next(CentralRecord &record)
                 if (needOffset)
                     record.localOffset = get64(data + 8 * k++);
             }
-        } else if (id == 0x7075 && !(record.flags & 0x0800)) {
+        } else if (id == 0x7075) {
+            if (record.flags & 0x0800)
+                return false; // which name wins is libzip's own affair
             if (record.unicodeName.empty() && length >= 5 && data[0] == 1 &&
                 get32(data + 1) == crc32(0, reinterpret_cast<const Bytef *>(record.rawName.data()),
                                          static_cast<uInt>(nameLength))) {

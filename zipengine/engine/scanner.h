@@ -118,7 +118,9 @@ public:
     bool atEnd() const { return m_left == 0 && m_pos == m_end; }
 
 private:
-    bool ensure(size_t length);
+    // At least `length` bytes at m_pos, reading more as needed.
+    bool ensure(size_t length) { return m_end - m_pos >= length || refill(length); }
+    bool refill(size_t length);
     int m_fd;
     uint64_t m_fileOffset; // of the next byte not yet in the buffer
     uint64_t m_left;       // directory bytes not yet in the buffer
