@@ -77,3 +77,14 @@ for n in $members; do
     unzip_bin=$(command -v unzip)
     compare "$runs" "$warmup" "$n" -- "$cli" describe "$archive" -- "$unzip_bin" -p -C "$archive" file_id.diz
 done
+
+# The window's path: the lookup in-process, on fresh copies of the largest archive.
+largest=${members##* }
+c++ -O2 -std=c++20 -I"$top" "$top/bench/inprocess_lookup.cpp" -o "$work/inprocess" -ldl
+copies=()
+for i in $(seq 9); do
+    cp "$work/a$largest.zip" "$work/copy$i.zip"
+    copies+=("$work/copy$i.zip")
+done
+printf '%s members: ' "$largest"
+"$work/inprocess" "$build/bin/libquorilzip.so" "${copies[@]}"
