@@ -1,6 +1,7 @@
 #include "app/mainwindow.h"
 #include "app/quorilapplication.h"
 #include "common/messageboxprompter.h"
+#include "common/pathbytes.h"
 
 #include <QCommandLineParser>
 #include <QTimer>
@@ -28,7 +29,8 @@ int main(int argc, char *argv[])
         QStringLiteral("Write a picture of the window to FILE once it is shown, then end."),
         QStringLiteral("FILE"));
     parser.addOption(screenshot);
-    parser.process(app);
+    // The arguments with their bytes: a file name need not be UTF-8.
+    parser.process(pathbytes::arguments(argc, argv));
 
     // The engine check comes first; without a usable engine the program ends.
     const QString failure = TMain::EngineCheck();

@@ -7,6 +7,7 @@
 #include "archive/waitwindow.h"
 #include "archive/zipoptdialog.h"
 #include "common/fileerror.h"
+#include "common/pathbytes.h"
 #include "common/prompter.h"
 #include "description/cp437.h"
 #include "description/embed.h"
@@ -20,6 +21,7 @@
 #include "shell/helpwindow.h"
 #include "shell/trayshell.h"
 #include "widgets/shelltree.h"
+#include "zipengine/enginetext.h"
 #include "zipengine/zipengine.h"
 
 #include <QAction>
@@ -27,7 +29,6 @@
 #include <QButtonGroup>
 #include <QCloseEvent>
 #include <QDir>
-#include <QFileInfo>
 #include <QFontDatabase>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -455,23 +456,26 @@ void TMain::pgm_init()
 
 void TMain::SelectPath(const QString &path)
 {
-    const QFileInfo info(path);
-    if (info.isDir() || !info.exists()) {
+    if (pathbytes::isDir(path) || !pathbytes::exists(path)) {
         d->LFile->setPath(path);
         return;
     }
     // The tree locates folders; the file is then picked among the folder's entries. The
     // folder is only a step on the way, not a selection of the user's.
+    const QString absolute =
+        path.startsWith(QLatin1Char('/')) ? path : pathbytes::currentDir() + u'/' + path;
+    const qsizetype slash = absolute.lastIndexOf(QLatin1Char('/'));
+    const QString label = pathbytes::display(QStringView(absolute).sliced(slash + 1));
     {
         const QSignalBlocker quiet(d->LFile);
-        d->LFile->setPath(info.absolutePath());
+        d->LFile->setPath(slash == 0 ? QStringLiteral("/") : absolute.left(slash));
     }
     QTreeWidgetItem *folder = d->LFile->currentItem();
     if (!folder)
         return;
     folder->setExpanded(true);
     for (int i = 0; i < folder->childCount(); ++i) {
-        if (folder->child(i)->text(0) == info.fileName()) {
+        if (folder->child(i)->text(0) == label) {
             d->LFile->setCurrentItem(folder->child(i));
             d->LFile->scrollToItem(folder->child(i));
             return;
@@ -526,8 +530,7 @@ void TMain::GetInfo()
     const QString path = d->LFile->path();
     if (path.isEmpty())
         return;
-    const QFileInfo info(path);
-    if (info.isDir()) {
+    if (pathbytes::isDir(path)) {
         d->B_Unzip->setEnabled(false);
         return;
     }
@@ -645,7 +648,8 @@ bool TMain::tagPaneShown() const
 void TMain::ViewMP3()
 {
     const QString path = d->LFile->path();
-    d->Cornice->setTitle(path.mid(path.lastIndexOf(QLatin1Char('/')) + 1));
+    d->Cornice->setTitle(
+        pathbytes::display(QStringView(path).sliced(path.lastIndexOf(QLatin1Char('/')) + 1)));
     CurrentFile = path;
     d->IDMP.setFileName(path);
     d->MP3panel->view(d->IDMP);
@@ -692,7 +696,7 @@ bool TMain::Embed(const QString &archivePath, const QString &memberName)
         return false;
     }
     const QString levelText = d->levelText ? d->levelText() : QString();
-    const char level = levelText.isEmpty() ? '6' : levelText.at(0).toLatin1();
+    const char level = levelCharacter(levelText);
     QApplication::setOverrideCursor(Qt::WaitCursor);
     SaveOutcome outcome;
     try {

@@ -1,10 +1,9 @@
 #include "archive/archiveops.h"
 
+#include "common/pathbytes.h"
 #include "zipengine/callbacks.h"
 #include "zipengine/enginetext.h"
 #include "zipengine/zipengine.h"
-
-#include <QFileInfo>
 
 #include <algorithm>
 #include <cstring>
@@ -13,7 +12,8 @@ namespace ArchiveOps {
 
 namespace {
 
-// The engine's progress calls, counted and handed on; remembers a refusal.
+// The engine's progress calls, counted and handed on; remembers a refusal. A call without a
+// name asks only whether to go on (the engine is still choosing members) and is not counted.
 struct ProgressRelay
 {
     const Progress &progress;
@@ -25,7 +25,7 @@ struct ProgressRelay
     {
         if (!progress)
             return true;
-        if (!progress(name, index++, total))
+        if (!progress(name, name.isEmpty() ? index : index++, total))
             refused = true;
         return !refused;
     }
@@ -124,7 +124,7 @@ ZipReport zipFiles(const QString &archivePath, const QStringList &files, const P
     // Folders are walked by the engine, so the number of files is known only without them.
     int total = static_cast<int>(files.size());
     for (const QString &file : files) {
-        if (file.isEmpty() || QFileInfo(file).isDir()) {
+        if (file.isEmpty() || pathbytes::isDir(file)) {
             total = -1;
             break;
         }
@@ -250,9 +250,8 @@ ZPOPT optionsFromDialogState(const ZipOptionsState &state)
     options.fFreshen = flag(state.freshen);
     options.fRecurse = state.recurseDir ? 1 : 0;
     options.fRepair = 0;
-    // Whatever the user typed first is passed on; a character outside Latin-1 becomes 0,
-    // which the engine refuses like any other non-digit.
-    options.fLevel = state.level.isEmpty() ? '6' : state.level.at(0).toLatin1();
+    // Whatever the user typed first is passed on; the engine refuses what is no digit.
+    options.fLevel = levelCharacter(state.level);
     return options;
 }
 

@@ -2,6 +2,7 @@
 
 #include "archive/waitwindow.h"
 #include "archive/zipoptdialog.h"
+#include "common/pathbytes.h"
 #include "common/prompter.h"
 #include "widgets/shelltree.h"
 
@@ -163,9 +164,19 @@ QStringList TPackPage::lines() const
 {
     QStringList result;
     result.reserve(m_list->count());
-    for (int i = 0; i < m_list->count(); ++i)
-        result.append(m_list->item(i)->text());
+    for (int i = 0; i < m_list->count(); ++i) {
+        // A line shows a path as the user reads it; the path itself, bytes kept, is beside it.
+        const QVariant path = m_list->item(i)->data(Qt::UserRole);
+        result.append(path.isValid() ? path.toString() : m_list->item(i)->text());
+    }
     return result;
+}
+
+void TPackPage::addLine(const QString &path)
+{
+    auto *item = new QListWidgetItem(pathbytes::display(path));
+    item->setData(Qt::UserRole, path);
+    m_list->addItem(item);
 }
 
 bool TPackPage::ListaZipDragOver(const QObject *source) const
@@ -178,7 +189,7 @@ void TPackPage::ListaZipDragDrop(const QObject *source)
     // The path of the dragged-from tree's selected node: a file or folder path as it stands,
     // and an empty line for the "Computer" root. Nothing is checked for duplicates.
     if (const auto *tree = qobject_cast<const TShellTree *>(source))
-        m_list->addItem(tree->path());
+        addLine(tree->path());
 }
 
 bool TPackPage::ListaZipKeyDown(int key)
@@ -214,7 +225,7 @@ bool TPackPage::eventFilter(QObject *watched, QEvent *event)
             } else if (!drop->source() && drop->mimeData()->hasUrls()) {
                 for (const QUrl &url : drop->mimeData()->urls()) {
                     if (url.isLocalFile())
-                        m_list->addItem(url.toLocalFile());
+                        addLine(pathbytes::fromUrl(url));
                 }
                 drop->acceptProposedAction();
             } else {

@@ -47,6 +47,7 @@ protected:
 
 private:
     bool ListaZipKeyDown(int key);
+    void addLine(const QString &path);
     QLabel *stepLabel(const char *name, const QString &text);
 
     TFrmWaitZip *m_wait;

@@ -1,6 +1,7 @@
 #include "archive/unzipdialog.h"
 
 #include "archive/waitwindow.h"
+#include "common/pathbytes.h"
 #include "common/prompter.h"
 #include "widgets/shelltree.h"
 
@@ -162,7 +163,7 @@ void TFrmUnzip::showEvent(QShowEvent *event)
 void TFrmUnzip::FormShow()
 {
     const QString path = archivePath();
-    setWindowTitle(QStringLiteral("Decompressing ") + path);
+    setWindowTitle(QStringLiteral("Decompressing ") + pathbytes::display(path));
     // Every showing starts collapsed, with the toggle up to match.
     m_options->setChecked(false);
     setFixedSize(CollapsedWidth, ClientHeight);
@@ -177,7 +178,16 @@ void TFrmUnzip::FormShow()
 
 void TFrmUnzip::FolderTreeChange()
 {
-    m_targetDir->setText(m_folderTree->path());
+    m_targetPath = m_folderTree->path();
+    m_targetDir->setText(pathbytes::display(m_targetPath));
+}
+
+QString TFrmUnzip::targetDir() const
+{
+    // The field shows the chosen folder as the user reads it; while it does, the folder's
+    // own bytes are meant.
+    const QString text = m_targetDir->text();
+    return text == pathbytes::display(m_targetPath) ? m_targetPath : text;
 }
 
 void TFrmUnzip::B_OptionsClick()
@@ -210,7 +220,7 @@ ArchiveOps::ExtractReport TFrmUnzip::UnZip_SelectedFiles(const QString &path, bo
 
     ArchiveOps::ExtractRequest request;
     request.archive = path;
-    request.targetDir = m_targetDir->text();
+    request.targetDir = targetDir();
     request.extractOnlyNewer = m_extractOnlyNewer->isChecked();
     request.uFlag = m_uFlag->isChecked();
     request.oFlag = m_oFlag->isChecked();
@@ -259,7 +269,7 @@ void TFrmUnzip::B_UnzipClick()
     if (report.ok() || report.cancelled)
         return;
     QString text = QStringLiteral("Decompressing %1 into %2 reported %3 problem%4:")
-                       .arg(path, m_targetDir->text())
+                       .arg(pathbytes::display(path), m_targetDir->text())
                        .arg(report.problems.size())
                        .arg(report.problems.size() == 1 ? QString() : QStringLiteral("s"));
     text += QLatin1Char('\n');

@@ -60,12 +60,15 @@ protected:
 
 private:
     QCheckBox *addCheck(const char *name, const QString &caption, bool common, bool on);
+    // The folder T_Dir names.
+    QString targetDir() const;
 
     TFrmWaitZip *m_wait;
     std::function<QString()> m_pathSource;
     QStringList m_memberNames;
     QStringList m_selectedNames;
     QString m_listedPath;
+    QString m_targetPath; // the folder last chosen in the folder tree
 
     QStringListModel *m_model;
     QListView *m_files;

@@ -1,5 +1,7 @@
 #include "archive/waitwindow.h"
 
+#include "common/pathbytes.h"
+
 #include <QApplication>
 #include <QCloseEvent>
 #include <QHBoxLayout>
@@ -91,7 +93,8 @@ void TFrmWaitZip::stop()
 bool TFrmWaitZip::progress(const QString &name, int index, int total)
 {
     if (!m_cancelled && (!m_sinceEvents.isValid() || m_sinceEvents.elapsed() >= EventInterval)) {
-        m_name->setText(fontMetrics().elidedText(name, Qt::ElideMiddle, m_name->width()));
+        m_name->setText(
+            fontMetrics().elidedText(pathbytes::display(name), Qt::ElideMiddle, m_name->width()));
         if (total > 0 && index < total) {
             m_progress->setRange(0, total);
             m_progress->setValue(index);

@@ -1,10 +1,10 @@
 #include "cli/commands.h"
 
+#include "common/pathbytes.h"
 #include "description/lookup.h"
 #include "settings/customlist.h"
 
 #include <QCommandLineParser>
-#include <QFile>
 #include <QTextStream>
 
 #include <cstdio>
@@ -63,14 +63,14 @@ int cmdDescribe(const QStringList &args)
     }
     const QString listPath =
         parser.isSet(listOption) ? parser.value(listOption) : QStringLiteral("quoril2k.ext");
-    if (parser.isSet(listOption) && !QFile::exists(listPath)) {
+    if (parser.isSet(listOption) && !pathbytes::exists(listPath)) {
         cliError(QStringLiteral("cannot read the custom list %1").arg(listPath));
         return ExitFailure;
     }
     try {
-        if (QFile::exists(listPath))
+        if (pathbytes::exists(listPath))
             state.customList = readCustomList(listPath);
-        if (!QFile::exists(archive)) {
+        if (!pathbytes::exists(archive)) {
             cliError(QStringLiteral("cannot open %1").arg(archive));
             return ExitFailure;
         }

@@ -4,6 +4,8 @@
 
 #include <QTextStream>
 
+#include <algorithm>
+
 // quoril-cli extract [--freshen | --update | --overwrite] [--paths] [--case-sensitive]
 //                    ARCHIVE DIR [NAME...]
 // The same listing and extraction as the extraction dialog; without names every member is
@@ -73,7 +75,14 @@ int cmdExtract(const QStringList &args)
         cliError(line);
     if (report.code == PK_OK && report.problems.isEmpty())
         return ExitDone;
-    if (report.code == PK_OK || report.code == PK_WARN || report.code == PK_FIND)
+    // Members skipped (kept files, encrypted ones without a password, names not found) give
+    // 1; a member or a run that failed gives 3, whatever else was skipped.
+    if (report.code == PK_FIND)
         return ExitNothing;
-    return ExitFailure;
+    const bool failed =
+        std::any_of(report.problems.cbegin(), report.problems.cend(),
+                    [](const QString &line) { return line.startsWith(QLatin1String("error:")); });
+    const bool skipped =
+        report.code == PK_OK || report.code == PK_WARN || report.code == PK_PASSWORD;
+    return failed || !skipped ? ExitFailure : ExitNothing;
 }

@@ -1,11 +1,39 @@
 #include "cli/commands.h"
 
 #include "archive/archiveops.h"
+#include "common/pathbytes.h"
 #include "zipengine/callbacks.h"
 
-#include <QFile>
-
 #include <cstdio>
+
+namespace {
+
+// A member name may hold line breaks and other control characters; escaped, every member
+// keeps to one line ("\n", "\t", "\r", else "\xHH" or "\uHHHH").
+QString escapedControls(const QString &line)
+{
+    QString out;
+    out.reserve(line.size());
+    for (const QChar c : line) {
+        if (c.category() != QChar::Other_Control && c != QChar::LineSeparator &&
+            c != QChar::ParagraphSeparator) {
+            out += c;
+        } else if (c == QLatin1Char('\n')) {
+            out += QLatin1String("\\n");
+        } else if (c == QLatin1Char('\t')) {
+            out += QLatin1String("\\t");
+        } else if (c == QLatin1Char('\r')) {
+            out += QLatin1String("\\r");
+        } else if (c.unicode() < 0x100) {
+            out += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
+        } else {
+            out += QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
+        }
+    }
+    return out;
+}
+
+} // namespace
 
 int cmdList(const QStringList &args)
 {
@@ -14,7 +42,7 @@ int cmdList(const QStringList &args)
         return ExitUsage;
     }
     const QString archive = args.constFirst();
-    if (!QFile::exists(archive)) {
+    if (!pathbytes::exists(archive)) {
         cliError(QStringLiteral("cannot open %1").arg(archive));
         return ExitFailure;
     }
@@ -24,7 +52,7 @@ int cmdList(const QStringList &args)
     QByteArray out;
     const ArchiveOps::Listing listing =
         ArchiveOps::getContents(archive, [&out](const ListingEntry &entry) {
-            out += listingLine(entry).toUtf8();
+            out += escapedControls(listingLine(entry)).toUtf8();
             out += '\n';
             if (out.size() > (1 << 16)) {
                 std::fwrite(out.constData(), 1, static_cast<size_t>(out.size()), stdout);

@@ -1,6 +1,7 @@
 #include "cli/commands.h"
 
 #include "archive/archiveops.h"
+#include "zipengine/enginetext.h"
 
 // quoril-cli pack [--level N] [--junk-paths] [--no-recurse] [--update | --freshen] [--move]
 //                 [--delete] [--latest-time] [--hidden] ARCHIVE FILE...
@@ -48,7 +49,7 @@ int cmdPack(const QStringList &args)
         }
     }
     // The engine would refuse these; say why in words of the command line.
-    if (state.level.size() != 1 || !state.level.at(0).isDigit()) {
+    if (!isLevelText(state.level)) {
         cliError(QStringLiteral("pack: the level must be one digit 0 to 9, not \"%1\"")
                      .arg(state.level));
         return ExitUsage;

@@ -1,6 +1,7 @@
 #include "cli/commands.h"
 
 #include "description/embed.h"
+#include "zipengine/enginetext.h"
 
 #include <QCommandLineParser>
 #include <QFile>
@@ -19,7 +20,7 @@ int cmdSaveDescription(const QStringList &args)
         return ExitUsage;
     }
     const QString level = parser.value(levelOption);
-    if (level.size() != 1 || !level.at(0).isDigit()) {
+    if (!isLevelText(level)) {
         cliError(QStringLiteral("the level is a digit from 0 to 9"));
         return ExitUsage;
     }

@@ -1,8 +1,8 @@
 #include "cli/commands.h"
 #include "common/fileerror.h"
+#include "common/pathbytes.h"
 #include "id3/id3tag.h"
 
-#include <QFileInfo>
 #include <QTextStream>
 
 #include <algorithm>
@@ -31,7 +31,7 @@ const std::array<QLatin1String, OptionCount> OptionNames{
 // Reads the tag of `path` into `tag`; a missing or unreadable file is reported.
 bool readTag(TID3Tag &tag, const QString &path)
 {
-    if (!QFileInfo(path).isFile()) {
+    if (!pathbytes::isFile(path)) {
         cliError(FileError::cannotOpen(path).message());
         return false;
     }

@@ -13,6 +13,8 @@ int cmdSaveDescription(const QStringList &args);
 int cmdPack(const QStringList &args);
 int cmdExtract(const QStringList &args);
 int cmdTag(const QStringList &args);
+int cmdCatalog(const QStringList &args);
+int cmdSearch(const QStringList &args);
 
 // Loads the engine beside the executable; prints the reason and returns false when it cannot.
 bool cliLoadEngine();

@@ -1,4 +1,5 @@
 #include "cli/commands.h"
+#include "common/pathbytes.h"
 #include "zipengine/zipengine.h"
 
 #include <QCoreApplication>
@@ -33,16 +34,28 @@ Commands:
   tag show FILE
   tag set FILE [--title T] [--artist A] [--album B] [--year Y] [--comment C] [--genre G]
       Show or change the ID3v1 tag of an MP3 file.
+  catalog [--recursive] [--format text|json|csv] [--no-cache] PATH...
+      List every archive and MP3 file named or found in the folders named (every level
+      with --recursive), sorted by path, with its description or tag. The collection
+      index (${XDG_CACHE_HOME:-~/.cache}/quoril/index.sqlite) keeps what was read, so
+      unchanged files are not read again; --no-cache neither reads nor writes it.
+      json: one object per line; csv: a header and one row per file.
+  search [--recursive] [--format text|json] QUERY PATH...
+      Print the files under PATHs whose description, tag or file name match QUERY, best
+      match first: all words, in any order, without regard to case or accents;
+      "two words" is a phrase, word* a prefix. Exit 1 when nothing matched, 2 for a bad
+      query.
 
-Exit codes: 0 done; 1 nothing found (describe) or members skipped (extract);
-2 usage error; 3 failure, a file left out by pack included.
+Exit codes: 0 done; 1 nothing found (describe, search) or members skipped (extract);
+2 usage error or bad query; 3 failure, a file left out by pack included; 130 interrupted.
 )";
 
 } // namespace
 
 void cliError(const QString &text)
 {
-    QTextStream(stderr) << "quoril-cli: " << text << '\n';
+    // Paths in messages are shown as the user reads them.
+    QTextStream(stderr) << "quoril-cli: " << pathbytes::display(text) << '\n';
 }
 
 bool cliLoadEngine()
@@ -58,7 +71,8 @@ bool cliLoadEngine()
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
-    QStringList args = QCoreApplication::arguments().mid(1);
+    // The arguments with their bytes: a file name need not be UTF-8.
+    QStringList args = pathbytes::arguments(argc, argv).mid(1);
     if (args.isEmpty()) {
         std::fputs(Usage, stderr);
         return ExitUsage;
@@ -81,6 +95,10 @@ int main(int argc, char *argv[])
         return cmdExtract(args);
     if (command == QLatin1String("tag"))
         return cmdTag(args);
+    if (command == QLatin1String("catalog"))
+        return cmdCatalog(args);
+    if (command == QLatin1String("search"))
+        return cmdSearch(args);
     cliError(QStringLiteral("unknown command \"%1\"; see quoril-cli --help").arg(command));
     return ExitUsage;
 }

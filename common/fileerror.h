@@ -1,5 +1,7 @@
 #pragma once
 
+#include "common/pathbytes.h"
+
 #include <QString>
 #include <stdexcept>
 
@@ -14,13 +16,18 @@ public:
     {}
     const QString &message() const { return m_message; }
 
+    // The path is named as the user sees it (common/pathbytes.h).
     static FileError cannotOpen(const QString &path)
     {
-        return FileError(QStringLiteral("Cannot open file %1").arg(path));
+        return FileError(QStringLiteral("Cannot open file %1").arg(pathbytes::display(path)));
     }
     static FileError cannotCreate(const QString &path)
     {
-        return FileError(QStringLiteral("Cannot create file %1").arg(path));
+        return FileError(QStringLiteral("Cannot create file %1").arg(pathbytes::display(path)));
+    }
+    static FileError cannotWrite(const QString &path)
+    {
+        return FileError(QStringLiteral("Cannot write file %1").arg(pathbytes::display(path)));
     }
 
 private:

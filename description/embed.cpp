@@ -1,49 +1,46 @@
 #include "description/embed.h"
 
 #include "common/fileerror.h"
+#include "common/pathbytes.h"
+#include "description/lookup.h"
 #include "zipengine/callbacks.h"
 #include "zipengine/enginetext.h"
 #include "zipengine/zipengine.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
+#include <cerrno>
+#include <csignal>
 #include <cstring>
+#include <unistd.h>
 
 namespace {
 
-// The stored name of the member that a case-insensitive lookup of `name` finds, or `name`
-// itself when the archive doesn't hold it (or can't be read).
-QString storedName(const QString &archivePath, const QString &name)
+const QString SaveFolderPrefix = QStringLiteral("quoril-save-");
+
+// Removes the folders of saves whose process is gone: only folders of ours named
+// "quoril-save-PID-XXXXXX", never one of a running process.
+void sweepStaleSaveFolders(const QDir &temp)
 {
-    DCL dcl = blankDcl();
-    dcl.nvflag = 1;
-    dcl.nUflag = 1;
-    dcl.C_flag = 1;
-    EngineText archive(archivePath);
-    dcl.lpszZipFN = archive.get();
-    EngineTextArray include(QStringList{name});
-    USERFUNCTIONS functions;
-    FillUserFunctions(functions);
-    EngineSink sink;
-    QString found;
-    sink.onListing = [&](const ListingEntry &entry) {
-        if (found.isEmpty())
-            found = entry.name;
-    };
-    struct ListingScope
-    {
-        ListingScope() { ListingActive = true; }
-        ~ListingScope() { ListingActive = false; }
-    } listing;
-    EngineSinkScope scope(sink);
-    ZipEngine::Wiz_SingleEntryUnzip(1, include.get(), 0, nullptr, &dcl, &functions);
-    // Only a difference of letter case is taken over; a stored name with a folder part is
-    // not what the bare-name save would write.
-    if (!found.isEmpty() && found.compare(name, Qt::CaseInsensitive) == 0)
-        return found;
-    return name;
+    static const QRegularExpression pattern(
+        QStringLiteral("^quoril-save-(\\d{1,9})-[A-Za-z0-9]{6}$"));
+    const QStringList names = temp.entryList({SaveFolderPrefix + QLatin1Char('*')},
+                                             QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot);
+    for (const QString &name : names) {
+        const QRegularExpressionMatch match = pattern.match(name);
+        if (!match.hasMatch())
+            continue;
+        const auto pid = static_cast<pid_t>(match.captured(1).toLong());
+        const QFileInfo info(temp.filePath(name));
+        if (pid == getpid() || info.isSymLink() || info.ownerId() != geteuid() ||
+            ::kill(pid, 0) == 0 || errno != ESRCH)
+            continue;
+        QDir(info.filePath()).removeRecursively();
+    }
 }
 
 } // namespace
@@ -76,11 +73,15 @@ SaveOutcome Embed(const QString &archivePath, const QString &memberName, const Q
                   char level)
 {
     SaveOutcome outcome;
-    const QString name = storedName(archivePath, memberName);
+    const QString name = answeringMemberName(archivePath, memberName);
 
     // A folder of our own, so that no file of the user's that carries the member's name is
-    // overwritten or deleted.
-    QTemporaryDir folder(QDir(QDir::tempPath()).filePath(QStringLiteral("quoril-save-XXXXXX")));
+    // overwritten or deleted. It carries the process number, so that a later save removes it
+    // should this process be killed before it does.
+    const QDir temp(QDir::tempPath());
+    sweepStaleSaveFolders(temp);
+    QTemporaryDir folder(
+        temp.filePath(QStringLiteral("%1%2-XXXXXX").arg(SaveFolderPrefix).arg(getpid())));
     const QString descriptionPath = QDir(folder.path()).filePath(name);
     {
         QFile file(descriptionPath);
@@ -90,6 +91,12 @@ SaveOutcome Embed(const QString &archivePath, const QString &memberName, const Q
             throw FileError::cannotCreate(descriptionPath);
     }
 
+    // The save's options hold for its own call only: the packer goes on with the user's.
+    struct OptionsRestore
+    {
+        ZPOPT user = ZipEngine::ZpGetOptions();
+        ~OptionsRestore() { ZipEngine::ZpSetOptions(&user); }
+    } restore;
     ZPOPT options = descriptionSaveOptions(level);
     if (!ZipEngine::ZpSetOptions(&options)) {
         outcome.message = QStringLiteral("Error setting Zip Options");
@@ -113,7 +120,7 @@ SaveOutcome Embed(const QString &archivePath, const QString &memberName, const Q
         if (reasons.isEmpty())
             reasons = QStringLiteral("The zip engine ended with code %1.").arg(rc);
         outcome.message = QStringLiteral("The description could not be saved into %1.\n%2")
-                              .arg(archivePath, reasons);
+                              .arg(pathbytes::display(archivePath), reasons);
         return outcome;
     }
     outcome.ok = true;

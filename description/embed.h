@@ -22,9 +22,9 @@ QByteArray withCrLf(const QByteArray &bytes);
 struct ZPOPT;
 ZPOPT descriptionSaveOptions(char level);
 
-// Adds `bytes` to the archive as `memberName`. When the archive already holds that member in
-// another letter case, the stored name is kept, so the text replaces it instead of standing
+// Adds `bytes` to the archive as `memberName`, replacing the member that a lookup of that name
+// finds (its stored name and place are kept), so the text replaces it instead of standing
 // beside it. Throws FileError ("Cannot create file %s") when the temporary file cannot be
-// made; nothing reaches the engine then. The engine's options afterwards are the save's.
+// made; nothing reaches the engine then. The engine's options are the user's again afterwards.
 SaveOutcome Embed(const QString &archivePath, const QString &memberName, const QByteArray &bytes,
                   char level);

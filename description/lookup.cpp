@@ -1,5 +1,6 @@
 #include "description/lookup.h"
 
+#include "common/pathbytes.h"
 #include "zipengine/callbacks.h"
 #include "zipengine/enginetext.h"
 #include "zipengine/zipengine.h"
@@ -28,7 +29,10 @@ QStringList expandedCustomStep(const LookupState &state, const QString &name)
 
 QString archiveName(const QString &archivePath)
 {
-    return archivePath.mid(archivePath.lastIndexOf(QLatin1Char('/')) + 1);
+    // Member names are text: a byte of the file name that is not UTF-8 counts as the
+    // character the user sees in the tree.
+    return pathbytes::display(
+        QStringView(archivePath).sliced(archivePath.lastIndexOf(QLatin1Char('/')) + 1));
 }
 
 QString archiveNamedTxt(const QString &archiveName)
@@ -100,38 +104,48 @@ LookupPlan plan(const LookupState &state, const QString &archivePath)
 
 } // namespace lookup
 
+namespace {
+
+// The request of a lookup: the member's bytes delivered through print, nothing written to
+// disk, names matched without regard to letter case.
+struct DeliveryRequest
+{
+    explicit DeliveryRequest(const QString &archivePath) : archive(archivePath)
+    {
+        dcl = blankDcl();
+        dcl.ncflag = 1;
+        dcl.nUflag = 1;
+        dcl.C_flag = 1;
+        dcl.lpszZipFN = archive.get();
+        dcl.lpszExtractDir = emptyDir;
+    }
+    int call(const QString &name, EngineSink &sink)
+    {
+        USERFUNCTIONS functions;
+        FillUserFunctions(functions);
+        EngineTextArray include(QStringList{name});
+        EngineSinkScope scope(sink);
+        return ZipEngine::Wiz_SingleEntryUnzip(1, include.get(), 0, nullptr, &dcl, &functions);
+    }
+    EngineText archive;
+    char emptyDir[1] = {0};
+    DCL dcl;
+};
+
+} // namespace
+
 LookupResult ViewInfo(const QString &archivePath, const LookupPlan &plan)
 {
     LookupResult result;
     result.caption = plan.notFoundCaption;
-
-    DCL dcl = blankDcl();
-    dcl.ncflag = 1;
-    dcl.nUflag = 1;
-    dcl.C_flag = 1;
-    EngineText archive(archivePath);
-    char emptyDir[] = "";
-    dcl.lpszZipFN = archive.get();
-    dcl.lpszExtractDir = emptyDir;
-
+    DeliveryRequest request(archivePath);
     // The flag routes print into the sink for the whole lookup, and is cleared however the
     // lookup ends.
-    struct CaptureScope
-    {
-        CaptureScope() { CaptureOutput = true; }
-        ~CaptureScope() { CaptureOutput = false; }
-    } capture;
+    FlagScope capture(CaptureOutput, true);
     for (const QString &name : plan.names) {
         EngineSink sink;
         sink.captureLimit = DescriptionLimit;
-        USERFUNCTIONS functions;
-        FillUserFunctions(functions);
-        EngineTextArray include(QStringList{name});
-        int rc;
-        {
-            EngineSinkScope scope(sink);
-            rc = ZipEngine::Wiz_SingleEntryUnzip(1, include.get(), 0, nullptr, &dcl, &functions);
-        }
+        const int rc = request.call(name, sink);
         // A member cut off at the limit was found all the same: the engine stopped because
         // the pane would not take more.
         if (rc == PK_OK || sink.captureTruncated) {
@@ -143,4 +157,19 @@ LookupResult ViewInfo(const QString &archivePath, const LookupPlan &plan)
         }
     }
     return result;
+}
+
+QString answeringMemberName(const QString &archivePath, const QString &name)
+{
+    DeliveryRequest request(archivePath);
+    FlagScope capture(CaptureOutput, false);
+    EngineSink sink;
+    QString stored;
+    // The engine names the member it is about to deliver; stopping there reads none of it.
+    sink.onService = [&stored](const QString &member, uint64_t) {
+        stored = member;
+        return member.isEmpty();
+    };
+    request.call(name, sink);
+    return stored.isEmpty() ? name : stored;
 }

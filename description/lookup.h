@@ -35,7 +35,7 @@ struct LookupPlan
 
 namespace lookup {
 
-// The archive's file name without its folder.
+// The archive's file name without its folder, as the user reads it (common/pathbytes.h).
 QString archiveName(const QString &archivePath);
 // GAME.ZIP gives GAME.txt: the last three characters replaced by "txt".
 QString archiveNamedTxt(const QString &archiveName);
@@ -64,3 +64,8 @@ constexpr qsizetype DescriptionLimit = 4 * 1024 * 1024;
 // Runs the plan against the archive through the engine: each name is asked for with
 // case-insensitive matching, its bytes delivered into memory, nothing written to disk.
 LookupResult ViewInfo(const QString &archivePath, const LookupPlan &plan);
+
+// The stored name of the member that a lookup of `name` delivers (when several members answer
+// the name, the engine's choice), or `name` itself when the archive holds none. A save
+// replaces this member.
+QString answeringMemberName(const QString &archivePath, const QString &name);

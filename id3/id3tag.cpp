@@ -2,8 +2,12 @@
 
 #include "common/fileerror.h"
 
+#include "common/pathbytes.h"
+
 #include <QFile>
-#include <QFileInfo>
+
+#include <cerrno>
+#include <unistd.h>
 
 namespace {
 
@@ -204,14 +208,33 @@ void TID3Tag::setFileName(const QString &value)
     m_fileName = value;
     // Only a regular file is read: a missing name keeps the text, and a folder or device
     // never counts as an MP3 file.
-    if (QFileInfo(value).isFile())
+    if (pathbytes::isFile(value))
         ReadTag();
 }
 
+namespace {
+
+bool writeAt(int fd, const QByteArray &bytes, qint64 position)
+{
+    qsizetype done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::pwrite(fd, bytes.constData() + done, size_t(bytes.size() - done),
+                                   off_t(position + done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += n;
+    }
+    return true;
+}
+
+} // namespace
+
 void TID3Tag::ReadTag()
 {
-    QFile file(m_fileName);
-    if (!file.open(QIODevice::ReadOnly))
+    QFile file;
+    if (!pathbytes::openFile(file, m_fileName, QIODevice::ReadOnly))
         throw FileError::cannotOpen(m_fileName);
     const qint64 size = file.size();
     qint64 position = size - RecordSize;
@@ -256,9 +279,9 @@ void TID3Tag::WriteTag()
     }
     record[GenreOffset] = char(GenreIndex(m_genre)); // -1 is written as 255
 
-    // ExistingOnly: a file that vanished since it was read is not created again.
-    QFile file(m_fileName);
-    if (m_fileName.isEmpty() || !file.open(QIODevice::ReadWrite | QIODevice::ExistingOnly))
+    // A file that vanished since it was read is not created again.
+    QFile file;
+    if (!pathbytes::openFile(file, m_fileName, QIODevice::ReadWrite))
         throw FileError::cannotOpen(m_fileName);
     // The file may have changed since it was read (another program added, removed or cut
     // a tag). Writing at the old position could then overwrite audio or leave a hole of
@@ -268,10 +291,18 @@ void TID3Tag::WriteTag()
     if (size >= RecordSize && file.seek(size - RecordSize) && file.read(3) == "TAG")
         position = size - RecordSize;
     m_tagPosition = position;
-    if (file.seek(m_tagPosition)) {
-        // A short write (a full disk) must not pass for a saved tag.
-        if (file.write(record) != RecordSize || !file.flush())
-            throw FileError(QStringLiteral("Cannot write file %1").arg(m_fileName));
+    QByteArray old;
+    if (file.seek(position))
+        old = file.read(size - position);
+    // Written unbuffered, so that nothing is left to reach the file after a failure.
+    if (!writeAt(file.handle(), record, position)) {
+        // A write that failed part-way (a full disk) leaves the file exactly as it was: the
+        // appended bytes are cut off again and an overwritten tag gets its old bytes back.
+        const int error = errno;
+        if (::ftruncate(file.handle(), size) == 0)
+            writeAt(file.handle(), old, position);
+        errno = error;
+        throw FileError::cannotWrite(m_fileName);
     }
     file.close();
     m_modified = false;

@@ -1,11 +1,11 @@
 #include "settings/customlist.h"
 
 #include "common/fileerror.h"
+#include "common/pathbytes.h"
 #include "settings/profile.h"
 
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 
 namespace CustomList {
 
@@ -16,17 +16,17 @@ QString currentPath()
 
 void appendFrom(const QString &path, QStringList &list)
 {
-    const QFileInfo info(path);
-    if (!info.exists())
+    if (!pathbytes::exists(path))
         return;
-    QFile file(path);
-    if (info.isDir() || !file.open(QIODevice::ReadOnly))
+    // Only a regular file is read: a FIFO or a device never blocks the caller.
+    QFile file;
+    if (!pathbytes::openFile(file, path, QIODevice::ReadOnly))
         throw FileError::cannotOpen(path);
     bool firstLine = true;
     while (!file.atEnd()) {
         QByteArray line = file.readLine();
         if (file.error() != QFileDevice::NoError)
-            throw FileError(QStringLiteral("Cannot read file %1").arg(path));
+            throw FileError(QStringLiteral("Cannot read file %1").arg(pathbytes::display(path)));
         if (line.endsWith('\n'))
             line.chop(1);
         if (line.endsWith('\r'))
@@ -38,7 +38,7 @@ void appendFrom(const QString &path, QStringList &list)
             list.append(Profile::decode(line));
     }
     if (file.error() != QFileDevice::NoError)
-        throw FileError(QStringLiteral("Cannot read file %1").arg(path));
+        throw FileError(QStringLiteral("Cannot read file %1").arg(pathbytes::display(path)));
 }
 
 void write(const QString &path, const QStringList &entries)

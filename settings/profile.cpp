@@ -1,22 +1,16 @@
 #include "settings/profile.h"
 
 #include "common/fileerror.h"
+#include "common/pathbytes.h"
+#include "common/textcodec.h"
 
 #include <QFile>
-#include <QFileInfo>
 #include <QList>
 #include <QSaveFile>
-#include <QStringDecoder>
+
+#include <unistd.h>
 
 namespace {
-
-bool isValidUtf8(const QByteArray &bytes)
-{
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    const QString text = decoder.decode(bytes);
-    Q_UNUSED(text);
-    return !decoder.hasError();
-}
 
 // The name of a "[name]" line, or a null string for any other line.
 QString sectionName(const QString &line)
@@ -102,18 +96,15 @@ bool replaceFile(const QString &path, const QByteArray &contents)
 
 QString Profile::decode(const QByteArray &bytes)
 {
-    QByteArray data = bytes;
-    if (data.startsWith("\xEF\xBB\xBF"))
-        data.remove(0, 3);
-    if (isValidUtf8(data))
-        return QString::fromUtf8(data);
-    return QString::fromLatin1(data);
+    return textcodec::decodeLines(bytes);
 }
 
 Profile::Profile(const QString &path)
 {
-    QFile file(path);
-    if (path.isEmpty() || QFileInfo(path).isDir() || !file.open(QIODevice::ReadOnly))
+    // Only a regular file is read: a folder, a FIFO or a device named as a language file
+    // reads as empty and never blocks the start.
+    QFile file;
+    if (!pathbytes::openFile(file, path, QIODevice::ReadOnly))
         return;
     const QString text = decode(file.readAll());
 
@@ -156,10 +147,10 @@ void Profile::write(const QString &path, const QString &section, const QString &
                     const QString &value)
 {
     QByteArray old;
-    const QFileInfo info(path);
-    if (info.exists()) {
-        QFile file(path);
-        if (info.isDir() || !info.isWritable() || !file.open(QIODevice::ReadOnly))
+    if (pathbytes::exists(path)) {
+        QFile file;
+        if (!pathbytes::openFile(file, path, QIODevice::ReadOnly) ||
+            ::access(pathbytes::encode(path).constData(), W_OK) != 0)
             throwUnableToWrite(path);
         old = file.readAll();
         if (file.error() != QFileDevice::NoError)
@@ -168,14 +159,12 @@ void Profile::write(const QString &path, const QString &section, const QString &
 
     // Lines of other sections are kept byte for byte; only the new line is encoded, in the
     // file's own encoding.
-    const bool utf8 = isValidUtf8(old);
+    const bool utf8 = textcodec::isValidUtf8(old);
     const QByteArray eol = old.contains("\r\n") ? QByteArrayLiteral("\r\n") : QByteArray("\n");
     QString oneLine = value;
     oneLine.replace(u'\r', u' ').replace(u'\n', u' ');
     auto encode = [utf8](const QString &text) { return utf8 ? text.toUtf8() : text.toLatin1(); };
-    auto decodeLine = [utf8](const QByteArray &line) {
-        return utf8 ? QString::fromUtf8(line) : QString::fromLatin1(line);
-    };
+    auto decodeLine = [](const QByteArray &line) { return textcodec::decodeLines(line); };
 
     QList<QByteArray> lines = splitLines(old);
     qsizetype sectionLine = -1;

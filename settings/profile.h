@@ -34,7 +34,8 @@ public:
     static void write(const QString &path, const QString &section, const QString &key,
                       const QString &value);
 
-    // Text of a settings or language file: UTF-8, or Latin-1 when the bytes are not valid UTF-8.
+    // Text of a settings or language file, line by line: UTF-8 where a line is valid UTF-8,
+    // Windows-1252 otherwise.
     static QString decode(const QByteArray &bytes);
 
 private:

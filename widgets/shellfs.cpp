@@ -1,8 +1,8 @@
 #include "widgets/shellfs.h"
 
+#include "common/pathbytes.h"
+
 #include <QDir>
-#include <QFile>
-#include <QFileInfo>
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -34,7 +34,7 @@ QString join(const QString &dir, const QString &name)
 
 bool enumerate(const QString &dir, int flags, const std::function<bool(const Entry &)> &sink)
 {
-    const QByteArray encodedDir = QFile::encodeName(dir);
+    const QByteArray encodedDir = pathbytes::encode(dir);
     DirCloser stream{opendir(encodedDir.constData())};
     if (!stream.dir)
         return false;
@@ -73,7 +73,7 @@ bool enumerate(const QString &dir, int flags, const std::function<bool(const Ent
         if (isDir ? !wantFolders : !wantOthers)
             continue;
         Entry entry;
-        entry.name = QFile::decodeName(raw);
+        entry.name = pathbytes::decode(QByteArrayView(raw));
         entry.path = join(dir, entry.name);
         entry.isDir = isDir;
         entry.isLink = isLink;
@@ -102,10 +102,12 @@ QString resolveFolder(const QString &path)
 {
     if (path.trimmed().isEmpty())
         return {};
-    QString current = QDir::cleanPath(QDir::current().absoluteFilePath(path));
+    QString current = path;
+    if (!current.startsWith(QLatin1Char('/')))
+        current = join(pathbytes::currentDir(), current);
+    current = QDir::cleanPath(current);
     while (true) {
-        const QFileInfo info(current);
-        if (info.isDir())
+        if (pathbytes::isDir(current))
             return current;
         if (current == QLatin1String("/"))
             return {};
@@ -158,7 +160,7 @@ int naturalCompare(const QString &a, const QString &b)
 qint64 entrySize(const QString &path)
 {
     struct stat st;
-    if (stat(QFile::encodeName(path).constData(), &st) != 0)
+    if (!pathbytes::stat(path, st))
         return -1;
     return st.st_size;
 }
@@ -166,7 +168,7 @@ qint64 entrySize(const QString &path)
 QDateTime entryModified(const QString &path)
 {
     struct stat st;
-    if (stat(QFile::encodeName(path).constData(), &st) != 0)
+    if (!pathbytes::stat(path, st))
         return {};
     return QDateTime::fromSecsSinceEpoch(st.st_mtim.tv_sec);
 }

@@ -12,7 +12,7 @@ namespace shellfs {
 
 struct Entry
 {
-    QString name;        // last component, the node label
+    QString name;        // last component (common/pathbytes.h: bytes kept)
     QString path;        // absolute path
     bool isDir = false;  // a folder, or a symbolic link to one
     bool isLink = false; // a symbolic link

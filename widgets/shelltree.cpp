@@ -1,6 +1,8 @@
 #include "widgets/shelltree.h"
 
+#include "common/pathbytes.h"
 #include "widgets/filemask.h"
+#include "widgets/folderwatcher.h"
 #include "widgets/shellfs.h"
 #include "widgets/volumes.h"
 
@@ -11,7 +13,6 @@
 #include <QDrag>
 #include <QFileIconProvider>
 #include <QFileInfo>
-#include <QFileSystemWatcher>
 #include <QHash>
 #include <QMenu>
 #include <QMimeData>
@@ -45,7 +46,7 @@ public:
 
     Kind kind;
     QString path; // identity: the absolute path, empty for "Computer"
-    QString name; // identity within the parent folder
+    QString name; // identity within the parent folder (bytes kept: common/pathbytes.h)
     bool isDir = true;
     bool isLink = false;
     int order = 0;               // fixed position of a place under "Computer"
@@ -84,7 +85,7 @@ struct TShellTree::Private
     int suppressExpandRead = 0;
     int readDepth = 0;
 
-    QFileSystemWatcher watcher;
+    FolderWatcher watcher;
     QMultiHash<QString, TShellNode *> monitored;
     QSet<QString> pendingChanges;
     QTimer changeTimer;
@@ -441,7 +442,7 @@ bool TShellTree::Private::addEntry(TShellNode *parent, const shellfs::Entry &ent
         child->path = entry.path;
         child->isDir = entry.isDir;
         child->isLink = entry.isLink;
-        child->setText(0, entry.name);
+        child->setText(0, pathbytes::display(entry.name));
         child->seen = true;
         fresh.append(child);
     }
@@ -655,7 +656,7 @@ void TShellTree::Private::handleChanges()
         return;
     for (const QString &path : paths) {
         const QList<TShellNode *> nodes = monitored.values(path);
-        if (!QFileInfo(path).isDir()) {
+        if (!pathbytes::isDir(path)) {
             // The folder went away and its watch with it; the parent's read removes the node.
             for (TShellNode *node : nodes) {
                 node->monitorStarted = false;
@@ -715,7 +716,7 @@ void TShellTree::Private::showSystemMenu(TShellNode *node, const QPoint &globalP
     QAction *openOutside = menu.addAction(TShellTree::tr("Open in file manager"));
     openOutside->setEnabled(!path.isEmpty());
     QObject::connect(openOutside, &QAction::triggered, q,
-                     [path] { QDesktopServices::openUrl(QUrl::fromLocalFile(path)); });
+                     [path] { QDesktopServices::openUrl(pathbytes::toUrl(path)); });
     menu.exec(globalPos);
 }
 
@@ -732,7 +733,7 @@ TShellTree::TShellTree(QWidget *parent) : QTreeWidget(parent), d(new Private(thi
     d->changeTimer.setSingleShot(true);
     d->changeTimer.setInterval(20);
     connect(&d->changeTimer, &QTimer::timeout, this, [this] { d->handleChanges(); });
-    connect(&d->watcher, &QFileSystemWatcher::directoryChanged, this, [this](const QString &p) {
+    connect(&d->watcher, &FolderWatcher::directoryChanged, this, [this](const QString &p) {
         d->pendingChanges.insert(p);
         d->changeTimer.start();
     });
@@ -1047,9 +1048,9 @@ QMimeData *TShellTree::mimeData(const QList<QTreeWidgetItem *> &items) const
             continue;
         if (first.isEmpty())
             first = path;
-        urls.append(QUrl::fromLocalFile(path));
+        urls.append(pathbytes::toUrl(path));
     }
     data->setUrls(urls);
-    data->setData(dragFormat(), first.toUtf8());
+    data->setData(dragFormat(), pathbytes::encode(first));
     return data;
 }

@@ -65,7 +65,7 @@ public:
     int monitorFilter() const;
     // The folders watched for changes at the moment, sorted.
     QStringList watchedFolders() const;
-    // The private drag format; its data is the dragged node's path in UTF-8.
+    // The private drag format; its data is the dragged node's path, its exact bytes.
     static QString dragFormat();
 
 signals:

@@ -1,16 +1,17 @@
 #include "zipengine/callbacks.h"
 
+#include "common/pathbytes.h"
 #include "zipengine/enginetext.h"
 
 #include <cstdio>
 #include <cstring>
 
-bool CaptureOutput = false;
-bool ListingActive = false;
+thread_local bool CaptureOutput = false;
+thread_local bool ListingActive = false;
 
 namespace {
 
-EngineSink *g_sink = nullptr;
+thread_local EngineSink *g_sink = nullptr;
 
 // No exception may cross into the engine: every callback catches everything.
 
@@ -31,8 +32,9 @@ int printCallback(char *text, unsigned long length)
             }
             g_sink->captured.append(text, size);
         } else {
-            const QString message =
-                QString::fromUtf8(text, static_cast<qsizetype>(strnlen(text, length)));
+            // Messages name paths with their bytes; they are shown as the user sees names.
+            const QString message = pathbytes::display(pathbytes::decode(
+                QByteArrayView(text, static_cast<qsizetype>(strnlen(text, length)))));
             for (const QString &line : message.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
                 g_sink->messages.append(line.trimmed());
         }

@@ -8,11 +8,13 @@
 
 #include <functional>
 
-// Process-wide flags that route the engine's output during a synchronous call; false at start.
-// While CaptureOutput is set, print appends the delivered bytes to the current sink's capture
-// buffer; while ListingActive is set, SendApplicationMessage hands listing entries to it.
-extern bool CaptureOutput;
-extern bool ListingActive;
+// Flags that route the engine's output during a synchronous call; false at start. They, like
+// the installed sink, belong to the calling thread: the engine calls back on the thread that
+// called it, so calls from several threads (one at a time, see ZipEngine) keep their output
+// apart. While CaptureOutput is set, print appends the delivered bytes to the current sink's
+// capture buffer; while ListingActive is set, SendApplicationMessage hands listing entries to it.
+extern thread_local bool CaptureOutput;
+extern thread_local bool ListingActive;
 
 struct ListingEntry
 {

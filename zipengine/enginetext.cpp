@@ -1,15 +1,28 @@
 #include "zipengine/enginetext.h"
 
-#include <QFile>
+#include "common/pathbytes.h"
 
 QByteArray toEngineBytes(const QString &text)
 {
-    return QFile::encodeName(text);
+    return pathbytes::encode(text);
 }
 
 QString fromEngineBytes(const char *text)
 {
-    return QFile::decodeName(text);
+    return pathbytes::decode(QByteArrayView(text));
+}
+
+char levelCharacter(const QString &text)
+{
+    if (text.isEmpty())
+        return '6';
+    const char16_t c = text.at(0).unicode();
+    return c > 0 && c < 0x80 ? static_cast<char>(c) : '?';
+}
+
+bool isLevelText(const QString &text)
+{
+    return text.size() == 1 && text.at(0) >= QLatin1Char('0') && text.at(0) <= QLatin1Char('9');
 }
 
 EngineText::EngineText(const QString &text) : m_bytes(toEngineBytes(text)) {}

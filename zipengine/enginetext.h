@@ -7,8 +7,8 @@
 #include <vector>
 
 // Zero-terminated copies of texts handed to the engine, made just before a call and released
-// when the object goes, also when the call fails. Paths are encoded as the file system wants
-// them; nothing is cut to a fixed length.
+// when the object goes, also when the call fails. Paths carry their exact bytes (see
+// common/pathbytes.h); nothing is cut to a fixed length.
 class EngineText
 {
 public:
@@ -33,6 +33,12 @@ private:
     std::vector<char *> m_pointers;
 };
 
-// The engine's byte form of a path or member name, and back.
+// The level character of a level box's text: its first character, '6' when the text is empty.
+// A character that is no ASCII digit is handed on as a non-digit, for the engine to refuse.
+char levelCharacter(const QString &text);
+// True for a level written as one ASCII digit 0 to 9.
+bool isLevelText(const QString &text);
+
+// The engine's byte form of a path or member name, and back, byte for byte.
 QByteArray toEngineBytes(const QString &text);
 QString fromEngineBytes(const char *text);

@@ -98,6 +98,8 @@ typedef struct USERFUNCTIONS
     DLLREPLACE replace;
     DLLPASSWORD password;
     DLLMESSAGE SendApplicationMessage;
+    /* Once per member with its stored name and size; while a long list of names is being
+       selected, also now and then with an empty name and size 0. Non-zero cancels. */
     DLLSERVICE ServCallBk;
     unsigned char engineFilled[20];
 } USERFUNCTIONS, *LPUSERFUNCTIONS;

@@ -7,6 +7,7 @@
 #include <QLibrary>
 
 #include <cstring>
+#include <mutex>
 
 namespace {
 
@@ -27,12 +28,17 @@ QString fieldText(const char *field, size_t size)
     return QString::fromLatin1(field, static_cast<qsizetype>(strnlen(field, size)));
 }
 
-int g_depth = 0;
+// The engine is not re-entrant and keeps process-wide state: calls from different threads (an
+// indexing worker and the user-interface thread) take turns; a nested call on one thread (from
+// events handled during a long call) is refused instead, since it would wait for itself.
+std::mutex g_engineMutex;
+thread_local int g_depth = 0;
 
 struct BusyScope
 {
-    BusyScope() { ++g_depth; }
+    BusyScope() : lock(g_engineMutex) { ++g_depth; }
     ~BusyScope() { --g_depth; }
+    std::lock_guard<std::mutex> lock;
 };
 
 void requireLoaded()

@@ -26,9 +26,10 @@ public:
     static int Wiz_SingleEntryUnzip(int includeCount, char **includeNames, int excludeCount,
                                     char **excludeNames, LPDCL dcl, LPUSERFUNCTIONS functions);
 
-    // True while an engine call runs. The engine is not re-entrant: a call made meanwhile (from
-    // events handled while a long call shows progress) is refused with a parameter error, and
-    // callers that can wait should try again later.
+    // True while an engine call runs on the calling thread. The engine is not re-entrant: a call
+    // made meanwhile on the same thread (from events handled while a long call shows progress)
+    // is refused with a parameter error, and callers that can wait should try again later. Calls
+    // from other threads wait for their turn.
     static bool isBusy();
 
     static QString notFoundMessage();

@@ -1,5 +1,6 @@
 #include "app/mainwindow.h"
 #include "common/fileerror.h"
+#include "common/pathbytes.h"
 #include "tests/support/testsupport.h"
 #include "widgets/shelltree.h"
 
@@ -56,6 +57,7 @@ private slots:
     void saveUsesTheOptionsLevel_data();
     void saveUsesTheOptionsLevel();
     void unreadableTagIsReportedAndKept();
+    void namesThatAreNotUtf8();
 
 private:
     void addCustomNames(const QStringList &names)
@@ -125,6 +127,7 @@ void TestMainWindow::cleanup()
     window = nullptr;
     delete prompter;
     QDir::setCurrent(QDir::tempPath());
+    removeTree(dir->path());
     delete dir;
 }
 
@@ -565,6 +568,92 @@ void TestMainWindow::unreadableTagIsReportedAndKept()
     QVERIFY(UnsavedChanges);
     QCOMPARE(window->CurrentFile, song);
     QVERIFY(child<QWidget>("MP3panel")->isVisible());
+}
+
+// A folder and files named in Latin-1, as old collections hold them: selected, described,
+// saved into, extracted and tagged through the tree with the mouse.
+void TestMainWindow::namesThatAreNotUtf8()
+{
+    // Python keeps a name's bytes.
+    QCOMPARE(
+        python(QStringLiteral(
+                   "import os, sys, zipfile\n"
+                   "os.chdir(sys.argv[1])\n"
+                   "os.mkdir(b'd\\xfcr')\n"
+                   "with open(b'd\\xfcr/caf\\xe9.zip', 'wb') as f, zipfile.ZipFile(f, 'w') as z:\n"
+                   "    z.writestr('FILE_ID.DIZ', b'Old\\r\\n')\n"
+                   "    z.writestr('a.txt', b'member a')\n"
+                   "open(b'd\\xfcr/caf\\xe9.mp3', 'wb').write(b'\\x80' * 1000)\n"),
+               {dir->path()}),
+        0);
+    const QByteArray folderBytes = QFile::encodeName(dir->path()) + "/d\xfcr";
+    const QString folder = pathbytes::decode(folderBytes);
+    const QString archive = pathbytes::decode(folderBytes + "/caf\xe9.zip");
+    const QString song = pathbytes::decode(folderBytes + "/caf\xe9.mp3");
+    auto *tree = child<TShellTree>("LFile");
+    QTreeWidgetItem *folderItem = nullptr;
+    const auto click = [&](const QString &label) {
+        QTreeWidgetItem *item = nullptr;
+        for (int i = 0; i < folderItem->childCount(); ++i) {
+            if (folderItem->child(i)->text(0) == label)
+                item = folderItem->child(i);
+        }
+        QVERIFY(item);
+        tree->scrollToItem(item);
+        QTest::mouseClick(tree->viewport(), Qt::LeftButton, {},
+                          tree->visualItemRect(item).center());
+    };
+    const auto bytesOf = [](const QString &path) {
+        QFile file;
+        return pathbytes::openFile(file, path, QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    };
+
+    window->SelectPath(folder);
+    QCOMPARE(tree->path(), folder);
+    folderItem = tree->currentItem();
+    QCOMPARE(folderItem->text(0), QStringLiteral("dür"));
+    folderItem->setExpanded(true);
+    QVERIFY(tree->watchedFolders().contains(folder));
+
+    click(QStringLiteral("café.zip"));
+    QCOMPARE(window->CurrentFile, archive);
+    QCOMPARE(text(), QStringLiteral("Old\n"));
+    auto *edit = child<QPlainTextEdit>("DIZEdit");
+    edit->setFocus();
+    QTest::keyClick(edit, Qt::Key_Home, Qt::ControlModifier);
+    QTest::keyClicks(edit, "New ");
+    QTest::mouseClick(child<QPushButton>("B_Save"), Qt::LeftButton);
+    QVERIFY(prompter->messages.isEmpty());
+    QVERIFY(!UnsavedChanges);
+    QByteArray saved;
+    python(QStringLiteral("import os, sys, zipfile\n"
+                          "os.chdir(sys.argv[1])\n"
+                          "z = zipfile.ZipFile(open(b'd\\xfcr/caf\\xe9.zip', 'rb'))\n"
+                          "sys.stdout.buffer.write(z.read('FILE_ID.DIZ'))\n"),
+           {dir->path()}, &saved);
+    QCOMPARE(saved, QByteArray("New Old\r\n"));
+
+    QTest::mouseClick(child<QPushButton>("B_Unzip"), Qt::LeftButton);
+    auto *unzip = child<QWidget>("FrmUnzip");
+    unzip->findChild<TShellTree *>(QStringLiteral("FolderTree"))->setPath(folder);
+    QCOMPARE(unzip->findChild<QLineEdit *>(QStringLiteral("T_Dir"))->text(),
+             pathbytes::display(folder));
+    QTest::mouseClick(unzip->findChild<QPushButton *>(QStringLiteral("B_Unzip")), Qt::LeftButton);
+    QVERIFY(prompter->messages.isEmpty());
+    QCOMPARE(bytesOf(folder + QStringLiteral("/a.txt")), QByteArray("member a"));
+    unzip->hide();
+
+    click(QStringLiteral("café.mp3"));
+    QCOMPARE(window->CurrentFile, song);
+    QCOMPARE(caption(), QStringLiteral("café.mp3"));
+    auto *title = window->findChild<QWidget *>(QStringLiteral("MP_title"));
+    title->setFocus();
+    QTest::keyClicks(title, "Hello");
+    QTest::mouseClick(child<QPushButton>("B_Save"), Qt::LeftButton);
+    QVERIFY(prompter->messages.isEmpty());
+    const QByteArray tagged = bytesOf(song);
+    QCOMPARE(tagged.size(), 1128);
+    QCOMPARE(tagged.mid(1000, 8), QByteArray("TAGHello"));
 }
 
 QTEST_MAIN(TestMainWindow)

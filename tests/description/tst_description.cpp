@@ -3,7 +3,9 @@
 #include "description/embed.h"
 #include "description/lookup.h"
 #include "tests/support/testsupport.h"
+#include "zipengine/enginetext.h"
 #include "zipengine/records.h"
+#include "zipengine/zipengine.h"
 
 #include <QTemporaryDir>
 #include <QTest>
@@ -35,6 +37,9 @@ private slots:
     void saveReplacesMemberKeepingOthers();
     void saveKeepsStoredLetterCase();
     void saveWithFolderInNameCannotCreate();
+    void severalMembersAnswerOneName_data();
+    void severalMembersAnswerOneName();
+    void saveKeepsUserOptions();
     void crLfConversion();
 };
 
@@ -339,6 +344,66 @@ void TestDescription::saveWithFolderInNameCannotCreate()
     QVERIFY_THROWS_EXCEPTION(FileError,
                              Embed(archive, QStringLiteral("missing/x.nfo"), "text", '6'));
     QCOMPARE(readFile(archive), before);
+}
+
+void TestDescription::severalMembersAnswerOneName_data()
+{
+    QTest::addColumn<QStringList>("names"); // member i holds the text "text i"
+    QTest::addColumn<int>("answering");
+    QTest::newRow("exact name after a case variant")
+        << QStringList{"FILE_ID.DIZ", "file_id.diz"} << 1;
+    QTest::newRow("exact duplicates") << QStringList{"file_id.diz", "file_id.diz"} << 0;
+    QTest::newRow("case variants only")
+        << QStringList{"File_Id.Diz", "readme.txt", "FILE_ID.DIZ"} << 0;
+    QTest::newRow("dotted capital I folds to i") << QStringList{QStringLiteral("FİLE_ID.DIZ")} << 0;
+}
+
+// View, save unedited, view again: the same member answers with the same bytes, and the
+// archive keeps its members in their order.
+void TestDescription::severalMembersAnswerOneName()
+{
+    QFETCH(QStringList, names);
+    QFETCH(int, answering);
+    QTemporaryDir dir;
+    const QString archive = dir.filePath(QStringLiteral("GAME.ZIP"));
+    QList<Member> members;
+    for (qsizetype i = 0; i < names.size(); ++i)
+        members.append({names[i], "text " + QByteArray::number(i) + "\r\n"});
+    makeZip(archive, members, answering == 0);
+    const QStringList before = memberNames(archive);
+    const LookupState state{ModeButton::FileId, QString(), QString(), {}};
+    const LookupResult first = ViewInfo(archive, lookup::plan(state, archive));
+    QCOMPARE(first.bytes, members[answering].data);
+    QCOMPARE(answeringMemberName(archive, first.caption), members[answering].name);
+    for (int round = 0; round < 2; ++round) {
+        const SaveOutcome saved = Embed(archive, first.caption, first.bytes, '6');
+        QVERIFY2(saved.ok, qPrintable(saved.message));
+        QCOMPARE(ViewInfo(archive, lookup::plan(state, archive)).bytes, first.bytes);
+        QCOMPARE(memberNames(archive), before);
+    }
+}
+
+void TestDescription::saveKeepsUserOptions()
+{
+    QTemporaryDir dir;
+    const QString archive = dir.filePath(QStringLiteral("GAME.ZIP"));
+    makeZip(archive, {{QStringLiteral("a.txt"), "a"}});
+    ZPOPT user = {};
+    user.fRecurse = 1;
+    user.fLevel = '3';
+    user.fUpdate = -1;
+    QVERIFY(ZipEngine::ZpSetOptions(&user));
+    const SaveOutcome saved = Embed(archive, QStringLiteral("file_id.diz"), "text", '9');
+    QVERIFY2(saved.ok, qPrintable(saved.message));
+    const ZPOPT after = ZipEngine::ZpGetOptions();
+    QCOMPARE(QByteArray(reinterpret_cast<const char *>(&after), sizeof after),
+             QByteArray(reinterpret_cast<const char *>(&user), sizeof user));
+    // A level that is no ASCII digit is refused, never saved at another level.
+    const QByteArray archiveBefore = readFile(archive);
+    const SaveOutcome refused = Embed(archive, QStringLiteral("file_id.diz"), "text",
+                                      levelCharacter(QString(QChar(0x0663))));
+    QCOMPARE(refused.message, QStringLiteral("Error setting Zip Options"));
+    QCOMPARE(readFile(archive), archiveBefore);
 }
 
 void TestDescription::crLfConversion()

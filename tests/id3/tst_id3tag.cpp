@@ -11,7 +11,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <csignal>
 #include <memory>
+#include <sys/resource.h>
 
 using namespace id3fixtures;
 using testsupport::readFile;
@@ -65,6 +67,7 @@ private slots:
     void unchangedTagIsNotWritten();
     void writeFailureKeepsModified_data();
     void writeFailureKeepsModified();
+    void writeFailingPartWayLeavesFile();
     void readFailureKeepsText();
     void trackNumber_data();
     void trackNumber();
@@ -380,6 +383,33 @@ void TestID3Tag::writeFailureKeepsModified()
     QCOMPARE(tag.Title(), QStringLiteral("New"));
     if (how == QLatin1String("deleted"))
         QVERIFY(!QFileInfo::exists(file)); // never created
+}
+
+void TestID3Tag::writeFailingPartWayLeavesFile()
+{
+    const QByteArray original = Audio;
+    const QString file = makeFile(original);
+    TID3Tag tag;
+    tag.setFileName(file);
+    tag.setTitle(QStringLiteral("NewTitle"));
+    // A file size limit stands in for a full disk: 50 bytes of the record fit.
+    rlimit saved{};
+    getrlimit(RLIMIT_FSIZE, &saved);
+    const auto handler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limit = saved;
+    limit.rlim_cur = rlim_t(original.size() + 50);
+    setrlimit(RLIMIT_FSIZE, &limit);
+    QString message;
+    try {
+        tag.WriteTag();
+    } catch (const FileError &error) {
+        message = error.message();
+    }
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, handler);
+    QCOMPARE(message, QStringLiteral("Cannot write file %1").arg(file));
+    QCOMPARE(readFile(file), original);
+    QVERIFY(tag.Modified());
 }
 
 void TestID3Tag::readFailureKeepsText()

@@ -14,6 +14,8 @@
 #include <QTest>
 
 #include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using testsupport::readFile;
 using testsupport::writeFile;
@@ -47,6 +49,7 @@ private slots:
 
     void readsFile_data();
     void readsFile();
+    void unreadableFileThrows_data();
     void unreadableFileThrows();
     void startupReadsAfterLanguageStep_data();
     void startupReadsAfterLanguageStep();
@@ -130,6 +133,8 @@ void TestCustomList::readsFile_data()
     QTest::newRow("UTF-8 and Latin-1 names")
         << QByteArray("caf\xc3\xa9.txt\r\nna\xefve.txt\r\n")
         << QStringList{QString::fromUtf8("café.txt"), QString::fromUtf8("naïve.txt")};
+    QTest::newRow("Windows-1252 name")
+        << QByteArray("it\x92s.nfo\r\n") << QStringList{QString::fromUtf8("it’s.nfo")};
     QTest::newRow("no file") << QByteArray() << QStringList{};
 }
 
@@ -143,10 +148,24 @@ void TestCustomList::readsFile()
     QCOMPARE(CustomList::currentPath(), QDir::current().filePath("quoril2k.ext"));
 }
 
+void TestCustomList::unreadableFileThrows_data()
+{
+    QTest::addColumn<bool>("fifo");
+    QTest::newRow("folder") << false;
+    QTest::newRow("FIFO, refused without waiting for a writer") << true;
+}
+
 void TestCustomList::unreadableFileThrows()
 {
-    QDir(m_dir->path()).mkdir(QStringLiteral("quoril2k.ext")); // exists, but cannot be read
+    QFETCH(bool, fifo);
+    // Exists, but cannot be read as a list.
+    if (fifo)
+        QCOMPARE(::mkfifo(QFile::encodeName(filePath()).constData(), 0644), 0);
+    else
+        QDir(m_dir->path()).mkdir(QStringLiteral("quoril2k.ext"));
+    ::alarm(30);
     QVERIFY_THROWS_EXCEPTION(FileError, readCustomList(filePath()));
+    ::alarm(0);
 }
 
 void TestCustomList::startupReadsAfterLanguageStep_data()

@@ -23,6 +23,8 @@
 
 #include <memory>
 #include <stdexcept>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using testsupport::readFile;
 using testsupport::writeFile;
@@ -335,6 +337,9 @@ void TestLanguage::startupLanguage_data()
     QTest::newRow("Default in capitals names a file")
         << QByteArray("[International]\nLanguage=Default\n") << "Default"
         << "View";
+    QTest::newRow("a FIFO is no language file")
+        << QByteArray("[International]\nLanguage=PIPE.QLG\n") << "PIPE.QLG"
+        << "View";
 }
 
 void TestLanguage::startupLanguage()
@@ -343,10 +348,13 @@ void TestLanguage::startupLanguage()
     QFETCH(QString, expected);
     QFETCH(QString, viewCaption);
     writeFile(path("MINE.QLG"), "[Buttons]\nview=Mine\ncustom=all mine\n");
+    QCOMPARE(::mkfifo(QFile::encodeName(path("PIPE.QLG")).constData(), 0644), 0);
     if (!ini.isEmpty())
         writeFile(path("quoril.ini"), ini);
     QCOMPARE(readStartupLanguage(m_dir->path()), expected);
+    ::alarm(30); // a start waiting on the FIFO ends the test
     QCOMPARE(applyStartupLanguage(m_dir->path(), m_w->targets()), expected);
+    ::alarm(0);
     QCOMPARE(m_w->text(&m_w->main, "B_view"), viewCaption);
     QCOMPARE(m_w->allCustomLabel, viewCaption == "Mine" ? "all mine" : "all custom files");
 }

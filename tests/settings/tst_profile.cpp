@@ -83,6 +83,14 @@ void TestProfile::readsValue_data()
                                                                "e\n")
                                                  << "S"
                                                  << "key" << QString::fromUtf8("Größe");
+    QTest::newRow("Windows-1252 punctuation") << QByteArray("[S]\nkey=it\x92s \x80 5\x85\n") << "S"
+                                              << "key" << QString::fromUtf8("it’s € 5…");
+    QTest::newRow("a stray byte elsewhere leaves UTF-8 lines alone")
+        << QByteArray("; na\xefve\n[S]\nkey=caf\xc3\xa9\n") << "S"
+        << "key" << QString::fromUtf8("café");
+    QTest::newRow("byte order mark") << QByteArray("\xef\xbb\xbf[S]\nkey=v\n") << "S"
+                                     << "key"
+                                     << "v";
 }
 
 void TestProfile::readsValue()

@@ -4,6 +4,9 @@
 #include <QProcess>
 #include <QTest>
 
+#include <cstdio>
+#include <ftw.h>
+
 namespace testsupport {
 
 int run(const QString &program, const QStringList &args, QByteArray *out, const QString &workingDir,
@@ -82,6 +85,14 @@ QByteArray readFile(const QString &path)
     if (!file.open(QIODevice::ReadOnly))
         return QByteArray();
     return file.readAll();
+}
+
+void removeTree(const QString &path)
+{
+    const auto remove = [](const char *name, const struct stat *, int, FTW *) {
+        return ::remove(name);
+    };
+    ::nftw(QFile::encodeName(path).constData(), remove, 16, FTW_DEPTH | FTW_PHYS);
 }
 
 void writeFile(const QString &path, const QByteArray &data)

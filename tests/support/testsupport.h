@@ -33,6 +33,9 @@ QByteArray readMember(const QString &archive, const QString &name);
 QStringList memberNames(const QString &archive);
 
 QByteArray readFile(const QString &path);
+// Removes a folder and everything below it, whatever bytes the names hold (QTemporaryDir
+// cannot remove a name that is not UTF-8).
+void removeTree(const QString &path);
 void writeFile(const QString &path, const QByteArray &data);
 
 // Loads the engine from the build's bin folder; fails the test when it cannot.

@@ -1,3 +1,4 @@
+#include "common/pathbytes.h"
 #include "widgets/shelltree.h"
 
 #include <QContextMenuEvent>
@@ -9,6 +10,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using Opt = TShellTree::Option;
 
@@ -35,6 +40,7 @@ private slots:
     void watchedFolderRefreshes();
     void collapseStopsChildWatches();
     void recreatedFolderIsWatchedAgain();
+    void folderNotNamedInUtf8();
     void rightClickKeepsSelection();
     void dragData();
     void systemMenuAndDoubleClick();
@@ -402,6 +408,39 @@ void TestShellTree::recreatedFolderIsWatchedAgain()
     QTest::qWait(200);
     touch(m_root + "/nested/late.zip");
     QTRY_VERIFY(childNamed(nested, "late.zip"));
+}
+
+// A folder named in Latin-1 is read, shown, watched (also once made again) and dragged with
+// its exact bytes.
+void TestShellTree::folderNotNamedInUtf8()
+{
+    const QByteArray bytes = QFile::encodeName(m_root) + "/d\xfcr";
+    QCOMPARE(::mkdir(bytes.constData(), 0755), 0);
+    const QString folder = pathbytes::decode(bytes);
+    TShellTree tree;
+    setUpFileTree(tree);
+    tree.setAutoDrag(true);
+    tree.setPath(folder);
+    QCOMPARE(tree.path(), folder);
+    QTreeWidgetItem *node = tree.currentItem();
+    QCOMPARE(node->text(0), QStringLiteral("dür"));
+    QScopedPointer<QMimeData> data(tree.model()->mimeData({tree.currentIndex()}));
+    QCOMPARE(data->data(TShellTree::dragFormat()), bytes);
+    QCOMPARE(pathbytes::fromUrl(data->urls().value(0)), folder);
+
+    const QByteArray file = bytes + "/caf\xe9.zip";
+    const QString label = QStringLiteral("café.zip");
+    for (int round = 0; round < 2; ++round) {
+        QTRY_VERIFY(tree.watchedFolders().contains(folder));
+        ::close(::open(file.constData(), O_CREAT | O_WRONLY, 0644));
+        QTRY_VERIFY(childNamed(node, label));
+        // Made again under the same name: watched anew.
+        QCOMPARE(::unlink(file.constData()), 0);
+        QCOMPARE(::rmdir(bytes.constData()), 0);
+        QCOMPARE(::mkdir(bytes.constData(), 0755), 0);
+        QTRY_VERIFY(!childNamed(node, label));
+    }
+    QCOMPARE(::rmdir(bytes.constData()), 0);
 }
 
 void TestShellTree::rightClickKeepsSelection()

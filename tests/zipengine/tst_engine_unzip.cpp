@@ -10,6 +10,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -324,6 +325,43 @@ private slots:
         QCOMPARE(out.listing[2].ratio, 0u);
     }
 
+    // The listing shows the DOS fields as stored, never through the local time zone; a volume
+    // label is listed but not extracted.
+    void listingShowsStoredFields()
+    {
+        const QByteArray zone = qgetenv("TZ");
+        const auto restoreZone = qScopeGuard([&] {
+            qputenv("TZ", zone);
+            tzset();
+        });
+        qputenv("TZ", "Europe/Berlin");
+        tzset();
+        const QString archive = path(QStringLiteral("dates.zip"));
+        const QString script =
+            QStringLiteral("import sys, zipfile\n"
+                           "with zipfile.ZipFile(sys.argv[1], 'w') as z:\n"
+                           "    for name, when in [('gap.txt', (2021, 3, 28, 2, 30, 0)),\n"
+                           "                       ('month13.txt', (2021, 13, 0, 10, 7, 0)),\n"
+                           "                       ('late.txt', (1999, 12, 31, 25, 61, 0))]:\n"
+                           "        z.writestr(zipfile.ZipInfo(name, when), b'x')\n"
+                           "    i = zipfile.ZipInfo('MYDISK', (2000, 1, 2, 3, 4, 0))\n"
+                           "    i.create_system = 0\n"
+                           "    i.external_attr = 0x08\n"
+                           "    z.writestr(i, b'')\n");
+        QCOMPARE(testsupport::python(script, {archive}), 0);
+        const Outcome out = callEngine(Mode::List, archive, {}, baseDcl());
+        QStringList lines;
+        for (const ListingEntry &entry : out.listing)
+            lines << listingLine(entry);
+        QCOMPARE(
+            lines,
+            (QStringList{"      1  03-28-21 02:30  gap.txt", "      1  13-00-21 10:07  month13.txt",
+                         "      1  12-31-99 25:61  late.txt", "      0  01-02-00 03:04  MYDISK"}));
+        const QString target = path(QStringLiteral("dates"));
+        QCOMPARE(callEngine(Mode::Extract, archive, {}, baseDcl(), target).rc, 0);
+        QCOMPARE(tree(target), (QStringList{"gap.txt", "late.txt", "month13.txt"}));
+    }
+
     void damagedArchives_data()
     {
         QTest::addColumn<QByteArray>("bytes");
@@ -365,7 +403,7 @@ private slots:
         QFETCH(int, keep);
         const QString good = path(QStringLiteral("good.zip"));
         makeFixtureZip(good, {{"file_id.diz", allByteValues().repeated(40)},
-                           {"readme.txt", QByteArray(5000, 'r')}});
+                              {"readme.txt", QByteArray(5000, 'r')}});
         const QByteArray whole = testsupport::readFile(good);
         const int size = keep < 0 ? whole.size() + keep : keep == 0 ? whole.size() / 2 : keep;
         const QString archive = path(QStringLiteral("truncated.zip"));
@@ -570,8 +608,8 @@ private slots:
             << QList<Fixture>{{"etc", "/etc", 2010, 0120777}, {"etc/passwd", "x"}}
             << QStringList{"out/", "out/etc/", "out/etc/passwd"} << int(PK_WARN);
         QTest::newRow("set-user-id bit dropped")
-            << QList<Fixture>{{"run", "#!/bin/sh\n", 2010, 0104755}} << QStringList{"out/", "out/run"}
-            << 0;
+            << QList<Fixture>{{"run", "#!/bin/sh\n", 2010, 0104755}}
+            << QStringList{"out/", "out/run"} << 0;
     }
 
     void hostileNames()
@@ -667,6 +705,28 @@ private slots:
         QCOMPARE(out.rc, int(IZ_CTRLC));
         QCOMPARE(out.serviced, (QStringList{"one.txt", "two.txt"}));
         QCOMPARE(tree(target), QStringList{"one.txt"});
+    }
+
+    // Every member named one by one ("Unzip all") where all members answer one name: the
+    // user can cancel while the engine still selects.
+    void cancelWhileSelectingAlikeNames()
+    {
+        QTemporaryDir work;
+        const QString archive = work.filePath(QStringLiteral("same.zip"));
+        QCOMPARE(testsupport::python(QStringLiteral("import sys, zipfile, warnings\n"
+                                                    "warnings.simplefilter('ignore')\n"
+                                                    "with zipfile.ZipFile(sys.argv[1], 'w') as z:\n"
+                                                    "    for i in range(3000):\n"
+                                                    "        z.writestr('same.txt', b'x')\n"),
+                                     {archive}),
+                 0);
+        const QString target = work.filePath(QStringLiteral("out"));
+        const QStringList names(3000, QStringLiteral("same.txt"));
+        const Outcome out = callEngine(Mode::Extract, archive, names, baseDcl(), target,
+                                       [](const QString &) { return false; });
+        QCOMPARE(out.rc, int(IZ_CTRLC));
+        QCOMPARE(out.serviced, QStringList{QString()});
+        QCOMPARE(tree(target), QStringList());
     }
 
     void noTargetFolder()

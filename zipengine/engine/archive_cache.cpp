@@ -9,14 +9,16 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
 #include <list>
 #include <mutex>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace zengine {
 
-ArchiveView::ArchiveView(zip_t *archive, std::unique_ptr<char[]> streamBuffer)
-    : m_streamBuffer(std::move(streamBuffer)), m_zip(archive)
+ArchiveView::ArchiveView(zip_t *archive, std::unique_ptr<char[]> streamBuffer, std::string path)
+    : m_streamBuffer(std::move(streamBuffer)), m_zip(archive), m_path(std::move(path))
 {
     const zip_int64_t n = zip_get_num_entries(archive, 0);
     m_count = n > 0 ? static_cast<zip_uint64_t>(n) : 0;
@@ -53,6 +55,21 @@ bool ArchiveView::matches(zip_uint64_t index, std::string_view key, bool ignoreC
         return i == key.size();
     foldNameInto(n, scratch);
     return scratch == key;
+}
+
+const DosTime *ArchiveView::dosTime(zip_uint64_t index)
+{
+    std::call_once(m_timesRead, [this] {
+        const int fd = ::open(m_path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0)
+            return;
+        m_times = readDosTimes(fd);
+        ::close(fd);
+        // Only a directory that lines up with libzip's entries one to one is used.
+        if (m_times.size() != m_count)
+            m_times.clear();
+    });
+    return index < m_times.size() ? &m_times[static_cast<size_t>(index)] : nullptr;
 }
 
 std::vector<zip_uint64_t> ArchiveView::find(std::string_view name, bool ignoreCase)
@@ -228,7 +245,7 @@ std::shared_ptr<ArchiveView> openArchive(const char *path, int &zipError)
     zip_t *archive = openReadOnly(key.path.c_str(), buffer, zipError);
     if (!archive)
         return nullptr;
-    auto view = std::make_shared<ArchiveView>(archive, std::move(buffer));
+    auto view = std::make_shared<ArchiveView>(archive, std::move(buffer), key.path);
     std::lock_guard lock(cache().mutex);
     std::list<Slot> &slots = cache().slots;
     slots.push_front(Slot{std::move(key), view});

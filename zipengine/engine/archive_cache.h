@@ -3,9 +3,12 @@
 // row; opening the archive (reading its whole central directory) once instead of per name is
 // what keeps it fast on archives with many members.
 
+#include "zipengine/engine/dos_times.h"
+
 #include <zip.h>
 
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -17,7 +20,7 @@ class ArchiveView
 public:
     // Takes the archive and the buffer of the stream it reads through (freed after the
     // archive, which closes the stream).
-    ArchiveView(zip_t *archive, std::unique_ptr<char[]> streamBuffer);
+    ArchiveView(zip_t *archive, std::unique_ptr<char[]> streamBuffer, std::string path);
     ~ArchiveView();
     ArchiveView(const ArchiveView &) = delete;
     ArchiveView &operator=(const ArchiveView &) = delete;
@@ -30,6 +33,9 @@ public:
     // Members with this name, in archive order; compared exactly or after case folding.
     // The first lookup scans the names; a second one builds an index for every later one.
     std::vector<zip_uint64_t> find(std::string_view name, bool ignoreCase);
+    // The member's DOS date and time fields as stored; null when the central directory could
+    // not be read plainly. Read on the first call (listings only need them).
+    const DosTime *dosTime(zip_uint64_t index);
 
 private:
     // Hashes of the (folded) names with their member, sorted by hash: one allocation for the
@@ -44,6 +50,9 @@ private:
     std::unique_ptr<char[]> m_streamBuffer;
     zip_t *m_zip;
     zip_uint64_t m_count;
+    std::string m_path;
+    std::once_flag m_timesRead;
+    std::vector<DosTime> m_times;
     Index m_exact;
     Index m_folded;
 };

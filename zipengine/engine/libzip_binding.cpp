@@ -84,7 +84,14 @@ FORWARD(zip_int64_t, zip_error_to_data, (const zip_error_t *e, void *d, zip_uint
 FORWARD(int, zip_fclose, (zip_file_t * f), (f))
 FORWARD(zip_int64_t, zip_file_add, (zip_t * a, const char *n, zip_source_t *s, zip_flags_t f),
         (a, n, s, f))
+FORWARD(int, zip_file_extra_field_delete_by_id,
+        (zip_t * a, zip_uint64_t i, zip_uint16_t id, zip_uint16_t n, zip_flags_t f),
+        (a, i, id, n, f))
 FORWARD(zip_error_t *, zip_file_get_error, (zip_file_t * f), (f))
+FORWARD(int, zip_file_replace, (zip_t * a, zip_uint64_t i, zip_source_t *s, zip_flags_t f),
+        (a, i, s, f))
+FORWARD(int, zip_file_set_encryption, (zip_t * a, zip_uint64_t i, zip_uint16_t m, const char *p),
+        (a, i, m, p))
 FORWARD(int, zip_file_get_external_attributes,
         (zip_t * a, zip_uint64_t i, zip_flags_t f, zip_uint8_t *o, zip_uint32_t *x),
         (a, i, f, o, x))

@@ -2,6 +2,8 @@
 
 #include "zipengine/engine/archive_cache.h"
 #include "zipengine/engine/internal.h"
+#include "zipengine/engine/temp_files.h"
+#include "zipengine/engine/unzip_names.h"
 #include "zipengine/engine/unzip_session.h"
 
 #include <algorithm>
@@ -13,6 +15,7 @@
 #include <new>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <unordered_set>
 #include <vector>
 
 namespace zengine {
@@ -20,6 +23,10 @@ namespace zengine {
 namespace {
 
 constexpr size_t PieceSize = 64 * 1024;
+
+// While many names are being selected, the service callback is asked every this many names
+// (with an empty name and size 0) whether the user cancelled.
+constexpr int SelectionPing = 1024;
 
 } // namespace
 
@@ -50,6 +57,13 @@ int UnzipSession::print(const char *data, size_t length)
     if (!m_functions || !m_functions->print)
         return static_cast<int>(length);
     return m_functions->print(const_cast<char *>(data), static_cast<unsigned long>(length));
+}
+
+void UnzipSession::sweepOnce(int dirFd)
+{
+    struct stat st;
+    if (fstat(dirFd, &st) == 0 && m_swept.emplace(st.st_dev, st.st_ino).second)
+        sweepStaleTempFiles(dirFd);
 }
 
 void UnzipSession::line(std::string_view kind, std::string_view subject, std::string_view reason)
@@ -125,12 +139,6 @@ ReadOutcome readMember(zip_t *archive, zip_uint64_t index, zip_uint64_t declared
     }
     zip_fclose(file);
     return outcome;
-}
-
-size_t deliveredMatch(const std::vector<std::string_view> &names, std::string_view tried)
-{
-    const auto exact = std::find(names.begin(), names.end(), tried);
-    return exact == names.end() ? 0 : static_cast<size_t>(exact - names.begin());
 }
 
 } // namespace zengine
@@ -212,26 +220,37 @@ bool isEncrypted(const zip_stat_t &st)
     return (st.valid & ZIP_STAT_ENCRYPTION_METHOD) && st.encryption_method != ZIP_EM_NONE;
 }
 
-void listMember(UnzipSession &session, zip_t *archive, zip_uint64_t index)
+void listMember(UnzipSession &session, ArchiveView &view, zip_uint64_t index)
 {
     const USERFUNCTIONS *uf = session.functions();
     if (!uf || !uf->SendApplicationMessage)
         return;
+    zip_t *archive = view.handle();
     zip_stat_t st;
     zip_stat_init(&st);
     if (zip_stat_index(archive, index, ZIP_FL_ENC_GUESS, &st) != 0)
         return;
-    struct tm when = {};
-    const time_t mtime = (st.valid & ZIP_STAT_MTIME) ? st.mtime : 0;
-    localtime_r(&mtime, &when);
+    // The stored fields as they are; libzip's local time only when the directory could not
+    // be read plainly.
     ListedMember m;
+    if (const DosTime *stored = view.dosTime(index)) {
+        m.month = stored->month();
+        m.day = stored->day();
+        m.year = stored->year() % 100;
+        m.hour = stored->hour();
+        m.minute = stored->minute();
+    } else {
+        struct tm when = {};
+        const time_t mtime = (st.valid & ZIP_STAT_MTIME) ? st.mtime : 0;
+        localtime_r(&mtime, &when);
+        m.month = static_cast<unsigned>(when.tm_mon + 1);
+        m.day = static_cast<unsigned>(when.tm_mday);
+        m.year = static_cast<unsigned>(when.tm_year % 100);
+        m.hour = static_cast<unsigned>(when.tm_hour);
+        m.minute = static_cast<unsigned>(when.tm_min);
+    }
     m.size = st.size;
     m.compressedSize = st.comp_size;
-    m.month = static_cast<unsigned>(when.tm_mon + 1);
-    m.day = static_cast<unsigned>(when.tm_mday);
-    m.year = static_cast<unsigned>(when.tm_year % 100);
-    m.hour = static_cast<unsigned>(when.tm_hour);
-    m.minute = static_cast<unsigned>(when.tm_min);
     m.name = st.name ? st.name : "";
     m.method = st.comp_method;
     m.crc = st.crc;
@@ -303,17 +322,6 @@ std::string openFailureReason(int zipError, int savedErrno, int &code)
     }
 }
 
-// A delivery takes one member per name even when several match it.
-zip_uint64_t deliveredOne(const ArchiveView &view, const std::vector<zip_uint64_t> &hits,
-                          std::string_view tried)
-{
-    std::vector<std::string_view> names;
-    names.reserve(hits.size());
-    for (const zip_uint64_t hit : hits)
-        names.push_back(view.name(hit));
-    return hits[deliveredMatch(names, tried)];
-}
-
 // Creates the target folder and the folders above it as needed; returns an open descriptor
 // or -1 with errno set.
 int openTargetFolder(const char *path)
@@ -331,6 +339,11 @@ int openTargetFolder(const char *path)
             return -1;
     }
     return open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+}
+
+bool cancelledWhileSelecting(const USERFUNCTIONS *uf)
+{
+    return uf && uf->ServCallBk && uf->ServCallBk("", 0) != 0;
 }
 
 } // namespace
@@ -374,23 +387,38 @@ int zengine::unzipWith(ReadPath path, int ifnc, char **ifnv, int xfnc, char **xf
     }
     zip_t *archive = view->handle();
 
-    // Selection, in archive order.
+    // Selection, in archive order. Names that select alike (equal, or equal after folding
+    // when case is ignored) are looked up once, so naming every member of an archive whose
+    // members all answer one name stays linear. Delivery hands over one member per name.
     const bool ignoreCase = dcl.C_flag != 0;
     std::vector<char> chosen(static_cast<size_t>(view->count()), ifnc == 0 ? 1 : 0);
     std::vector<std::string> unmatched;
+    const auto storedName = [&view](zip_uint64_t member) { return view->name(member); };
+    const auto selectionKey = [&](const char *name) {
+        return ignoreCase && !delivering ? foldName(name) : std::string(name);
+    };
+    std::unordered_set<std::string> seen;
     for (int i = 0; i < ifnc; ++i) {
-        if (!ifnv[i])
+        if (i % SelectionPing == SelectionPing - 1 && cancelledWhileSelecting(uf)) {
+            session.raise(IZ_CTRLC);
+            return session.result();
+        }
+        if (!ifnv[i] || !seen.insert(selectionKey(ifnv[i])).second)
             continue;
-        std::vector<zip_uint64_t> hits = view->find(ifnv[i], ignoreCase);
+        const std::vector<zip_uint64_t> hits = view->find(ifnv[i], ignoreCase);
         if (hits.empty())
             unmatched.emplace_back(ifnv[i]);
-        else if (delivering)
-            hits = {deliveredOne(*view, hits, ifnv[i])};
+        if (delivering) {
+            if (const auto member = answeringMember(ifnv[i], hits, storedName))
+                chosen[static_cast<size_t>(*member)] = 1;
+            continue;
+        }
         for (const zip_uint64_t hit : hits)
             chosen[static_cast<size_t>(hit)] = 1;
     }
+    seen.clear();
     for (int i = 0; i < xfnc; ++i)
-        if (xfnv[i])
+        if (xfnv[i] && seen.insert(selectionKey(xfnv[i])).second)
             for (const zip_uint64_t hit : view->find(xfnv[i], ignoreCase))
                 chosen[static_cast<size_t>(hit)] = 0;
     const bool any = std::find(chosen.begin(), chosen.end(), 1) != chosen.end();
@@ -417,7 +445,7 @@ int zengine::unzipWith(ReadPath path, int ifnc, char **ifnv, int xfnc, char **xf
         if (!chosen[static_cast<size_t>(index)])
             continue;
         if (listing) {
-            listMember(session, archive, index);
+            listMember(session, *view, index);
             continue;
         }
         zip_stat_t st;

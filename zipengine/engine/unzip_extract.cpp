@@ -6,10 +6,12 @@
 // line says so): a link made by the archive could point anywhere, and later members or
 // later extractions could be written through it.
 //
-// Writing: the data goes to a temporary file in the member's folder, which takes the
-// member's permission bits and time and is then renamed into place once libzip has checked
-// the CRC, so an existing file is only ever replaced by a complete, verified copy.
+// Writing: the data goes to a temporary file in the member's folder (nameless where the file
+// system allows it), which takes the member's permission bits and time and gets its name once
+// libzip has checked the CRC, so an existing file is only ever replaced by a complete,
+// verified copy, and a killed run leaves no half-written file behind.
 
+#include "zipengine/engine/temp_files.h"
 #include "zipengine/engine/unzip_names.h"
 #include "zipengine/engine/unzip_session.h"
 
@@ -29,6 +31,9 @@ namespace {
 // Answers of the replace callback that allow replacing (the classic engine's values).
 constexpr int ReplaceYes = 102;
 constexpr int ReplaceAll = 103;
+
+// The DOS attribute of a volume label entry.
+constexpr zip_uint32_t DosVolumeLabel = 0x08;
 
 mode_t processUmask()
 {
@@ -163,24 +168,6 @@ time_t evenSecondsUp(const timespec &t)
     return seconds + (seconds & 1);
 }
 
-int createTemporary(int dirFd, std::string &name)
-{
-    static std::atomic<unsigned> counter{0};
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        char buffer[64];
-        std::snprintf(buffer, sizeof buffer, ".quoril-%ld-%u.tmp", static_cast<long>(getpid()),
-                      counter++);
-        const int fd =
-            openat(dirFd, buffer, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-        if (fd >= 0 || errno != EEXIST) {
-            name = buffer;
-            return fd;
-        }
-    }
-    errno = EEXIST;
-    return -1;
-}
-
 bool writeAll(int fd, const char *data, size_t length, int &error)
 {
     while (length > 0) {
@@ -195,23 +182,6 @@ bool writeAll(int fd, const char *data, size_t length, int &error)
         length -= static_cast<size_t>(n);
     }
     return true;
-}
-
-// Puts the verified temporary file in place. Without `replace`, an existing file (one that
-// appeared since it was checked) is kept. Returns 0, or an errno value.
-int moveIntoPlace(int dirFd, const std::string &temporary, const std::string &leaf, bool replace)
-{
-    if (replace)
-        return renameat(dirFd, temporary.c_str(), dirFd, leaf.c_str()) == 0 ? 0 : errno;
-    if (renameat2(dirFd, temporary.c_str(), dirFd, leaf.c_str(), RENAME_NOREPLACE) == 0)
-        return 0;
-    if (errno != EINVAL && errno != ENOSYS)
-        return errno;
-    // File systems without RENAME_NOREPLACE: a hard link fails on an existing name too.
-    if (linkat(dirFd, temporary.c_str(), dirFd, leaf.c_str(), 0) != 0)
-        return errno;
-    unlinkat(dirFd, temporary.c_str(), 0);
-    return 0;
 }
 
 } // namespace
@@ -234,6 +204,8 @@ bool extractMember(UnzipSession &session, zip_t *archive, zip_uint64_t index,
 
     if (isFolder && !keepPaths)
         return true; // without paths, folder entries make nothing
+    if (!isFolder && (attributes & DosVolumeLabel))
+        return true; // a disk's name, not a file: listed, never extracted
     if (!isFolder && S_ISLNK(unixMode)) {
         session.warning(name, "symbolic link not extracted");
         return true;
@@ -301,8 +273,9 @@ bool extractMember(UnzipSession &session, zip_t *archive, zip_uint64_t index,
         return true; // creates nothing new
     }
 
-    std::string temporary;
-    Fd file(createTemporary(dir.get(), temporary));
+    session.sweepOnce(dir.get());
+    TempFile temporary;
+    Fd file(createTempFile(dir.get(), 0600, temporary));
     if (file.get() < 0) {
         const int e = errno;
         session.error(name, reasonFor(e), e == ENOSPC || e == EDQUOT ? PK_DISK : PK_ERR);
@@ -322,11 +295,9 @@ bool extractMember(UnzipSession &session, zip_t *archive, zip_uint64_t index,
         const timespec times[2] = {{memberTime, 0}, {memberTime, 0}};
         fchmod(file.get(), mode);
         futimens(file.get(), times);
-        if (close(file.release()) != 0)
-            writeError = errno;
     }
     if (outcome != ReadOutcome::Done || writeError != 0) {
-        unlinkat(dir.get(), temporary.c_str(), 0);
+        discardTempFile(temporary);
         if (outcome == ReadOutcome::Failed) {
             session.error(name, failure.reason, failure.code);
             return failure.code != PK_MEM;
@@ -335,9 +306,15 @@ bool extractMember(UnzipSession &session, zip_t *archive, zip_uint64_t index,
         session.error(name, reasonFor(writeError), full ? PK_DISK : PK_ERR);
         return !full;
     }
-    const int moveError = moveIntoPlace(dir.get(), temporary, leaf, replace);
+    // The verified file gets its name while it is still open (a nameless one needs that).
+    const int moveError = commitTempFile(temporary, file.get(), leaf, replace);
+    discardTempFile(temporary);
+    if (close(file.release()) != 0 && moveError == 0) {
+        const int e = errno;
+        session.error(name, reasonFor(e), e == ENOSPC || e == EDQUOT ? PK_DISK : PK_ERR);
+        return !(e == ENOSPC || e == EDQUOT);
+    }
     if (moveError != 0) {
-        unlinkat(dir.get(), temporary.c_str(), 0);
         if (moveError == EEXIST)
             session.warning(name, "existing file kept");
         else

@@ -69,10 +69,7 @@ bool fastDeliver(UnzipSession &session, const char *archivePath, std::string_vie
         session.error(archivePath, "no member matched", PK_FIND);
         return served();
     }
-    std::vector<std::string_view> names;
-    for (const Match &m : matches)
-        names.emplace_back(m.name);
-    const Match &chosen = matches[deliveredMatch(names, tried)];
+    const Match chosen = *answeringMember(tried, matches, [](const Match &m) { return m.name; });
     std::vector<char> data;
     if (!file.record(*archive, chosen.member, record) || !file.readMember(record, data))
         return declined();

@@ -2,6 +2,7 @@
 // Member names on the reading side: case folding for lookups and the safe relative path a
 // member is extracted to.
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -13,6 +14,24 @@ namespace zengine {
 std::string foldName(std::string_view utf8);
 // The same into `out` (cleared first), to reuse one buffer over many names.
 void foldNameInto(std::string_view utf8, std::string &out);
+
+// Which member answers a tried name when several do (stored names equal after case folding
+// with foldName, or exact duplicates): the one whose stored name equals the tried name byte for
+// byte, else the first in archive order. Delivery hands over this one member, and a
+// description save replaces it, so that viewing and saving unedited changes nothing.
+// `matches` are the answering members in archive order, `storedName(member)` gives a member's
+// stored name (as UTF-8, the form the matching compares). Nothing when `matches` is empty.
+template <typename Member, typename StoredName>
+std::optional<Member> answeringMember(std::string_view tried, const std::vector<Member> &matches,
+                                      StoredName &&storedName)
+{
+    if (matches.empty())
+        return std::nullopt;
+    for (const Member &member : matches)
+        if (std::string_view(storedName(member)) == tried)
+            return member;
+    return matches.front();
+}
 
 struct TargetPath
 {

@@ -9,8 +9,11 @@
 
 #include <cstdint>
 #include <functional>
+#include <set>
 #include <string>
 #include <string_view>
+#include <sys/types.h>
+#include <utility>
 #include <vector>
 
 namespace zengine {
@@ -30,12 +33,16 @@ public:
     void error(std::string_view subject, std::string_view reason, int code);
     // Raw bytes to print; returns print's answer (negative: stop).
     int print(const char *data, size_t length);
+    // Removes stale temporaries of killed runs from a folder the call writes into, once per
+    // folder and call.
+    void sweepOnce(int dirFd);
 
 private:
     void line(std::string_view kind, std::string_view subject, std::string_view reason);
     const DCL &m_dcl;
     const USERFUNCTIONS *m_functions;
     int m_result = PK_OK;
+    std::set<std::pair<dev_t, ino_t>> m_swept;
 };
 
 enum class ReadOutcome { Done, Stopped, Failed };
@@ -77,10 +84,6 @@ struct ListedMember
 
 // Reports the member through SendApplicationMessage, when the table has it.
 void reportListed(UnzipSession &session, const ListedMember &member);
-
-// Of the members that match a name tried for delivery (their names in archive order), the one
-// delivered: the member stored under exactly that name, else the first.
-size_t deliveredMatch(const std::vector<std::string_view> &names, std::string_view tried);
 
 // The fast read path (scanner.h). Each returns true when it served the call (its result is
 // in the session) and false when it declined before reporting anything: the caller then

@@ -7,6 +7,7 @@
 // pattern matched nothing). Failures that stop the run leave the archive as it was.
 
 #include "zipengine/engine/internal.h"
+#include "zipengine/engine/temp_files.h"
 #include "zipengine/engine/zip_inputs.h"
 #include "zipengine/engine/zip_parallel.h"
 #include "zipengine/engine/zip_report.h"
@@ -20,6 +21,7 @@
 #include <fnmatch.h>
 #include <memory>
 #include <new>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <unordered_map>
@@ -80,7 +82,8 @@ struct Planned
 {
     const ZipInput *input = nullptr;
     Outcome outcome = Outcome::Skipped;
-    InputFile *file = nullptr; // for added files: what was read
+    InputFile *file = nullptr;            // for added files: what was read
+    std::optional<zip_uint64_t> replaces; // the entry a file replaces in place
 };
 
 class ArchiveRun
@@ -114,7 +117,6 @@ public:
         m_given = command.lpszZipFN;
         m_archive.path = resolveArchivePath(m_given);
         m_archive.dir = folderOf(m_archive.path);
-        m_archive.tempPrefix = "." + baseNameOf(m_archive.path) + ".qz";
         m_archive.state = &m_state;
         m_archive.existed = ::stat(m_archive.path.c_str(), &m_archive.original) == 0;
         m_statError = m_archive.existed ? 0 : errno;
@@ -122,6 +124,12 @@ public:
         const bool deleting = m_options.fDeleteEntries != 0;
         if (int code = checkArchive(deleting))
             return code;
+        // What killed runs left in the archive's folder goes before anything is written.
+        const int dirFd = ::open(m_archive.dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (dirFd >= 0) {
+            sweepStaleTempFiles(dirFd);
+            ::close(dirFd);
+        }
         if (int code = open())
             return code;
 
@@ -225,7 +233,8 @@ private:
                 return zipFailure("cannot delete an entry");
             ++m_changes;
         }
-        return m_changes ? ZE_OK : ZE_NONE;
+        // The patterns were reported; that the archive stays as it was is said too.
+        return m_changes ? ZE_OK : m_report.error("nothing to do, no entry deleted", ZE_NONE);
     }
 
     int planInputs(const std::vector<std::string> &names)
@@ -238,7 +247,6 @@ private:
         rules.archiveDev = m_archive.original.st_dev;
         rules.archiveIno = m_archive.original.st_ino;
         rules.archiveDir = m_archive.dir;
-        rules.tempPrefix = m_archive.tempPrefix;
         if (int code = collectInputs(names, rules, m_report, m_inputs))
             return code;
         // Files to deflate are deflated on worker threads ahead of the commit; stored ones
@@ -265,10 +273,15 @@ private:
                 const bool newer = zip_stat_index(m_zip, index, 0, &st) != 0 ||
                                    !(st.valid & ZIP_STAT_MTIME) || mtime > st.mtime;
                 planned.outcome = (update || freshen) && !newer ? Outcome::Kept : Outcome::Added;
-                // Replacing in place would keep the old entry's method, level and extra
-                // time fields: the old entry goes and a new one is added.
-                if (planned.outcome == Outcome::Added && zip_delete(m_zip, index) != 0)
-                    return zipFailure("cannot replace " + input.storedName);
+                // A file replaces its entry where it stands, so that the members answering one
+                // name keep their order (the first of them is the one a lookup finds). A
+                // folder entry goes and a new one is added.
+                if (planned.outcome == Outcome::Added) {
+                    if (!input.isDir)
+                        planned.replaces = index;
+                    else if (zip_delete(m_zip, index) != 0)
+                        return zipFailure("cannot replace " + input.storedName);
+                }
             }
             if (planned.outcome == Outcome::Added) {
                 if (int code = add(planned, mtime))
@@ -295,9 +308,13 @@ private:
             zip_source_t *source = m_pool ? m_pool->source(m_zip, file) : inputSource(m_zip, file);
             if (!source)
                 return m_report.error("out of memory", ZE_MEM);
-            index = zip_file_add(m_zip, input.storedName.c_str(), source, ZIP_FL_ENC_GUESS);
-            if (index < 0)
-                zip_source_free(source);
+            if (planned.replaces) {
+                index = replaceInPlace(*planned.replaces, source);
+            } else {
+                index = zip_file_add(m_zip, input.storedName.c_str(), source, ZIP_FL_ENC_GUESS);
+                if (index < 0)
+                    zip_source_free(source);
+            }
         }
         if (index < 0)
             return zipFailure("cannot add " + input.storedName);
@@ -319,6 +336,24 @@ private:
         m_addedTimes.push_back({at, mtime});
         ++m_changes;
         return ZE_OK;
+    }
+
+    // The entry keeps its place and its stored name; the new data comes without the old
+    // entry's encryption and extra time fields (a listing would show their time instead).
+    zip_int64_t replaceInPlace(zip_uint64_t index, zip_source_t *source)
+    {
+        if (zip_file_replace(m_zip, index, source, 0) != 0) {
+            zip_source_free(source);
+            return -1;
+        }
+        for (const zip_uint16_t id : {zip_uint16_t{0x5455}, zip_uint16_t{0x7875}}) {
+            if (zip_file_extra_field_delete_by_id(m_zip, index, id, ZIP_EXTRA_FIELD_ALL,
+                                                  ZIP_FL_CENTRAL | ZIP_FL_LOCAL) != 0)
+                return -1;
+        }
+        if (zip_file_set_encryption(m_zip, index, ZIP_EM_NONE, nullptr) != 0)
+            return -1;
+        return static_cast<zip_int64_t>(index);
     }
 
     int zipFailure(const std::string &what)

@@ -1,5 +1,7 @@
 #include "zipengine/engine/zip_inputs.h"
 
+#include "zipengine/engine/temp_files.h"
+
 #include "zipengine/records.h"
 
 #include <algorithm>
@@ -143,7 +145,8 @@ private:
                 walk(path, storedPrefix + name + "/");
                 continue;
             }
-            if (archiveFolder && isEngineTempName(name, m_rules.tempPrefix))
+            pid_t writer = 0;
+            if (archiveFolder && isTempFileName(name, writer))
                 continue;
             file(path, m_rules.junkDir ? name : storedPrefix + name, st);
         }
@@ -182,12 +185,6 @@ std::string storedNameFor(const std::string &path, bool junkDir)
         stored += part;
     }
     return stored;
-}
-
-bool isEngineTempName(const std::string &name, const std::string &prefix)
-{
-    return !prefix.empty() && name.size() > prefix.size() &&
-           name.compare(0, prefix.size(), prefix) == 0;
 }
 
 int collectInputs(const std::vector<std::string> &names, const InputRules &rules, ZipReport &report,

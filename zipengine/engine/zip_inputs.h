@@ -26,9 +26,8 @@ struct InputRules
     bool archiveExists = false;
     dev_t archiveDev = 0;
     ino_t archiveIno = 0;
-    // Folder and name prefix of the engine's temporary files beside the archive.
+    // Folder of the archive, where the engine's temporary files are written.
     std::string archiveDir;
-    std::string tempPrefix;
 };
 
 // The stored name of `path`: the bare name with `junkDir`, otherwise the path without a
@@ -39,8 +38,5 @@ std::string storedNameFor(const std::string &path, bool junkDir);
 // Returns ZE_OK, or ZE_PARMS after reporting two different files with the same stored name.
 int collectInputs(const std::vector<std::string> &names, const InputRules &rules, ZipReport &report,
                   std::vector<ZipInput> &inputs);
-
-// Whether `name` is one of the engine's temporary files of an archive.
-bool isEngineTempName(const std::string &name, const std::string &prefix);
 
 } // namespace zengine

@@ -6,7 +6,6 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
-#include <random>
 #include <unistd.h>
 
 namespace zengine {
@@ -24,64 +23,47 @@ zip_int64_t fail(zip_error_t &error, int zipError, int systemError)
     return -1;
 }
 
-std::string randomSuffix()
-{
-    static const char letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
-    std::random_device device;
-    std::string suffix;
-    for (int i = 0; i < 8; ++i)
-        suffix += letters[device() % (sizeof letters - 1)];
-    return suffix;
-}
-
-// Creates the temporary file beside the archive. It gets the archive's permission bits (and,
-// where allowed, its owner), or the usual bits of a new file under the umask.
+// Creates the temporary file beside the archive (nameless where the file system allows it). It
+// gets the archive's permission bits (and, where allowed, its owner), or the usual bits of a
+// new file under the umask.
 bool createTemp(ArchiveFile &a)
 {
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        const std::string path = a.dir + "/" + a.tempPrefix + randomSuffix();
-        const int fd =
-            ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, a.existed ? 0600 : 0666);
-        if (fd < 0) {
-            if (errno == EEXIST)
-                continue;
-            const int code = errno;
-            a.state->fail(a.existed ? ZE_TEMP : ZE_CREAT,
-                          (a.existed ? "cannot create a temporary file in " + a.dir
-                                     : "cannot create " + a.path) +
-                              ": " + reasonFor(code));
-            zip_error_set(&a.error, ZIP_ER_TMPOPEN, code);
-            return false;
-        }
-        if (a.existed) {
-            if (::fchown(fd, a.original.st_uid, a.original.st_gid) != 0) {
-                // Another owner cannot be kept by an ordinary user; the group may still be.
-                if (::fchown(fd, static_cast<uid_t>(-1), a.original.st_gid) != 0) {
-                }
-            }
-            if (::fchmod(fd, a.original.st_mode & 07777) != 0) {
-            }
-        }
-        a.out = ::fdopen(fd, "w+b");
-        if (!a.out) {
-            const int code = errno;
-            ::close(fd);
-            ::unlink(path.c_str());
-            a.state->fail(ZE_MEM, "out of memory");
-            zip_error_set(&a.error, ZIP_ER_MEMORY, code);
-            return false;
-        }
-        a.outBuffer.resize(ArchiveBufferSize);
-        setvbuf(a.out, a.outBuffer.data(), _IOFBF, a.outBuffer.size());
-        a.tempPath = path;
-        a.writePos = 0;
-        a.writeEnd = 0;
-        a.writebackFrom = 0;
-        return true;
+    if (a.dirFd < 0)
+        a.dirFd = ::open(a.dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int fd = a.dirFd < 0 ? -1 : createTempFile(a.dirFd, a.existed ? 0600 : 0666, a.temp);
+    if (fd < 0) {
+        const int code = errno;
+        a.state->fail(
+            a.existed ? ZE_TEMP : ZE_CREAT,
+            (a.existed ? "cannot create a temporary file in " + a.dir : "cannot create " + a.path) +
+                ": " + reasonFor(code));
+        zip_error_set(&a.error, ZIP_ER_TMPOPEN, code);
+        return false;
     }
-    a.state->fail(ZE_TEMP, "cannot create a temporary file in " + a.dir);
-    zip_error_set(&a.error, ZIP_ER_TMPOPEN, EEXIST);
-    return false;
+    if (a.existed) {
+        if (::fchown(fd, a.original.st_uid, a.original.st_gid) != 0) {
+            // Another owner cannot be kept by an ordinary user; the group may still be.
+            if (::fchown(fd, static_cast<uid_t>(-1), a.original.st_gid) != 0) {
+            }
+        }
+        if (::fchmod(fd, a.original.st_mode & 07777) != 0) {
+        }
+    }
+    a.out = ::fdopen(fd, "w+b");
+    if (!a.out) {
+        const int code = errno;
+        ::close(fd);
+        discardTempFile(a.temp);
+        a.state->fail(ZE_MEM, "out of memory");
+        zip_error_set(&a.error, ZIP_ER_MEMORY, code);
+        return false;
+    }
+    a.outBuffer.resize(ArchiveBufferSize);
+    setvbuf(a.out, a.outBuffer.data(), _IOFBF, a.outBuffer.size());
+    a.writePos = 0;
+    a.writeEnd = 0;
+    a.writebackFrom = 0;
+    return true;
 }
 
 void dropTemp(ArchiveFile &a)
@@ -90,15 +72,12 @@ void dropTemp(ArchiveFile &a)
         std::fclose(a.out);
         a.out = nullptr;
     }
-    if (!a.tempPath.empty()) {
-        ::unlink(a.tempPath.c_str());
-        a.tempPath.clear();
-    }
+    discardTempFile(a.temp);
 }
 
 void writeFailed(ArchiveFile &a, int code)
 {
-    a.state->fail(ZE_WRITE, "cannot write " + a.tempPath + ": " + reasonFor(code));
+    a.state->fail(ZE_WRITE, "cannot write the new " + a.path + ": " + reasonFor(code));
     zip_error_set(&a.error, ZIP_ER_WRITE, code);
 }
 
@@ -124,21 +103,17 @@ bool commitTemp(ArchiveFile &a)
         dropTemp(a);
         return false;
     }
-    const int closed = std::fclose(a.out);
+    // The file gets its name while it is open (a nameless one needs that); it is complete on
+    // disk by now, so closing it afterwards cannot tear it.
+    const int error = commitTempFile(a.temp, fileno(a.out), baseNameOf(a.path), true);
+    if (error != 0) {
+        a.state->fail(ZE_TEMP, "cannot replace " + a.path + ": " + reasonFor(error));
+        zip_error_set(&a.error, ZIP_ER_RENAME, error);
+        dropTemp(a);
+        return false;
+    }
+    std::fclose(a.out);
     a.out = nullptr;
-    if (closed != 0) {
-        writeFailed(a, errno);
-        dropTemp(a);
-        return false;
-    }
-    if (::rename(a.tempPath.c_str(), a.path.c_str()) != 0) {
-        const int code = errno;
-        a.state->fail(ZE_TEMP, "cannot replace " + a.path + ": " + reasonFor(code));
-        zip_error_set(&a.error, ZIP_ER_RENAME, code);
-        dropTemp(a);
-        return false;
-    }
-    a.tempPath.clear();
     syncFolder(a.dir);
     return true;
 }
@@ -230,6 +205,9 @@ zip_int64_t archiveCallback(void *userdata, void *data, zip_uint64_t len, zip_so
     case ZIP_SOURCE_FREE:
         closeInput(a);
         dropTemp(a);
+        if (a.dirFd >= 0)
+            ::close(a.dirFd);
+        a.dirFd = -1;
         return 0;
     case ZIP_SOURCE_SEEK: {
         const zip_int64_t target =

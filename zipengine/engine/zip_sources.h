@@ -3,6 +3,7 @@
 // temporary file that is flushed to disk before it replaces the archive, and the input files,
 // read with checks that no torn copy gets stored.
 
+#include "zipengine/engine/temp_files.h"
 #include "zipengine/engine/zip_inputs.h"
 
 #include <zip.h>
@@ -34,9 +35,8 @@ constexpr zip_int64_t WritebackChunk = 8 << 20;
 
 struct ArchiveFile
 {
-    std::string path;       // the archive, symbolic links resolved
-    std::string dir;        // its folder
-    std::string tempPrefix; // name prefix of its temporary files in that folder
+    std::string path; // the archive, symbolic links resolved
+    std::string dir;  // its folder
     bool existed = false;
     struct stat original = {};
     CommitState *state = nullptr;
@@ -52,7 +52,8 @@ struct ArchiveFile
     size_t windowLength = 0;
     FILE *out = nullptr;
     std::vector<char> outBuffer;
-    std::string tempPath;
+    int dirFd = -1; // the folder, open while the new archive is written
+    TempFile temp;
     zip_int64_t writePos = 0;
     zip_int64_t writeEnd = 0;
     zip_int64_t writebackFrom = 0;

@@ -1,0 +1,45 @@
+#pragma once
+
+#include "catalog/catalog.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <sqlite3.h>
+
+// A thin layer over the SQLite C API: every result code is checked, and a failure becomes an
+// IndexError (IndexDamaged when the file is not a sound database).
+namespace catalog::sql {
+
+[[noreturn]] void fail(sqlite3 *db, int rc, const char *what);
+void check(sqlite3 *db, int rc, const char *what);
+void exec(sqlite3 *db, const char *sql);
+
+class Statement
+{
+public:
+    Statement(sqlite3 *db, const char *sql);
+    ~Statement();
+    Statement(const Statement &) = delete;
+    Statement &operator=(const Statement &) = delete;
+
+    Statement &bind(int i, qint64 value);
+    Statement &bind(int i, const QByteArray &blob);
+    Statement &bind(int i, const QString &text);
+    Statement &bindNull(int i);
+    // True while a row is there; resets the statement after the last row.
+    bool step();
+    void reset();
+
+    qint64 integer(int column) const;
+    bool isNull(int column) const;
+    QByteArray blob(int column) const;
+    QString text(int column) const;
+    double real(int column) const;
+
+private:
+    sqlite3 *m_db;
+    sqlite3_stmt *m_stmt = nullptr;
+};
+
+} // namespace catalog::sql

@@ -1,0 +1,461 @@
+#include "catalog/catalog.h"
+#include "cli/commands.h"
+#include "settings/customlist.h"
+
+#include <QDateTime>
+#include <QElapsedTimer>
+#include <QFile>
+
+#include <csignal>
+#include <cstdio>
+
+#include <unistd.h>
+
+namespace {
+
+enum class Format { Text, Json, Csv };
+
+struct Request
+{
+    bool recursive = false;
+    bool noCache = false;
+    Format format = Format::Text;
+    QString query; // search only
+    QList<QByteArray> paths;
+};
+
+catalog::Indexer *volatile g_running = nullptr;
+
+void interrupted(int)
+{
+    if (catalog::Indexer *indexer = g_running)
+        indexer->cancel();
+}
+
+// Parses the options shared by both commands; returns false after reporting a usage error.
+bool parse(const QStringList &args, bool search, Request &request)
+{
+    const QString usage = search ? QStringLiteral("usage: quoril-cli search [--recursive] "
+                                                  "[--format text|json] QUERY PATH...")
+                                 : QStringLiteral("usage: quoril-cli catalog [--recursive] "
+                                                  "[--format text|json|csv] [--no-cache] PATH...");
+    QStringList positional;
+    bool optionsEnd = false;
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        const QString &arg = args.at(i);
+        if (optionsEnd || !arg.startsWith(QLatin1String("--"))) {
+            positional << arg;
+            continue;
+        }
+        if (arg == QLatin1String("--")) {
+            optionsEnd = true;
+        } else if (arg == QLatin1String("--recursive")) {
+            request.recursive = true;
+        } else if (arg == QLatin1String("--no-cache") && !search) {
+            request.noCache = true;
+        } else if (arg == QLatin1String("--format") || arg.startsWith(QLatin1String("--format="))) {
+            QString value;
+            if (arg.contains(QLatin1Char('=')))
+                value = arg.mid(arg.indexOf(QLatin1Char('=')) + 1);
+            else if (i + 1 < args.size())
+                value = args.at(++i);
+            if (value == QLatin1String("text"))
+                request.format = Format::Text;
+            else if (value == QLatin1String("json"))
+                request.format = Format::Json;
+            else if (value == QLatin1String("csv") && !search)
+                request.format = Format::Csv;
+            else {
+                cliError(QStringLiteral("unknown format \"%1\"").arg(value));
+                cliError(usage);
+                return false;
+            }
+        } else {
+            cliError(QStringLiteral("unknown option \"%1\"").arg(arg));
+            cliError(usage);
+            return false;
+        }
+    }
+    if (search && !positional.isEmpty())
+        request.query = positional.takeFirst();
+    if (positional.isEmpty()) {
+        cliError(search ? QStringLiteral("search needs a query and at least one path")
+                        : QStringLiteral("catalog needs at least one path"));
+        cliError(usage);
+        return false;
+    }
+    // Arguments arrive decoded; the file system's bytes come back with encodeName.
+    for (const QString &path : positional)
+        request.paths << QFile::encodeName(path);
+    return true;
+}
+
+// ---- output ----
+
+class Out
+{
+public:
+    Out() { m_buffer.reserve(1 << 16); }
+    ~Out() { flush(); }
+    Out &operator<<(const QByteArray &bytes)
+    {
+        m_buffer += bytes;
+        if (m_buffer.size() > (1 << 16))
+            flush();
+        return *this;
+    }
+    Out &operator<<(const char *text) { return *this << QByteArray(text); }
+    Out &operator<<(const QString &text) { return *this << text.toUtf8(); }
+    void flush()
+    {
+        std::fwrite(m_buffer.constData(), 1, size_t(m_buffer.size()), stdout);
+        std::fflush(stdout);
+        m_buffer.clear();
+    }
+
+private:
+    QByteArray m_buffer;
+};
+
+void jsonEscapeAscii(QByteArray &out, char c)
+{
+    switch (c) {
+    case '"':
+        out += "\\\"";
+        return;
+    case '\\':
+        out += "\\\\";
+        return;
+    case '\n':
+        out += "\\n";
+        return;
+    case '\r':
+        out += "\\r";
+        return;
+    case '\t':
+        out += "\\t";
+        return;
+    default:
+        break;
+    }
+    if (uchar(c) < 0x20) {
+        char hex[8];
+        std::snprintf(hex, sizeof hex, "\\u%04x", unsigned(uchar(c)));
+        out += hex;
+    } else {
+        out += c;
+    }
+}
+
+// The length of the valid UTF-8 sequence at `i`, or 0 when the byte there begins none.
+int utf8Length(const QByteArray &bytes, qsizetype i)
+{
+    const auto at = [&](qsizetype k) { return k < bytes.size() ? uchar(bytes[k]) : 0u; };
+    const uint b = at(i);
+    const auto cont = [&](qsizetype k) { return (at(k) & 0xc0u) == 0x80u; };
+    if (b < 0x80)
+        return 1;
+    if (b >= 0xc2 && b <= 0xdf)
+        return cont(i + 1) ? 2 : 0;
+    if (b >= 0xe0 && b <= 0xef) {
+        const uint b1 = at(i + 1);
+        if ((b == 0xe0 && b1 < 0xa0) || (b == 0xed && b1 >= 0xa0))
+            return 0;
+        return cont(i + 1) && cont(i + 2) ? 3 : 0;
+    }
+    if (b >= 0xf0 && b <= 0xf4) {
+        const uint b1 = at(i + 1);
+        if ((b == 0xf0 && b1 < 0x90) || (b == 0xf4 && b1 >= 0x90))
+            return 0;
+        return cont(i + 1) && cont(i + 2) && cont(i + 3) ? 4 : 0;
+    }
+    return 0;
+}
+
+// A JSON string of bytes: valid UTF-8 as it is, every other byte as an escaped lone surrogate
+// U+DC80..U+DCFF (the convention of Python's os.fsdecode), so the exact bytes can be recovered.
+QByteArray jsonBytes(const QByteArray &bytes)
+{
+    QByteArray out("\"");
+    for (qsizetype i = 0; i < bytes.size();) {
+        const int n = utf8Length(bytes, i);
+        if (n == 0) {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "\\udc%02x", unsigned(uchar(bytes[i])));
+            out += hex;
+            ++i;
+        } else if (n == 1) {
+            jsonEscapeAscii(out, bytes[i++]);
+        } else {
+            out.append(bytes.constData() + i, n);
+            i += n;
+        }
+    }
+    return out + '"';
+}
+
+QByteArray jsonText(const std::optional<QString> &text)
+{
+    return text ? jsonBytes(text->toUtf8()) : QByteArray("null");
+}
+
+QByteArray csvField(const QByteArray &bytes)
+{
+    if (!bytes.contains(',') && !bytes.contains('"') && !bytes.contains('\n') &&
+        !bytes.contains('\r'))
+        return bytes;
+    QByteArray quoted = bytes;
+    quoted.replace('"', "\"\"");
+    return '"' + quoted + '"';
+}
+
+QByteArray csvText(const std::optional<QString> &text)
+{
+    return text ? csvField(text->toUtf8()) : QByteArray();
+}
+
+qint64 mtimeSeconds(const catalog::Entry &e)
+{
+    return e.mtimeNs >= 0 ? e.mtimeNs / 1000000000 : -((-e.mtimeNs + 999999999) / 1000000000);
+}
+
+QByteArray jsonObject(const catalog::Entry &e, const std::optional<QString> &match = {})
+{
+    using catalog::Kind;
+    QByteArray o = "{\"path\": " + jsonBytes(e.path);
+    o += e.kind == Kind::Zip ? ", \"kind\": \"zip\"" : ", \"kind\": \"mp3\"";
+    o += ", \"size\": " + QByteArray::number(e.size);
+    o += ", \"mtime\": " + QByteArray::number(mtimeSeconds(e));
+    if (e.kind == Kind::Zip) {
+        o += ", \"members\": " +
+             (e.members >= 0 ? QByteArray::number(e.members) : QByteArray("null"));
+        o += ", \"member\": " + jsonText(e.member);
+        o += ", \"description\": " + jsonText(e.description);
+    } else {
+        const bool read = !e.error;
+        const auto field = [read](const QString &value) {
+            return read ? std::optional<QString>(value) : std::nullopt;
+        };
+        o += ", \"title\": " + jsonText(field(e.title));
+        o += ", \"artist\": " + jsonText(field(e.artist));
+        o += ", \"album\": " + jsonText(field(e.album));
+        o += ", \"year\": " + jsonText(field(e.year));
+        o += ", \"comment\": " + jsonText(field(e.comment));
+        o += ", \"genre\": " + jsonText(field(e.genre));
+        o += ", \"track\": " + (e.track > 0 ? QByteArray::number(e.track) : QByteArray("null"));
+    }
+    o += ", \"error\": " + jsonText(e.error);
+    if (match)
+        o += ", \"match\": " + jsonText(match);
+    return o + "}\n";
+}
+
+const char *const CsvHeader = "path,kind,size,mtime,members,member,description,title,artist,"
+                              "album,year,comment,genre,track,error\n";
+
+QByteArray csvRow(const catalog::Entry &e)
+{
+    using catalog::Kind;
+    const bool zip = e.kind == Kind::Zip;
+    QList<QByteArray> f{csvField(e.path), zip ? "zip" : "mp3", QByteArray::number(e.size),
+                        QByteArray::number(mtimeSeconds(e))};
+    f << (zip && e.members >= 0 ? QByteArray::number(e.members) : QByteArray());
+    f << csvText(e.member) << csvText(e.description);
+    for (const QString *field : {&e.title, &e.artist, &e.album, &e.year, &e.comment, &e.genre})
+        f << (zip || e.error ? QByteArray() : csvField(field->toUtf8()));
+    f << (e.track > 0 ? QByteArray::number(e.track) : QByteArray());
+    f << csvText(e.error);
+    return f.join(',') + '\n';
+}
+
+QByteArray textBlock(const catalog::Entry &e)
+{
+    const QDateTime time = QDateTime::fromMSecsSinceEpoch(e.mtimeNs / 1000000);
+    QByteArray block = e.path + "  " + QByteArray::number(e.size) + "  " +
+                       time.toString(QStringLiteral("yyyy-MM-dd HH:mm")).toUtf8() + '\n';
+    QStringList lines;
+    if (e.error) {
+        lines << QStringLiteral("(cannot be read: %1)").arg(*e.error);
+    } else if (e.kind == catalog::Kind::Zip) {
+        if (e.description)
+            lines << e.description->split(QLatin1Char('\n'));
+        else
+            lines << QStringLiteral("(no description)");
+    } else {
+        const QList<QPair<const char *, QString>> fields{
+            {"Title", e.title},
+            {"Artist", e.artist},
+            {"Album", e.album},
+            {"Year", e.year},
+            {"Comment", e.comment},
+            {"Genre", e.genre},
+            {"Track", e.track > 0 ? QString::number(e.track) : QString()}};
+        for (const auto &[label, value] : fields) {
+            if (!value.isEmpty())
+                lines << QLatin1String(label) + QStringLiteral(": ") + value;
+        }
+    }
+    for (const QString &line : std::as_const(lines))
+        block += "    " + line.toUtf8() + '\n';
+    return block;
+}
+
+// ---- indexing ----
+
+// Progress on standard error, only for a person watching a terminal and only once the work
+// has taken a second.
+class ProgressLine
+{
+public:
+    ProgressLine() : m_tty(::isatty(STDERR_FILENO) == 1) { m_clock.start(); }
+    ~ProgressLine() { clear(); }
+    void show(const catalog::Progress &p)
+    {
+        if (!m_tty || m_clock.elapsed() < 1000)
+            return;
+        std::fprintf(stderr, "\rIndexing: %lld of %lld files", static_cast<long long>(p.done),
+                     static_cast<long long>(p.found));
+        std::fflush(stderr);
+        m_shown = true;
+    }
+    void clear()
+    {
+        if (m_shown)
+            std::fputs("\r\033[K", stderr);
+        m_shown = false;
+    }
+
+private:
+    bool m_tty;
+    bool m_shown = false;
+    QElapsedTimer m_clock;
+};
+
+struct Indexed
+{
+    std::unique_ptr<catalog::Index> index;
+    QList<catalog::Scope> scopes;
+    int exit = ExitDone; // ExitFailure when a path could not be looked at
+};
+
+// Brings the index up to date for the request's paths. Returns a negative number when the
+// run ended early (its exit code negated), else the outcome.
+int indexPaths(const Request &request, Indexed &indexed)
+{
+    catalog::IndexOptions options;
+    options.recursive = request.recursive;
+    const QString listPath = QStringLiteral("quoril2k.ext");
+    if (QFile::exists(listPath))
+        options.customList = readCustomList(listPath);
+    for (const QByteArray &path : request.paths)
+        indexed.scopes << catalog::Scope{catalog::absolutePath(path), request.recursive};
+
+    indexed.index = std::make_unique<catalog::Index>(request.noCache ? QStringLiteral(":memory:")
+                                                                     : catalog::defaultIndexPath());
+    if (!cliLoadEngine())
+        return -ExitFailure;
+
+    for (int attempt = 0;; ++attempt) {
+        if (!indexed.index->notice().isEmpty())
+            cliError(indexed.index->notice());
+        catalog::Indexer indexer(*indexed.index, options);
+        ProgressLine line;
+        indexer.onProgress = [&line](const catalog::Progress &p) { line.show(p); };
+        struct sigaction action = {}, previous = {};
+        action.sa_handler = interrupted;
+        action.sa_flags = SA_RESETHAND; // a second Ctrl+C ends the program at once
+        sigemptyset(&action.sa_mask);
+        g_running = &indexer;
+        sigaction(SIGINT, &action, &previous);
+        catalog::IndexSummary summary;
+        try {
+            summary = indexer.run(request.paths);
+        } catch (const catalog::IndexDamaged &damage) {
+            sigaction(SIGINT, &previous, nullptr);
+            g_running = nullptr;
+            if (attempt > 0)
+                throw;
+            line.clear();
+            indexed.index->rebuild(damage.message());
+            continue;
+        } catch (...) {
+            sigaction(SIGINT, &previous, nullptr);
+            g_running = nullptr;
+            throw;
+        }
+        sigaction(SIGINT, &previous, nullptr);
+        g_running = nullptr;
+        line.clear();
+        for (const QString &problem : std::as_const(summary.problems))
+            cliError(problem);
+        if (summary.cancelled) {
+            cliError(QStringLiteral("interrupted; the index keeps what was read so far"));
+            return -130;
+        }
+        if (!summary.problems.isEmpty())
+            indexed.exit = ExitFailure;
+        return ExitDone;
+    }
+}
+
+} // namespace
+
+int cmdCatalog(const QStringList &args)
+{
+    Request request;
+    if (!parse(args, false, request))
+        return ExitUsage;
+    try {
+        Indexed indexed;
+        const int rc = indexPaths(request, indexed);
+        if (rc < 0)
+            return -rc;
+        Out out;
+        if (request.format == Format::Csv)
+            out << CsvHeader;
+        indexed.index->forEachEntry(indexed.scopes, [&](const catalog::Entry &e) {
+            if (request.format == Format::Json)
+                out << jsonObject(e);
+            else if (request.format == Format::Csv)
+                out << csvRow(e);
+            else
+                out << textBlock(e);
+        });
+        return indexed.exit;
+    } catch (const std::exception &e) {
+        cliError(QString::fromLocal8Bit(e.what()));
+        return ExitFailure;
+    }
+}
+
+int cmdSearch(const QStringList &args)
+{
+    Request request;
+    if (!parse(args, true, request))
+        return ExitUsage;
+    const catalog::Query query = catalog::Query::parse(request.query);
+    if (!query.isValid()) {
+        cliError(QStringLiteral("bad query: %1").arg(query.error()));
+        return ExitUsage;
+    }
+    try {
+        Indexed indexed;
+        const int rc = indexPaths(request, indexed);
+        if (rc < 0)
+            return -rc;
+        const QList<catalog::Hit> hits = catalog::search(*indexed.index, query, indexed.scopes);
+        Out out;
+        for (const catalog::Hit &hit : hits) {
+            if (request.format == Format::Json)
+                out << jsonObject(hit.entry, hit.match);
+            else
+                out << hit.entry.path << "\t" << hit.match << "\n";
+        }
+        if (indexed.exit != ExitDone)
+            return indexed.exit;
+        return hits.isEmpty() ? ExitNothing : ExitDone;
+    } catch (const std::exception &e) {
+        cliError(QString::fromLocal8Bit(e.what()));
+        return ExitFailure;
+    }
+}
