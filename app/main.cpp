@@ -2,12 +2,73 @@
 #include "app/quorilapplication.h"
 #include "common/messageboxprompter.h"
 #include "common/pathbytes.h"
+#include "find/findform.h"
+#include "find/findsession.h"
 
+#include <QAction>
 #include <QCommandLineParser>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QPixmap>
+#include <QScreen>
 #include <QTimer>
+
+#include <cstring>
+
+namespace {
+
+struct CommandLine
+{
+    QCommandLineParser parser;
+    const QCommandLineOption screenshot{
+        QStringLiteral("screenshot"),
+        QStringLiteral("Write a picture of the window to FILE once it is shown, then end."),
+        QStringLiteral("FILE")};
+    const QCommandLineOption find{
+        QStringLiteral("find"),
+        QStringLiteral("Open the find window on the selected folder with QUERY typed; with "
+                       "--screenshot, the picture is of that window once it has its results."),
+        QStringLiteral("QUERY")};
+
+    CommandLine()
+    {
+        parser.setApplicationDescription(QStringLiteral(
+            "Shows and edits the descriptions inside ZIP archives and the tags of MP3 files.\n"
+            "Exit codes: 0 ended normally; 1 the zip engine could not be loaded, or the command "
+            "line is wrong."));
+        parser.addHelpOption();
+        parser.addVersionOption();
+        parser.addPositionalArgument(
+            QStringLiteral("path"),
+            QStringLiteral("A folder, archive or MP3 file to select and show at start."),
+            QStringLiteral("[path]"));
+        parser.addOption(screenshot);
+        parser.addOption(find);
+    }
+};
+
+// --help and --version are answered without opening the display, so that they also work
+// where no desktop runs. (--help-all lists the window system's options, so it opens it.)
+bool wantsTextOnly(int argc, char *argv[])
+{
+    for (int i = 1; i < argc && std::strcmp(argv[i], "--") != 0; ++i) {
+        for (const char *option : {"-h", "--help", "-v", "--version"})
+            if (std::strcmp(argv[i], option) == 0)
+                return true;
+    }
+    return false;
+}
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
+    if (wantsTextOnly(argc, argv)) {
+        QCoreApplication core(argc, argv);
+        QuorilApplication::setIdentity();
+        CommandLine().parser.process(pathbytes::arguments(argc, argv)); // prints and ends
+        return 0;
+    }
     QuorilApplication app(argc, argv);
     // The program ends through its own ways out (Exit, closing the main window, "End
     // program"), never because the last visible window closed: while the main window is
@@ -16,21 +77,9 @@ int main(int argc, char *argv[])
     MessageBoxPrompter prompter;
     Prompter::install(&prompter);
 
-    QCommandLineParser parser;
-    parser.setApplicationDescription(
-        QStringLiteral("Shows and edits the descriptions inside ZIP archives and the tags of "
-                       "MP3 files."));
-    parser.addHelpOption();
-    parser.addVersionOption();
-    parser.addPositionalArgument(QStringLiteral("path"),
-                                 QStringLiteral("A folder, archive or MP3 file to select."));
-    const QCommandLineOption screenshot(
-        QStringLiteral("screenshot"),
-        QStringLiteral("Write a picture of the window to FILE once it is shown, then end."),
-        QStringLiteral("FILE"));
-    parser.addOption(screenshot);
+    CommandLine commandLine;
     // The arguments with their bytes: a file name need not be UTF-8.
-    parser.process(pathbytes::arguments(argc, argv));
+    commandLine.parser.process(pathbytes::arguments(argc, argv));
 
     // The engine check comes first; without a usable engine the program ends.
     const QString failure = TMain::EngineCheck();
@@ -42,14 +91,40 @@ int main(int argc, char *argv[])
     prompter.setParentWindow(&window);
     window.CreateSecondaryWindows();
     window.show();
-    if (!parser.positionalArguments().isEmpty())
-        window.SelectPath(parser.positionalArguments().constFirst());
-    if (parser.isSet(screenshot)) {
-        const QString file = parser.value(screenshot);
-        QTimer::singleShot(1500, &window, [&window, file] {
-            window.grab().save(file);
+    if (!commandLine.parser.positionalArguments().isEmpty())
+        window.OpenStartPath(commandLine.parser.positionalArguments().constFirst());
+    TFindForm *form = nullptr;
+    if (commandLine.parser.isSet(commandLine.find)) {
+        window.findChild<QAction *>(QStringLiteral("M_Find"))->trigger();
+        form = window.findChild<TFindForm *>(QStringLiteral("FindForm"));
+        form->findChild<QLineEdit *>(QStringLiteral("E_Query"))
+            ->setText(commandLine.parser.value(commandLine.find));
+    }
+    if (commandLine.parser.isSet(commandLine.screenshot)) {
+        const QString file = commandLine.parser.value(commandLine.screenshot);
+        QWidget *target = form ? static_cast<QWidget *>(form) : &window;
+        auto *poll = new QTimer(&window);
+        auto *clock = new QElapsedTimer;
+        clock->start();
+        // Once the window has settled: the find window when its results are in.
+        QObject::connect(poll, &QTimer::timeout, &window, [=] {
+            const bool settled =
+                !form || (!form->session()->isIndexing() && form->session()->isAnswered());
+            if (clock->elapsed() < 1500 || (!settled && clock->elapsed() < 15000))
+                return;
+            poll->stop();
+            delete clock;
+            // With a window manager the picture shows the window as the user sees it, frame
+            // included.
+            const QRect frame = target->frameGeometry();
+            QPixmap picture = target->screen()->grabWindow(0, frame.x(), frame.y(), frame.width(),
+                                                           frame.height());
+            if (picture.isNull())
+                picture = target->grab();
+            picture.save(file);
             QCoreApplication::exit(0);
         });
+        poll->start(100);
     }
     return app.exec();
 }

@@ -50,6 +50,10 @@ public:
 
     // Selects a folder or a file in the tree, as a click on it would.
     void SelectPath(const QString &path);
+    // Selects and shows the path given on the command line (relative to the working folder);
+    // tells the user when it does not exist or is not a folder, archive or MP3 file that the
+    // tree shows. The program goes on either way.
+    void OpenStartPath(const QString &argument);
 
     // Saves what the pane shows into CurrentFile: the tag when the tag pane is visible, the
     // description otherwise. Returns false when the save failed (the user was told).
@@ -91,6 +95,7 @@ private:
     void M_FontClick();
     void Hiddenfiles1Click();
     void B_UnzipClick();
+    void M_FindClick();
     void showDescription(const LookupResult &result);
     bool Embed(const QString &archivePath, const QString &memberName);
     bool confirmExit();

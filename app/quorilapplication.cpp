@@ -2,11 +2,17 @@
 
 #include "common/fileerror.h"
 #include "common/prompter.h"
+#include "common/version.h"
 
 QuorilApplication::QuorilApplication(int &argc, char **argv) : QApplication(argc, argv)
 {
+    setIdentity();
+}
+
+void QuorilApplication::setIdentity()
+{
     setApplicationName(QStringLiteral("quoril"));
-    setApplicationVersion(QStringLiteral("2.5"));
+    setApplicationVersion(QStringLiteral(QUORIL_VERSION));
 }
 
 void showTopLevelError(const QString &message)

@@ -9,6 +9,8 @@ class QuorilApplication : public QApplication
 {
 public:
     QuorilApplication(int &argc, char **argv);
+    // The name and version that --version prints; set before any application object exists.
+    static void setIdentity();
     bool notify(QObject *receiver, QEvent *event) override;
 };
 

@@ -33,26 +33,11 @@ struct ProgressRelay
 
 } // namespace
 
-Listing getContents(const QString &path)
+int listMembers(const QString &path, const std::function<void(const ListingEntry &)> &onMember,
+                QStringList &messages)
 {
-    QStringList lines, names;
-    Listing listing = getContents(path, [&](const ListingEntry &entry) {
-        lines.append(listingLine(entry));
-        names.append(entry.name);
-    });
-    listing.lines = std::move(lines);
-    listing.names = std::move(names);
-    return listing;
-}
-
-Listing getContents(const QString &path, const std::function<void(const ListingEntry &)> &each)
-{
-    Listing listing;
-    if (path.trimmed().isEmpty())
-        return listing;
-
     EngineSink sink;
-    sink.onListing = each;
+    sink.onListing = onMember;
     USERFUNCTIONS functions;
     FillUserFunctions(functions);
     DCL dcl = blankDcl();
@@ -62,14 +47,30 @@ Listing getContents(const QString &path, const std::function<void(const ListingE
     EngineText archive(path);
     dcl.lpszZipFN = archive.get();
     dcl.lpszExtractDir = nullptr;
+    int code;
     {
         EngineSinkScope scope(sink);
         FlagScope listingFlag(ListingActive, true);
         FlagScope capture(CaptureOutput, false);
-        listing.engineCalled = true;
-        listing.code = ZipEngine::Wiz_SingleEntryUnzip(0, nullptr, 0, nullptr, &dcl, &functions);
+        code = ZipEngine::Wiz_SingleEntryUnzip(0, nullptr, 0, nullptr, &dcl, &functions);
     }
-    listing.messages = sink.messages;
+    messages = sink.messages;
+    return code;
+}
+
+Listing getContents(const QString &path)
+{
+    Listing listing;
+    if (path.trimmed().isEmpty())
+        return listing;
+    listing.engineCalled = true;
+    listing.code = listMembers(
+        path,
+        [&listing](const ListingEntry &entry) {
+            listing.lines.append(listingLine(entry));
+            listing.names.append(entry.name);
+        },
+        listing.messages);
     return listing;
 }
 

@@ -14,7 +14,9 @@
 namespace ArchiveOps {
 
 // Called once per member or file as the engine reaches it, with a running index from 0 and
-// the number expected (-1 when it is not known in advance). Return false to cancel.
+// the number expected (-1 when it is not known in advance); while the engine still selects
+// among many names, also now and then with an empty name (the index unchanged). Return false
+// to cancel.
 using Progress = std::function<bool(const QString &name, int index, int total)>;
 
 // The members of an archive, in the order the engine reported them: lines[i] is the listing
@@ -30,9 +32,10 @@ struct Listing
 
 // Lists the archive at `path` (passed on unchanged; nothing happens when it is blank).
 Listing getContents(const QString &path);
-// The same, handing each member to `each` as the engine reports it instead of keeping the
-// lines: memory does not grow with the member count. `lines` and `names` stay empty.
-Listing getContents(const QString &path, const std::function<void(const ListingEntry &)> &each);
+// The engine's listing of `path`, each member handed to `onMember` as it comes; returns the
+// engine's result, with its problem lines in `messages`.
+int listMembers(const QString &path, const std::function<void(const ListingEntry &)> &onMember,
+                QStringList &messages);
 
 struct ExtractRequest
 {

@@ -297,6 +297,6 @@ ArchiveOps::ZipReport TPackPage::ZipFiles(const QString &archivePath, const QStr
         text += QLatin1Char('\n') + report.lines.at(i);
     if (report.lines.size() > QuotedLines)
         text += QStringLiteral("\n... and %1 more.").arg(report.lines.size() - QuotedLines);
-    showMessage(text, report.stopped() ? Prompter::Icon::Critical : Prompter::Icon::Warning);
+    showMessage(text, Prompter::Icon::Critical);
     return report;
 }

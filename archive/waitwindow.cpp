@@ -1,6 +1,7 @@
 #include "archive/waitwindow.h"
 
 #include "common/pathbytes.h"
+#include "common/windowplace.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -9,7 +10,6 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QScreen>
 #include <QStyle>
 #include <QVBoxLayout>
 
@@ -21,7 +21,6 @@ TFrmWaitZip::TFrmWaitZip(QWidget *parent) : QWidget(parent, Qt::Dialog)
 {
     setObjectName(QStringLiteral("FrmWaitZip"));
     setWindowTitle(QStringLiteral("Processing, please wait..."));
-    setFixedSize(366, 134);
 
     m_icon = new QLabel(this);
     m_icon->setObjectName(QStringLiteral("Image1"));
@@ -59,6 +58,8 @@ TFrmWaitZip::TFrmWaitZip(QWidget *parent) : QWidget(parent, Qt::Dialog)
     layout->addLayout(bottom);
 
     connect(m_cancel, &QPushButton::clicked, this, &TFrmWaitZip::B_CancelClick);
+    // The designed size; the layout widens the window for a longer caption.
+    placeWindow(this, QSize(366, 134), PlaceOn::EveryShow);
 }
 
 void TFrmWaitZip::start()
@@ -70,12 +71,6 @@ void TFrmWaitZip::start()
     m_cancel->setEnabled(true);
     m_anim->setRange(0, 0);
     setWindowModality(Qt::ApplicationModal);
-    const QScreen *screen = QGuiApplication::primaryScreen();
-    if (screen) {
-        QRect frame(QPoint(), size());
-        frame.moveCenter(screen->availableGeometry().center());
-        move(frame.topLeft());
-    }
     show();
     raise();
     processEventsNow();
@@ -93,8 +88,9 @@ void TFrmWaitZip::stop()
 bool TFrmWaitZip::progress(const QString &name, int index, int total)
 {
     if (!m_cancelled && (!m_sinceEvents.isValid() || m_sinceEvents.elapsed() >= EventInterval)) {
-        m_name->setText(
-            fontMetrics().elidedText(pathbytes::display(name), Qt::ElideMiddle, m_name->width()));
+        if (!name.isEmpty()) // without a name the engine is still choosing members
+            m_name->setText(fontMetrics().elidedText(pathbytes::display(name), Qt::ElideMiddle,
+                                                     m_name->width()));
         if (total > 0 && index < total) {
             m_progress->setRange(0, total);
             m_progress->setValue(index);

@@ -46,3 +46,22 @@ if "$CLI" list "$WORK/many.zip" >/dev/null 2>&1; then
 else
     echo "list: quoril-cli list is not available in this build; skipped"
 fi
+
+# Every member answers one name: 65,536 case variants of one name, 16,384 exact duplicates.
+python3 - "$WORK" <<'PY'
+import sys, warnings, zipfile
+warnings.simplefilter('ignore')
+base = 'abcdefghijklmnop'
+with zipfile.ZipFile(sys.argv[1] + '/case.zip', 'w') as z:
+    for bits in range(1 << len(base)):
+        z.writestr(''.join(c.upper() if bits >> i & 1 else c for i, c in enumerate(base)) + '.txt', b'x')
+with zipfile.ZipFile(sys.argv[1] + '/dups.zip', 'w') as z:
+    for _ in range(16384):
+        z.writestr('same.txt', b'x')
+PY
+for alike in case dups; do
+    rm -rf "$WORK/q" "$WORK/u"; mkdir "$WORK/q" "$WORK/u"
+    qm=$(timed "$CLI" extract "$WORK/$alike.zip" "$WORK/q")
+    um=$(timed unzip -qq -n "$WORK/$alike.zip" -d "$WORK/u")
+    printf 'alike names (%s)  quoril-cli %.3fs  unzip %.3fs  ratio %s\n' "$alike" "$qm" "$um" "$(ratio "$qm" "$um")"
+done

@@ -1,5 +1,7 @@
 #include "catalog/store.h"
 
+#include "common/pathbytes.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -62,12 +64,12 @@ QString defaultIndexPath()
 
 QString Entry::fileName() const
 {
-    return QFile::decodeName(path.mid(path.lastIndexOf('/') + 1));
+    return pathbytes::display(pathbytes::decode(path.mid(path.lastIndexOf('/') + 1)));
 }
 
 QString Entry::displayPath() const
 {
-    return QFile::decodeName(path);
+    return pathbytes::display(pathbytes::decode(path));
 }
 
 QString Entry::body() const

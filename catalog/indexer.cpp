@@ -1,6 +1,8 @@
 #include "catalog/reader.h"
 #include "catalog/store.h"
 
+#include "common/pathbytes.h"
+
 #include <QElapsedTimer>
 #include <QFile>
 #include <QHash>
@@ -278,8 +280,8 @@ IndexSummary Indexer::run(const QList<QByteArray> &paths)
         const QByteArray path = absolutePath(given);
         const FileStat st = statPath(path);
         if (!st.exists) {
-            summary.problems
-                << QStringLiteral("%1: no such file or folder").arg(QFile::decodeName(given));
+            summary.problems << QStringLiteral("%1: no such file or folder")
+                                    .arg(pathbytes::display(pathbytes::decode(given)));
             roots << Root{path, false}; // its entry, if any, is dropped
             continue;
         }
@@ -298,8 +300,8 @@ IndexSummary Indexer::run(const QList<QByteArray> &paths)
             visited.insert({fst.device, fst.inode});
             const Listing listing = listFolder(folder);
             if (!listing.ok) {
-                summary.problems
-                    << QStringLiteral("%1: cannot read the folder").arg(QFile::decodeName(folder));
+                summary.problems << QStringLiteral("%1: cannot read the folder")
+                                        .arg(pathbytes::display(pathbytes::decode(folder)));
                 continue;
             }
             folders << folder;

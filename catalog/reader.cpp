@@ -4,9 +4,8 @@
 #include "description/cp437.h"
 #include "description/lookup.h"
 #include "id3/id3tag.h"
-#include "zipengine/callbacks.h"
-#include "zipengine/enginetext.h"
-#include "zipengine/zipengine.h"
+
+#include "common/pathbytes.h"
 
 #include <QFile>
 
@@ -17,51 +16,23 @@ namespace {
 // The caption that stands for "every custom name" in the command-line tool's lookups.
 const QString AllCustom = QStringLiteral("all custom files");
 
-struct MemberCount
-{
-    int members = 0;
-    int code = PK_OK;
-    QStringList messages;
-};
-
-// Counts the members with the engine's listing; no listing line is formatted (a collection
-// holds many archives of hundreds of members each).
-MemberCount countMembers(const QByteArray &path)
-{
-    MemberCount count;
-    EngineSink sink;
-    sink.onListing = [&count](const ListingEntry &) { ++count.members; };
-    USERFUNCTIONS functions;
-    FillUserFunctions(functions);
-    DCL dcl = blankDcl();
-    dcl.nvflag = 1;
-    dcl.nUflag = 1;
-    dcl.C_flag = 1;
-    EngineText archive(path);
-    dcl.lpszZipFN = archive.get();
-    {
-        EngineSinkScope scope(sink);
-        FlagScope listingFlag(ListingActive, true);
-        FlagScope capture(CaptureOutput, false);
-        count.code = ZipEngine::Wiz_SingleEntryUnzip(0, nullptr, 0, nullptr, &dcl, &functions);
-    }
-    count.messages = sink.messages;
-    return count;
-}
-
 Entry readArchive(const QByteArray &bytes, const ReadOptions &options)
 {
     Entry entry;
     entry.path = bytes;
     entry.kind = Kind::Zip;
-    const QString path = QFile::decodeName(bytes);
-    const MemberCount count = countMembers(bytes);
-    if (count.code != PK_OK && count.code != PK_WARN) {
-        entry.error = count.messages.isEmpty() ? ArchiveOps::unzipCodeText(count.code)
-                                               : count.messages.constFirst();
+    const QString path = pathbytes::decode(bytes);
+    // Members are counted, no listing line is formatted: a collection holds many archives of
+    // hundreds of members each.
+    int members = 0;
+    QStringList messages;
+    const int code = ArchiveOps::listMembers(
+        path, [&members](const ListingEntry &) { ++members; }, messages);
+    if (code != PK_OK && code != PK_WARN) {
+        entry.error = messages.isEmpty() ? ArchiveOps::unzipCodeText(code) : messages.constFirst();
         return entry;
     }
-    entry.members = count.members;
+    entry.members = members;
 
     LookupState state;
     state.down = ModeButton::Auto;
@@ -85,7 +56,7 @@ Entry readMp3(const QByteArray &bytes)
     entry.path = bytes;
     entry.kind = Kind::Mp3;
     TID3Tag tag;
-    tag.setFileName(QFile::decodeName(bytes));
+    tag.setFileName(pathbytes::decode(bytes));
     entry.title = tag.Title();
     entry.artist = tag.Artist();
     entry.album = tag.Album();

@@ -2,12 +2,15 @@
 #include "cli/commands.h"
 #include "settings/customlist.h"
 
+#include "common/pathbytes.h"
+
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QFile>
 
 #include <csignal>
 #include <cstdio>
+#include <functional>
 
 #include <unistd.h>
 
@@ -84,9 +87,9 @@ bool parse(const QStringList &args, bool search, Request &request)
         cliError(usage);
         return false;
     }
-    // Arguments arrive decoded; the file system's bytes come back with encodeName.
+    // Arguments hold the bytes they were given; the file system gets them back exactly.
     for (const QString &path : positional)
-        request.paths << QFile::encodeName(path);
+        request.paths << pathbytes::encode(path);
     return true;
 }
 
@@ -361,30 +364,35 @@ int indexPaths(const Request &request, Indexed &indexed)
         catalog::Indexer indexer(*indexed.index, options);
         ProgressLine line;
         indexer.onProgress = [&line](const catalog::Progress &p) { line.show(p); };
-        struct sigaction action = {}, previous = {};
-        action.sa_handler = interrupted;
-        action.sa_flags = SA_RESETHAND; // a second Ctrl+C ends the program at once
-        sigemptyset(&action.sa_mask);
-        g_running = &indexer;
-        sigaction(SIGINT, &action, &previous);
         catalog::IndexSummary summary;
         try {
+            // Ctrl+C asks the run to stop; a second one ends the program at once.
+            struct InterruptScope
+            {
+                explicit InterruptScope(catalog::Indexer &indexer)
+                {
+                    struct sigaction action = {};
+                    action.sa_handler = interrupted;
+                    action.sa_flags = SA_RESETHAND;
+                    sigemptyset(&action.sa_mask);
+                    g_running = &indexer;
+                    sigaction(SIGINT, &action, &previous);
+                }
+                ~InterruptScope()
+                {
+                    sigaction(SIGINT, &previous, nullptr);
+                    g_running = nullptr;
+                }
+                struct sigaction previous = {};
+            } interruptScope(indexer);
             summary = indexer.run(request.paths);
         } catch (const catalog::IndexDamaged &damage) {
-            sigaction(SIGINT, &previous, nullptr);
-            g_running = nullptr;
             if (attempt > 0)
                 throw;
             line.clear();
             indexed.index->rebuild(damage.message());
             continue;
-        } catch (...) {
-            sigaction(SIGINT, &previous, nullptr);
-            g_running = nullptr;
-            throw;
         }
-        sigaction(SIGINT, &previous, nullptr);
-        g_running = nullptr;
         line.clear();
         for (const QString &problem : std::as_const(summary.problems))
             cliError(problem);
@@ -398,6 +406,21 @@ int indexPaths(const Request &request, Indexed &indexed)
     }
 }
 
+// Indexes the request's paths, then hands the index to `answer`; every failure is reported.
+int withIndex(const Request &request, const std::function<int(Indexed &)> &answer)
+{
+    try {
+        Indexed indexed;
+        const int rc = indexPaths(request, indexed);
+        if (rc < 0)
+            return -rc;
+        return answer(indexed);
+    } catch (const std::exception &e) {
+        cliError(QString::fromLocal8Bit(e.what()));
+        return ExitFailure;
+    }
+}
+
 } // namespace
 
 int cmdCatalog(const QStringList &args)
@@ -405,11 +428,7 @@ int cmdCatalog(const QStringList &args)
     Request request;
     if (!parse(args, false, request))
         return ExitUsage;
-    try {
-        Indexed indexed;
-        const int rc = indexPaths(request, indexed);
-        if (rc < 0)
-            return -rc;
+    return withIndex(request, [&request](Indexed &indexed) {
         Out out;
         if (request.format == Format::Csv)
             out << CsvHeader;
@@ -422,10 +441,7 @@ int cmdCatalog(const QStringList &args)
                 out << textBlock(e);
         });
         return indexed.exit;
-    } catch (const std::exception &e) {
-        cliError(QString::fromLocal8Bit(e.what()));
-        return ExitFailure;
-    }
+    });
 }
 
 int cmdSearch(const QStringList &args)
@@ -438,11 +454,7 @@ int cmdSearch(const QStringList &args)
         cliError(QStringLiteral("bad query: %1").arg(query.error()));
         return ExitUsage;
     }
-    try {
-        Indexed indexed;
-        const int rc = indexPaths(request, indexed);
-        if (rc < 0)
-            return -rc;
+    return withIndex(request, [&request, &query](Indexed &indexed) {
         const QList<catalog::Hit> hits = catalog::search(*indexed.index, query, indexed.scopes);
         Out out;
         for (const catalog::Hit &hit : hits) {
@@ -453,9 +465,6 @@ int cmdSearch(const QStringList &args)
         }
         if (indexed.exit != ExitDone)
             return indexed.exit;
-        return hits.isEmpty() ? ExitNothing : ExitDone;
-    } catch (const std::exception &e) {
-        cliError(QString::fromLocal8Bit(e.what()));
-        return ExitFailure;
-    }
+        return hits.isEmpty() ? int(ExitNothing) : int(ExitDone);
+    });
 }

@@ -1,5 +1,6 @@
 #include "cli/commands.h"
 #include "common/pathbytes.h"
+#include "common/version.h"
 #include "zipengine/zipengine.h"
 
 #include <QCoreApplication>
@@ -46,6 +47,12 @@ Commands:
       "two words" is a phrase, word* a prefix. Exit 1 when nothing matched, 2 for a bad
       query.
 
+Options:
+  -h, --help
+      Print this help and end.
+  --version
+      Print the program's name and version and end.
+
 Exit codes: 0 done; 1 nothing found (describe, search) or members skipped (extract);
 2 usage error or bad query; 3 failure, a file left out by pack included; 130 interrupted.
 )";
@@ -81,6 +88,10 @@ int main(int argc, char *argv[])
     if (command == QLatin1String("--help") || command == QLatin1String("-h") ||
         command == QLatin1String("help")) {
         std::fputs(Usage, stdout);
+        return ExitDone;
+    }
+    if (command == QLatin1String("--version")) {
+        std::fputs("quoril-cli " QUORIL_VERSION "\n", stdout);
         return ExitDone;
     }
     if (command == QLatin1String("describe"))

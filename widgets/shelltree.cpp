@@ -783,6 +783,14 @@ QString TShellTree::path() const
     return node ? node->path : QString();
 }
 
+QString TShellTree::filePath(const QTreeWidgetItem *item) const
+{
+    if (!item || item->type() != QTreeWidgetItem::UserType + 1)
+        return {};
+    const auto *node = static_cast<const TShellNode *>(item);
+    return node->isFile() ? node->path : QString();
+}
+
 void TShellTree::setPath(const QString &path)
 {
     if (path == this->path())

@@ -57,6 +57,8 @@ private slots:
     void saveUsesTheOptionsLevel_data();
     void saveUsesTheOptionsLevel();
     void unreadableTagIsReportedAndKept();
+    void startPathIsSelectedAndShown_data();
+    void startPathIsSelectedAndShown();
     void namesThatAreNotUtf8();
 
 private:
@@ -568,6 +570,58 @@ void TestMainWindow::unreadableTagIsReportedAndKept()
     QVERIFY(UnsavedChanges);
     QCOMPARE(window->CurrentFile, song);
     QVERIFY(child<QWidget>("MP3panel")->isVisible());
+}
+
+void TestMainWindow::startPathIsSelectedAndShown_data()
+{
+    QTest::addColumn<QString>("argument");
+    QTest::addColumn<QString>("selected"); // relative to the folder; empty: nothing selected
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<QString>("message"); // the start of the message shown, if any
+    const struct
+    {
+        const char *name, *argument, *selected, *caption, *message;
+    } rows[] = {
+        {"archive, relative", "GAME.ZIP", "GAME.ZIP", "file_id.diz", ""},
+        {"archive, absolute", "@/other.zip", "other.zip", "readme.txt", ""},
+        {"archive through ..", "./sub/../other.zip", "other.zip", "readme.txt", ""},
+        {"mp3 file", "song.mp3", "song.mp3", "song.mp3", ""},
+        {"folder", "sub", "sub", "file_id.diz", ""},
+        {"missing path", "nothing.zip", "", "file_id.diz", "Cannot find @/nothing.zip"},
+        {"file the tree does not show", "notes.txt", "", "file_id.diz", "@/notes.txt is not in"},
+    };
+    for (const auto &row : rows)
+        QTest::newRow(row.name) << QString::fromLatin1(row.argument)
+                                << QString::fromLatin1(row.selected)
+                                << QString::fromLatin1(row.caption)
+                                << QString::fromLatin1(row.message);
+}
+
+// What "quoril PATH" (and opening a file with Quoril in a file manager) does once the window is
+// up: the program goes on in every case.
+void TestMainWindow::startPathIsSelectedAndShown()
+{
+    QFETCH(QString, argument);
+    QFETCH(QString, selected);
+    QFETCH(QString, caption);
+    QFETCH(QString, message);
+    writeFile(dir->filePath(QStringLiteral("song.mp3")), QByteArray(1000, '\0'));
+    writeFile(dir->filePath(QStringLiteral("notes.txt")), "text");
+    const QString at = QDir(dir->path()).canonicalPath();
+    QDir::setCurrent(at);
+    window->OpenStartPath(argument.replace(QLatin1Char('@'), at));
+    QCoreApplication::processEvents();
+    if (!selected.isEmpty())
+        QCOMPARE(child<TShellTree>("LFile")->path(), at + QLatin1Char('/') + selected);
+    else
+        QVERIFY(child<TShellTree>("LFile")->path() != at + QStringLiteral("/notes.txt"));
+    QCOMPARE(this->caption(), caption);
+    QCOMPARE(child<QWidget>("MP3panel")->isVisible(), selected.endsWith(QLatin1String(".mp3")));
+    QCOMPARE(text().isEmpty(), !selected.endsWith(QLatin1String(".zip"), Qt::CaseInsensitive));
+    QCOMPARE(prompter->messages.size(), message.isEmpty() ? 0 : 1);
+    if (!message.isEmpty())
+        QVERIFY2(prompter->messages.constFirst().startsWith(message.replace(QLatin1Char('@'), at)),
+                 qPrintable(prompter->messages.constFirst()));
 }
 
 // A folder and files named in Latin-1, as old collections hold them: selected, described,

@@ -121,8 +121,9 @@ void TestArchiveDialogs::unzipOptionsButtonWidths()
     QCOMPARE(dialog.width(), 407);
     QCOMPARE(dialog.height(), 421);
     click(&dialog, "B_Options");
-    QCOMPARE(dialog.width(), 631);
-    QVERIFY(child<QWidget>(&dialog, "FolderTree")->geometry().left() > 401);
+    // Wider when the style draws the option frame's title wider than designed.
+    QVERIFY(dialog.width() >= 631);
+    QVERIFY(child<QWidget>(&dialog, "FolderTree")->mapTo(&dialog, QPoint()).x() > 401);
     click(&dialog, "B_Options");
     QCOMPARE(dialog.width(), 407);
     click(&dialog, "B_Options");

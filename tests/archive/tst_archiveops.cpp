@@ -200,7 +200,9 @@ void TestArchiveOps::extractionTakesManyNamesInOneCall()
     int calls = 0;
     int lastTotal = 0;
     const ExtractReport report =
-        unzipSelectedFiles(request, [&](const QString &, int index, int total) {
+        unzipSelectedFiles(request, [&](const QString &name, int index, int total) {
+            if (name.isEmpty()) // still selecting: asks only whether to go on
+                return true;
             [&] { QCOMPARE(index, calls); }();
             ++calls;
             lastTotal = total;
