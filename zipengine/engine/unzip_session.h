@@ -7,12 +7,14 @@
 
 #include <zip.h>
 
+#include <cstdint>
 #include <functional>
 #include <set>
 #include <string>
 #include <string_view>
 #include <sys/types.h>
 #include <utility>
+#include <vector>
 
 namespace zengine {
 
@@ -75,5 +77,26 @@ ReadFailure memberFailure(int zipError);
 bool extractMember(UnzipSession &session, zip_t *archive, zip_uint64_t index,
                    const zip_stat_t &stat, std::string_view name, int targetFd,
                    const char *password);
+
+// One member as the listing reports it.
+struct ListedMember
+{
+    uint64_t size = 0;
+    uint64_t compressedSize = 0;
+    unsigned month = 0, day = 0, year = 0, hour = 0, minute = 0; // year as two digits
+    const char *name = "";
+    uint16_t method = 0;
+    uint32_t crc = 0;
+    bool encrypted = false;
+};
+
+// Reports the member through SendApplicationMessage, when the table has it.
+void reportListed(UnzipSession &session, const ListedMember &member);
+
+// The fast read path (scanner.h). Each returns true when it served the call (its result is
+// in the session) and false when it declined before reporting anything: the caller then
+// takes the libzip path.
+bool fastDeliver(UnzipSession &session, const char *archivePath, std::string_view name);
+bool fastList(UnzipSession &session, const char *archivePath);
 
 } // namespace zengine

@@ -25,6 +25,15 @@ constexpr size_t QueueLimit = 8 << 20;
 constexpr size_t QueueBudget = 48 << 20;
 constexpr size_t MaxAhead = 64; // files handed out and not yet taken by the commit
 
+// The commands a source supports, as libzip wants them answered.
+zip_int64_t commandBitmap(std::initializer_list<zip_source_cmd_t> commands)
+{
+    zip_int64_t bitmap = 0;
+    for (const zip_source_cmd_t command : commands)
+        bitmap |= zip_int64_t(1) << command;
+    return bitmap;
+}
+
 struct Failure
 {
     int zipError = 0;
@@ -362,9 +371,9 @@ struct PoolAccess
         case ZIP_SOURCE_FREE:
             return 0;
         case ZIP_SOURCE_SUPPORTS:
-            return zip_source_make_command_bitmap(
-                ZIP_SOURCE_OPEN, ZIP_SOURCE_READ, ZIP_SOURCE_CLOSE, ZIP_SOURCE_STAT,
-                ZIP_SOURCE_ERROR, ZIP_SOURCE_FREE, ZIP_SOURCE_GET_FILE_ATTRIBUTES, -1);
+            return commandBitmap({ZIP_SOURCE_OPEN, ZIP_SOURCE_READ, ZIP_SOURCE_CLOSE,
+                                  ZIP_SOURCE_STAT, ZIP_SOURCE_ERROR, ZIP_SOURCE_FREE,
+                                  ZIP_SOURCE_GET_FILE_ATTRIBUTES});
         default:
             zip_error_set(&job.error, ZIP_ER_OPNOTSUPP, 0);
             return -1;

@@ -50,9 +50,15 @@ struct ArchiveFile
     struct stat original = {};
     CommitState *state = nullptr;
 
-    // Internal to the source.
-    FILE *in = nullptr;
-    std::vector<char> inBuffer;
+    // Internal to the source. The old archive is read with pread through a window: libzip
+    // asks for each entry's header and data with a seek and a read, and a position kept here
+    // costs no system call.
+    int inFd = -1;
+    zip_uint64_t inSize = 0;
+    zip_uint64_t inPos = 0;
+    std::vector<char> window;
+    zip_uint64_t windowStart = 0;
+    size_t windowLength = 0;
     FILE *out = nullptr;
     std::vector<char> outBuffer;
     int dirFd = -1; // the folder, open while the new archive is written
