@@ -66,6 +66,8 @@ void TFontDialog::setChoice(const QFont &font, const QColor &color)
     m_family->setCurrentFont(font);
     const int points = font.pointSize() > 0 ? font.pointSize() : qRound(font.pixelSize() * 0.75);
     m_size->setValue(qBound(6, points, 14));
+    m_offered = font;
+    m_offeredPoints = m_size->value();
     m_bold->setChecked(font.bold());
     m_italic->setChecked(font.italic());
     m_underline->setChecked(font.underline());
@@ -77,7 +79,10 @@ void TFontDialog::setChoice(const QFont &font, const QColor &color)
 QFont TFontDialog::chosenFont() const
 {
     QFont font = m_family->currentFont();
-    font.setPointSize(m_size->value());
+    if (font.family() == m_offered.family() && m_size->value() == m_offeredPoints)
+        font = m_offered;
+    else
+        font.setPointSize(m_size->value());
     font.setBold(m_bold->isChecked());
     font.setItalic(m_italic->isChecked());
     font.setUnderline(m_underline->isChecked());

@@ -19,6 +19,8 @@ class TFontDialog : public QDialog
 public:
     explicit TFontDialog(QWidget *parent = nullptr);
     void setChoice(const QFont &font, const QColor &color);
+    // The offered font itself (its pixel size, rendering and hinting) while the user keeps its
+    // family and size; otherwise the family at the chosen point size.
     QFont chosenFont() const;
     QColor chosenColor() const { return m_color; }
 
@@ -34,4 +36,7 @@ private:
     QPushButton *m_colorButton;
     QLabel *m_preview;
     QColor m_color;
+    // The font offered by setChoice and the size shown for it.
+    QFont m_offered;
+    int m_offeredPoints = 0;
 };

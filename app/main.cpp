@@ -2,8 +2,15 @@
 #include "app/quorilapplication.h"
 #include "common/messageboxprompter.h"
 #include "common/pathbytes.h"
+#include "find/findform.h"
+#include "find/findsession.h"
 
+#include <QAction>
 #include <QCommandLineParser>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QPixmap>
+#include <QScreen>
 #include <QTimer>
 
 #include <cstring>
@@ -17,6 +24,11 @@ struct CommandLine
         QStringLiteral("screenshot"),
         QStringLiteral("Write a picture of the window to FILE once it is shown, then end."),
         QStringLiteral("FILE")};
+    const QCommandLineOption find{
+        QStringLiteral("find"),
+        QStringLiteral("Open the find window on the selected folder with QUERY typed; with "
+                       "--screenshot, the picture is of that window once it has its results."),
+        QStringLiteral("QUERY")};
 
     CommandLine()
     {
@@ -31,6 +43,7 @@ struct CommandLine
             QStringLiteral("A folder, archive or MP3 file to select and show at start."),
             QStringLiteral("[path]"));
         parser.addOption(screenshot);
+        parser.addOption(find);
     }
 };
 
@@ -80,12 +93,38 @@ int main(int argc, char *argv[])
     window.show();
     if (!commandLine.parser.positionalArguments().isEmpty())
         window.OpenStartPath(commandLine.parser.positionalArguments().constFirst());
+    TFindForm *form = nullptr;
+    if (commandLine.parser.isSet(commandLine.find)) {
+        window.findChild<QAction *>(QStringLiteral("M_Find"))->trigger();
+        form = window.findChild<TFindForm *>(QStringLiteral("FindForm"));
+        form->findChild<QLineEdit *>(QStringLiteral("E_Query"))
+            ->setText(commandLine.parser.value(commandLine.find));
+    }
     if (commandLine.parser.isSet(commandLine.screenshot)) {
         const QString file = commandLine.parser.value(commandLine.screenshot);
-        QTimer::singleShot(1500, &window, [&window, file] {
-            window.grab().save(file);
+        QWidget *target = form ? static_cast<QWidget *>(form) : &window;
+        auto *poll = new QTimer(&window);
+        auto *clock = new QElapsedTimer;
+        clock->start();
+        // Once the window has settled: the find window when its results are in.
+        QObject::connect(poll, &QTimer::timeout, &window, [=] {
+            const bool settled =
+                !form || (!form->session()->isIndexing() && form->session()->isAnswered());
+            if (clock->elapsed() < 1500 || (!settled && clock->elapsed() < 15000))
+                return;
+            poll->stop();
+            delete clock;
+            // With a window manager the picture shows the window as the user sees it, frame
+            // included.
+            const QRect frame = target->frameGeometry();
+            QPixmap picture = target->screen()->grabWindow(0, frame.x(), frame.y(), frame.width(),
+                                                           frame.height());
+            if (picture.isNull())
+                picture = target->grab();
+            picture.save(file);
             QCoreApplication::exit(0);
         });
+        poll->start(100);
     }
     return app.exec();
 }

@@ -1,16 +1,23 @@
 #include "app/mainwindow.h"
 
+#include "app/dosfont.h"
 #include "app/fontdialog.h"
 #include "app/quorilapplication.h"
 #include "archive/packpage.h"
 #include "archive/unzipdialog.h"
 #include "archive/waitwindow.h"
 #include "archive/zipoptdialog.h"
+#include "common/captionwidgets.h"
 #include "common/fileerror.h"
 #include "common/pathbytes.h"
 #include "common/prompter.h"
+#include "common/windowplace.h"
 #include "description/cp437.h"
 #include "description/embed.h"
+#include "find/findform.h"
+#include "find/findsession.h"
+#include "find/tipsource.h"
+#include "find/treetips.h"
 #include "id3/editkeys.h"
 #include "id3/id3tag.h"
 #include "id3/mp3pane.h"
@@ -29,7 +36,6 @@
 #include <QButtonGroup>
 #include <QCloseEvent>
 #include <QDir>
-#include <QFontDatabase>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -40,7 +46,6 @@
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QScreen>
 #include <QSignalBlocker>
 #include <QSplitter>
 #include <QTabWidget>
@@ -57,6 +62,9 @@ bool UnsavedChanges = false;
 namespace {
 
 const QString AllCustomDefault = QStringLiteral("all custom files");
+
+// The window's size when its captions need no more room.
+constexpr QSize DesignedSize(641, 494);
 
 // "Quoril 2000" drawn turned by 90 degrees, reading upwards.
 class UpwardLabel : public QWidget
@@ -87,19 +95,9 @@ private:
     QFont m_font;
 };
 
-QFont dosFont()
-{
-    QFont font(QStringLiteral("Px IBM VGA8"));
-    if (!QFontDatabase::families().contains(font.family()))
-        font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-    font.setPixelSize(12);
-    font.setStyleHint(QFont::Monospace);
-    return font;
-}
-
 QPushButton *modeButton(const QString &name, const QString &caption, QWidget *parent)
 {
-    auto *button = new QPushButton(caption, parent);
+    auto *button = new TCaptionButton(caption, parent);
     button->setObjectName(name);
     button->setCheckable(true);
     button->setFocusPolicy(Qt::TabFocus);
@@ -142,6 +140,8 @@ struct TMain::Private
     TFrmZipOpt *FrmZipOpt = nullptr;
     TFrmWaitZip *FrmWaitZip = nullptr;
     TPackPage *packer = nullptr;
+    QAction *M_Find = nullptr;
+    TFindForm *FindForm = nullptr;
     QAction *Hiddenfiles1 = nullptr;
     QButtonGroup *modes = nullptr;
     QFont editorFont;
@@ -194,6 +194,9 @@ TMain::TMain(QWidget *parent) : QMainWindow(parent), d(new Private)
     d->Pagina = new QTabWidget(central);
     d->Pagina->setObjectName(QStringLiteral("Pagina"));
     d->Pagina->setTabPosition(QTabWidget::South);
+    // Both tabs show their whole caption: the window grows for them rather than eliding.
+    d->Pagina->setUsesScrollButtons(false);
+    d->Pagina->setElideMode(Qt::ElideNone);
     d->Pagina->addTab(buildDescriptionPage(), QStringLiteral("Info ZIP files"));
     d->PackPage = new QWidget(d->Pagina);
     d->PackPage->setObjectName(QStringLiteral("PackPage"));
@@ -203,9 +206,7 @@ TMain::TMain(QWidget *parent) : QMainWindow(parent), d(new Private)
     layout->addWidget(d->Pagina, 1);
     setCentralWidget(central);
 
-    resize(641, 494);
-    if (const QScreen *screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - rect().center());
+    placeWindow(this, DesignedSize, PlaceOn::FirstShow);
 
     AllCustomLabel = d->B_Custom->text();
     BuildCustMenu({});
@@ -246,6 +247,10 @@ void TMain::buildMenus()
     d->Changelanguage1 = options->addAction(QStringLiteral("Change language..."));
     d->Changelanguage1->setObjectName(QStringLiteral("Changelanguage1"));
     d->Changelanguage1->setEnabled(false);
+    d->M_Find = options->addAction(QStringLiteral("Find in descriptions..."));
+    d->M_Find->setObjectName(QStringLiteral("M_Find"));
+    d->M_Find->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
+    d->M_Find->setEnabled(false);
 
     QMenu *help = menuBar()->addMenu(QStringLiteral("Help"));
     help->menuAction()->setObjectName(QStringLiteral("Help1"));
@@ -325,7 +330,7 @@ QWidget *TMain::buildDescriptionPage()
 
     auto *panel2 = new QFrame(page);
     panel2->setObjectName(QStringLiteral("Panel2"));
-    panel2->setFixedHeight(52);
+    panel2->setMinimumHeight(52);
     auto *buttons = new QHBoxLayout(panel2);
     buttons->setContentsMargins(2, 1, 2, 1);
     auto *modeGrid = new QGridLayout;
@@ -366,29 +371,26 @@ QWidget *TMain::buildDescriptionPage()
     for (QPushButton *b : {d->B_Auto, d->B_FileID, d->B_Readme, d->B_Filename})
         connect(b, &QPushButton::clicked, this, &TMain::GetInfo);
 
-    d->B_autoview = new QPushButton(QStringLiteral("Auto view"), panel2);
+    d->B_autoview = new TCaptionButton(QStringLiteral("Auto view"), panel2);
     d->B_autoview->setObjectName(QStringLiteral("B_autoview"));
     d->B_autoview->setCheckable(true);
     d->B_autoview->setChecked(true);
-    d->B_view = new QPushButton(QStringLiteral("View"), panel2);
+    d->B_view = new TCaptionButton(QStringLiteral("View"), panel2);
     d->B_view->setObjectName(QStringLiteral("B_view"));
     connect(d->B_view, &QPushButton::clicked, this, &TMain::B_viewClick);
-    d->B_Unzip = new QPushButton(QStringLiteral("Extract..."), panel2);
+    d->B_Unzip = new TCaptionButton(QStringLiteral("Extract..."), panel2);
     d->B_Unzip->setObjectName(QStringLiteral("B_Unzip"));
     d->B_Unzip->setEnabled(false);
     connect(d->B_Unzip, &QPushButton::clicked, this, &TMain::B_UnzipClick);
-    d->B_Save = new QPushButton(QStringLiteral("Save info"), panel2);
+    d->B_Save = new TCaptionButton(QStringLiteral("Save info"), panel2);
     d->B_Save->setObjectName(QStringLiteral("B_Save"));
     d->B_Save->setEnabled(false);
     connect(d->B_Save, &QPushButton::clicked, this, &TMain::B_SaveClick);
+    // Every button keeps room for its whole caption; the window grows for a longer one.
     for (QPushButton *b : {d->B_autoview, d->B_view, d->B_Unzip, d->B_Save}) {
         b->setMinimumHeight(40);
-        b->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
         buttons->addWidget(b, 1);
     }
-    // The buttons share the panel's width, so the window keeps its designed size.
-    for (QAbstractButton *b : d->modes->buttons())
-        b->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     pageLayout->addWidget(panel2);
     return page;
 }
@@ -404,6 +406,18 @@ void TMain::CreateSecondaryWindows()
     d->packer = new TPackPage(d->FrmWaitZip, d->FrmZipOpt, d->PackPage);
     d->PackPage->layout()->addWidget(d->packer);
     d->PackPage->layout()->setContentsMargins(0, 0, 0, 0);
+
+    // Finding in descriptions and the tree's tooltips read the collection index, each on a
+    // thread of its own; the custom names take part in the lookup as they do in the pane. The
+    // find window is made before the start-up language is applied, which relabels it.
+    const auto customList = [this] {
+        return d->Custom_ext ? d->Custom_ext->entries() : QStringList();
+    };
+    d->FindForm = new TFindForm(this);
+    d->FindForm->session()->setCustomListSource(customList);
+    connect(d->FindForm, &TFindForm::openRequested, this, &TMain::SelectPath);
+    connect(d->M_Find, &QAction::triggered, this, &TMain::M_FindClick);
+    d->M_Find->setEnabled(true);
 
     d->LangForm = new TLangForm(StartDir, SettingsDir, this);
     connect(d->Changelanguage1, &QAction::triggered, this, [this] {
@@ -435,6 +449,21 @@ void TMain::CreateSecondaryWindows()
     d->Help = new THelpWindow(this);
     connect(d->ManagingZIPfiles1, &QAction::triggered, d->Help, &THelpWindow::showContents);
     d->ManagingZIPfiles1->setEnabled(true);
+
+    auto *tips = new TTipSource(catalog::defaultIndexPath(), this);
+    tips->setCustomListSource(customList);
+    new TTreeTips(d->LFile, tips);
+}
+
+void TMain::M_FindClick()
+{
+    // Looks in the folder selected in the tree, or in the folder of the selected file.
+    QString folder = d->LFile->path();
+    if (!folder.isEmpty() && !QFileInfo(folder).isDir())
+        folder = QFileInfo(folder).absolutePath();
+    if (folder.isEmpty())
+        folder = QDir::homePath();
+    d->FindForm->start(folder);
 }
 
 LanguageTargets TMain::languageTargets()
@@ -445,6 +474,7 @@ LanguageTargets TMain::languageTargets()
     targets.unzip = d->FrmUnzip;
     targets.customExt = d->Custom_ext;
     targets.langForm = d->LangForm;
+    targets.find = d->FindForm;
     targets.setAllCustomLabel = [this](const QString &label) { AllCustomLabel = label; };
     return targets;
 }
@@ -504,6 +534,10 @@ void TMain::SelectPath(const QString &path)
 
 void TMain::setUnsaved(bool unsaved)
 {
+    // An edit made while no archive or MP3 file is selected has nowhere to be saved: it marks
+    // nothing, so "Save info" stays grey and no prompt offers to save it.
+    if (unsaved && (CurrentFile.isEmpty() || QFileInfo(CurrentFile).isDir()))
+        return;
     UnsavedChanges = unsaved;
     d->B_Save->setEnabled(unsaved);
 }
@@ -703,7 +737,7 @@ bool TMain::Embed(const QString &archivePath, const QString &memberName)
     if (d->DIZEdit->isReadOnly()) {
         showMessage(QStringLiteral("This description is only partly shown and cannot be "
                                    "saved back."),
-                    Prompter::Icon::Warning);
+                    Prompter::Icon::Critical);
         return false;
     }
     const cp437::Encoded encoded = cp437::encode(d->DIZEdit->document()->toRawText());
@@ -711,7 +745,7 @@ bool TMain::Embed(const QString &archivePath, const QString &memberName)
         showMessage(QStringLiteral("The description holds characters that DOS text cannot "
                                    "store: %1\nReplace them, then save again.")
                         .arg(encoded.unencodable),
-                    Prompter::Icon::Warning);
+                    Prompter::Icon::Critical);
         return false;
     }
     const QString levelText = d->levelText ? d->levelText() : QString();

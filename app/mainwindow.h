@@ -95,6 +95,7 @@ private:
     void M_FontClick();
     void Hiddenfiles1Click();
     void B_UnzipClick();
+    void M_FindClick();
     void showDescription(const LookupResult &result);
     bool Embed(const QString &archivePath, const QString &memberName);
     bool confirmExit();

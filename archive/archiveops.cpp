@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <deque>
 
 namespace ArchiveOps {
 
@@ -16,18 +17,51 @@ namespace {
 // name asks only whether to go on (the engine is still choosing members) and is not counted.
 struct ProgressRelay
 {
+    ProgressRelay(const Progress &p, const MemberProgress &m, int expected)
+        : progress(p), memberProgress(m), total(expected)
+    {}
+
     const Progress &progress;
+    const MemberProgress &memberProgress;
     int total;
     int index = 0;
     bool refused = false;
+    // Members or files announced and not yet written whole, oldest first: the engine's byte
+    // count runs over them in that order (a pack announces a few files ahead of the one it
+    // writes).
+    std::deque<std::pair<QString, uint64_t>> pending;
+    uint64_t before = 0; // bytes of the ones dropped from `pending`
 
-    bool operator()(const QString &name, uint64_t)
+    bool announced(const QString &name, uint64_t size)
     {
-        if (!progress)
-            return true;
-        if (!progress(name, name.isEmpty() ? index : index++, total))
+        if (memberProgress && !name.isEmpty())
+            pending.emplace_back(name, size);
+        if (progress && !progress(name, name.isEmpty() ? index : index++, total))
             refused = true;
         return !refused;
+    }
+
+    bool bytes(uint64_t done)
+    {
+        while (pending.size() > 1 && done >= before + pending.front().second) {
+            before += pending.front().second;
+            pending.pop_front();
+        }
+        if (memberProgress && !pending.empty()) {
+            const auto &[name, size] = pending.front();
+            const uint64_t inside = done > before ? std::min(done - before, size) : 0;
+            if (!memberProgress(name, inside, size))
+                refused = true;
+        }
+        return !refused;
+    }
+
+    void attach(EngineSink &sink)
+    {
+        sink.onService = [this](const QString &name, uint64_t size) {
+            return announced(name, size);
+        };
+        sink.onProgress = [this](uint64_t done) { return bytes(done); };
     }
 };
 
@@ -74,7 +108,8 @@ Listing getContents(const QString &path)
     return listing;
 }
 
-ExtractReport unzipSelectedFiles(const ExtractRequest &request, const Progress &progress)
+ExtractReport unzipSelectedFiles(const ExtractRequest &request, const Progress &progress,
+                                 const MemberProgress &memberProgress)
 {
     ExtractReport report;
     if (request.archive.trimmed().isEmpty() || request.names.isEmpty())
@@ -94,9 +129,9 @@ ExtractReport unzipSelectedFiles(const ExtractRequest &request, const Progress &
     dcl.lpszExtractDir = target.get();
     EngineTextArray include(request.names);
 
-    ProgressRelay relay{progress, static_cast<int>(request.names.size())};
+    ProgressRelay relay(progress, memberProgress, static_cast<int>(request.names.size()));
     EngineSink sink;
-    sink.onService = [&relay](const QString &name, uint64_t size) { return relay(name, size); };
+    relay.attach(sink);
     {
         EngineSinkScope scope(sink);
         FlagScope listingFlag(ListingActive, false);
@@ -112,7 +147,8 @@ ExtractReport unzipSelectedFiles(const ExtractRequest &request, const Progress &
     return report;
 }
 
-ZipReport zipFiles(const QString &archivePath, const QStringList &files, const Progress &progress)
+ZipReport zipFiles(const QString &archivePath, const QStringList &files, const Progress &progress,
+                   const MemberProgress &memberProgress)
 {
     ZipReport report;
     if (archivePath.trimmed().isEmpty() || files.isEmpty())
@@ -130,9 +166,9 @@ ZipReport zipFiles(const QString &archivePath, const QStringList &files, const P
             break;
         }
     }
-    ProgressRelay relay{progress, total};
+    ProgressRelay relay(progress, memberProgress, total);
     EngineSink sink;
-    sink.onService = [&relay](const QString &name, uint64_t size) { return relay(name, size); };
+    relay.attach(sink);
 
     EngineText archive(archivePath);
     EngineTextArray names(files);

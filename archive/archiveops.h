@@ -18,6 +18,9 @@ namespace ArchiveOps {
 // among many names, also now and then with an empty name (the index unchanged). Return false
 // to cancel.
 using Progress = std::function<bool(const QString &name, int index, int total)>;
+// Called while a large member or file is written: its name, the bytes of it done so far and
+// its size. Return false to cancel; the member or file being written is then left out whole.
+using MemberProgress = std::function<bool(const QString &name, uint64_t done, uint64_t size)>;
 
 // The members of an archive, in the order the engine reported them: lines[i] is the listing
 // line of names[i].
@@ -62,7 +65,8 @@ struct ExtractReport
 
 // Extracts request.names from the archive in one engine call (no limit on the number of
 // names); the engine's text output is collected, not shown. No names: no engine call.
-ExtractReport unzipSelectedFiles(const ExtractRequest &request, const Progress &progress = {});
+ExtractReport unzipSelectedFiles(const ExtractRequest &request, const Progress &progress = {},
+                                 const MemberProgress &memberProgress = {});
 
 struct ZipReport
 {
@@ -80,7 +84,7 @@ struct ZipReport
 // `archivePath` (passed on unchanged, blanks kept) with the options the engine holds.
 // Nothing happens when the trimmed path is empty or the list is empty.
 ZipReport zipFiles(const QString &archivePath, const QStringList &files,
-                   const Progress &progress = {});
+                   const Progress &progress = {}, const MemberProgress &memberProgress = {});
 
 // A human-readable reason for an engine result code.
 QString zipCodeText(int code);

@@ -275,10 +275,14 @@ ArchiveOps::ZipReport TPackPage::ZipFiles(const QString &archivePath, const QStr
     ArchiveOps::ZipReport report;
     if (m_wait) {
         m_wait->start();
-        report = ArchiveOps::zipFiles(archivePath, files,
-                                      [this](const QString &name, int index, int total) {
-                                          return m_wait->progress(name, index, total);
-                                      });
+        report = ArchiveOps::zipFiles(
+            archivePath, files,
+            [this](const QString &name, int index, int total) {
+                return m_wait->progress(name, index, total);
+            },
+            [this](const QString &name, uint64_t done, uint64_t size) {
+                return m_wait->memberProgress(name, done, size);
+            });
         m_wait->stop();
     } else {
         report = ArchiveOps::zipFiles(archivePath, files);
@@ -297,6 +301,6 @@ ArchiveOps::ZipReport TPackPage::ZipFiles(const QString &archivePath, const QStr
         text += QLatin1Char('\n') + report.lines.at(i);
     if (report.lines.size() > QuotedLines)
         text += QStringLiteral("\n... and %1 more.").arg(report.lines.size() - QuotedLines);
-    showMessage(text, report.stopped() ? Prompter::Icon::Critical : Prompter::Icon::Warning);
+    showMessage(text, Prompter::Icon::Critical);
     return report;
 }

@@ -1,22 +1,24 @@
 #include "archive/unzipdialog.h"
 
 #include "archive/waitwindow.h"
+#include "common/captionwidgets.h"
 #include "common/pathbytes.h"
 #include "common/prompter.h"
+#include "common/windowplace.h"
 #include "widgets/shelltree.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QDir>
 #include <QFontDatabase>
+#include <QGridLayout>
 #include <QGroupBox>
-#include <QGuiApplication>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QScreen>
 #include <QShowEvent>
 #include <QStringListModel>
 #include <QVBoxLayout>
@@ -26,8 +28,20 @@ namespace {
 // How many of the engine's problem lines the message after an extraction quotes.
 constexpr int QuotedProblems = 5;
 
-// Left edge of the option side; it lies beyond the collapsed width.
-constexpr int OptionsLeft = 409;
+// Room around and between the two sides of the dialog: the list side is 391 pixels wide and
+// the option side 214, so the dialog is 407 pixels wide collapsed and 631 expanded, unless
+// captions need more.
+constexpr int Margin = 8;
+constexpr int SideGap = 10;
+
+// A side of the dialog asks for no more than it needs: the dialog is as small as its designed
+// size and its captions allow.
+class Side : public QWidget
+{
+public:
+    using QWidget::QWidget;
+    QSize sizeHint() const override { return minimumSizeHint().expandedTo(minimumSize()); }
+};
 
 } // namespace
 
@@ -37,12 +51,17 @@ TFrmUnzip::TFrmUnzip(TFrmWaitZip *wait, QWidget *parent)
     setObjectName(QStringLiteral("FrmUnzip"));
     setWindowTitle(QStringLiteral("Decompressing"));
     setModal(false);
-    setFixedSize(CollapsedWidth, ClientHeight);
+
+    auto *listSide = new Side(this);
+    listSide->setMinimumSize(CollapsedWidth - 2 * Margin, ClientHeight - 2 * Margin);
+    m_optionSide = new Side(this);
+    m_optionSide->setObjectName(QStringLiteral("OptionSide"));
+    m_optionSide->setMinimumWidth(ExpandedWidth - CollapsedWidth - SideGap);
 
     // The listing: a model-based view stays quick with a hundred thousand lines.
     const QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     m_model = new QStringListModel(this);
-    m_files = new QListView(this);
+    m_files = new QListView(listSide);
     m_files->setObjectName(QStringLiteral("FilesList"));
     m_files->setModel(m_model);
     m_files->setFont(fixed);
@@ -50,55 +69,75 @@ TFrmUnzip::TFrmUnzip(TFrmWaitZip *wait, QWidget *parent)
     m_files->setSelectionMode(QAbstractItemView::ExtendedSelection);
     m_files->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_files->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-    m_files->setGeometry(8, 26, 391, 272);
 
     // Column heads over the listing line's fields: size (7 columns), two blanks, date,
-    // blank, time, two blanks, name.
+    // blank, time, two blanks, name. A head wider than its field pushes the next one on.
     const int column = QFontMetrics(fixed).horizontalAdvance(QLatin1Char('0'));
-    const int textLeft = 8 + m_files->frameWidth() + 3;
-    m_sizeHead = new QLabel(QStringLiteral("Size (bytes)"), this);
+    const int textLeft = m_files->frameWidth() + 3;
+    const int dateLeft = std::max(textLeft + 9 * column, 82);
+    const int nameLeft = std::max(textLeft + 25 * column, 182);
+    m_sizeHead = new QLabel(QStringLiteral("Size (bytes)"), listSide);
     m_sizeHead->setObjectName(QStringLiteral("Label2"));
-    m_sizeHead->move(8, 8);
-    m_dateHead = new QLabel(QStringLiteral("Date / Hour"), this);
+    m_dateHead = new QLabel(QStringLiteral("Date / Hour"), listSide);
     m_dateHead->setObjectName(QStringLiteral("Label3"));
-    m_dateHead->move(std::max(textLeft + 9 * column, 90), 8);
-    m_nameHead = new QLabel(QStringLiteral("Filename"), this);
+    m_nameHead = new QLabel(QStringLiteral("Filename"), listSide);
     m_nameHead->setObjectName(QStringLiteral("Label4"));
-    m_nameHead->move(std::max(textLeft + 25 * column, 190), 8);
+    // A head that pushes the next one on keeps a gap to it.
+    m_sizeHead->setContentsMargins(0, 0, 6, 0);
+    m_dateHead->setContentsMargins(0, 0, 6, 0);
+    auto *heads = new QGridLayout;
+    heads->setHorizontalSpacing(0);
+    heads->addWidget(m_sizeHead, 0, 0);
+    heads->addWidget(m_dateHead, 0, 1);
+    heads->addWidget(m_nameHead, 0, 2);
+    heads->setColumnMinimumWidth(0, dateLeft);
+    heads->setColumnMinimumWidth(1, nameLeft - dateLeft);
+    heads->setColumnStretch(2, 1);
 
-    m_targetLabel = new QLabel(QStringLiteral("Decompress to:"), this);
+    m_targetLabel = new QLabel(QStringLiteral("Decompress to:"), listSide);
     m_targetLabel->setObjectName(QStringLiteral("Label1"));
-    m_targetLabel->setGeometry(8, 304, 200, 18);
-    m_targetDir = new QLineEdit(QDir::toNativeSeparators(QDir::tempPath()), this);
+    m_targetDir = new QLineEdit(QDir::toNativeSeparators(QDir::tempPath()), listSide);
     m_targetDir->setObjectName(QStringLiteral("T_Dir"));
-    m_targetDir->setGeometry(8, 322, 391, 24);
     m_targetLabel->setBuddy(m_targetDir);
 
-    m_all = new QRadioButton(QStringLiteral("Unzip all"), this);
+    m_all = new QRadioButton(QStringLiteral("Unzip all"), listSide);
     m_all->setObjectName(QStringLiteral("R_all"));
-    m_all->setGeometry(8, 352, 150, 22);
     m_all->setChecked(true);
-    m_selected = new QRadioButton(QStringLiteral("Unzip only selected"), this);
+    m_selected = new QRadioButton(QStringLiteral("Unzip only selected"), listSide);
     m_selected->setObjectName(QStringLiteral("R_sel"));
-    m_selected->setGeometry(160, 352, 239, 22);
+    auto *radios = new QHBoxLayout;
+    radios->addWidget(m_all);
+    radios->addWidget(m_selected);
+    radios->addStretch(1);
 
-    m_options = new QPushButton(QStringLiteral("Options"), this);
+    m_options = new QPushButton(QStringLiteral("Options"), listSide);
     m_options->setObjectName(QStringLiteral("B_Options"));
     m_options->setCheckable(true);
-    m_options->setGeometry(8, 384, 90, 28);
-    m_abort = new QPushButton(QStringLiteral("Cancel"), this);
+    m_abort = new QPushButton(QStringLiteral("Cancel"), listSide);
     m_abort->setObjectName(QStringLiteral("B_Abort"));
-    m_abort->setGeometry(213, 384, 90, 28);
-    m_unzip = new QPushButton(QStringLiteral("Unzip !"), this);
+    m_unzip = new QPushButton(QStringLiteral("Unzip !"), listSide);
     m_unzip->setObjectName(QStringLiteral("B_Unzip"));
-    m_unzip->setGeometry(309, 384, 90, 28);
     m_unzip->setDefault(true);
+    auto *buttons = new QHBoxLayout;
+    buttons->addWidget(m_options);
+    buttons->addStretch(1);
+    buttons->addWidget(m_abort);
+    buttons->addWidget(m_unzip);
+
+    auto *list = new QVBoxLayout(listSide);
+    list->setContentsMargins(0, 0, 0, 0);
+    list->addLayout(heads);
+    list->addWidget(m_files, 1);
+    list->addWidget(m_targetLabel);
+    list->addWidget(m_targetDir);
+    list->addLayout(radios);
+    list->addSpacing(4);
+    list->addLayout(buttons);
 
     // The option side, visible only when the dialog is expanded.
-    m_treeLabel = new QLabel(QStringLiteral("Extract to directory:"), this);
+    m_treeLabel = new QLabel(QStringLiteral("Extract to directory:"), m_optionSide);
     m_treeLabel->setObjectName(QStringLiteral("Label5"));
-    m_treeLabel->setGeometry(OptionsLeft, 8, 214, 18);
-    m_folderTree = new TShellTree(this);
+    m_folderTree = new TShellTree(m_optionSide);
     m_folderTree->setObjectName(QStringLiteral("FolderTree"));
     m_folderTree->setOptions(TShellTree::TF_FOLDERS);
     m_folderTree->setRootIsDecorated(true);
@@ -108,12 +147,11 @@ TFrmUnzip::TFrmUnzip(TFrmWaitZip *wait, QWidget *parent)
     m_folderTree->setShowLinkOverlay(true);
     m_folderTree->setPopupMenuMode(TShellTree::pmm_System);
     m_folderTree->setIndentation(19);
-    m_folderTree->setGeometry(OptionsLeft, 26, 214, 220);
     m_treeLabel->setBuddy(m_folderTree);
 
-    m_group = new QGroupBox(QStringLiteral(" Engine options (in blue most commons)"), this);
+    m_group = new TCaptionGroupBox(QStringLiteral(" Engine options (in blue most commons)"),
+                                   m_optionSide);
     m_group->setObjectName(QStringLiteral("GroupBox1"));
-    m_group->setGeometry(OptionsLeft, 252, 214, 160);
     auto *checks = new QVBoxLayout(m_group);
     m_extractOnlyNewer =
         addCheck("chExtractOnlyNewer", QStringLiteral("extract only newer files"), false, false);
@@ -123,6 +161,21 @@ TFrmUnzip::TFrmUnzip(TFrmWaitZip *wait, QWidget *parent)
     m_dFlag = addCheck("chDFlag", QStringLiteral("extract with path"), true, false);
     for (QCheckBox *box : {m_extractOnlyNewer, m_uFlag, m_oFlag, m_cFlag, m_dFlag})
         checks->addWidget(box);
+
+    auto *options = new QVBoxLayout(m_optionSide);
+    options->setContentsMargins(0, 0, 0, 0);
+    options->addWidget(m_treeLabel);
+    options->addWidget(m_folderTree, 1);
+    options->addWidget(m_group);
+    m_optionSide->hide();
+
+    // The dialog takes the size its sides ask for, afresh whenever a caption changes.
+    auto *layout = new QHBoxLayout(this);
+    layout->setContentsMargins(Margin, Margin, Margin, Margin);
+    layout->setSpacing(SideGap);
+    layout->addWidget(listSide);
+    layout->addWidget(m_optionSide);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
 
     connect(m_folderTree, &TShellTree::changed, this, &TFrmUnzip::FolderTreeChange);
     connect(m_options, &QPushButton::clicked, this, &TFrmUnzip::B_OptionsClick);
@@ -166,12 +219,8 @@ void TFrmUnzip::FormShow()
     setWindowTitle(QStringLiteral("Decompressing ") + pathbytes::display(path));
     // Every showing starts collapsed, with the toggle up to match.
     m_options->setChecked(false);
-    setFixedSize(CollapsedWidth, ClientHeight);
-    if (const QScreen *screen = QGuiApplication::primaryScreen()) {
-        QRect frame(QPoint(), size());
-        frame.moveCenter(screen->availableGeometry().center());
-        move(frame.topLeft());
-    }
+    B_OptionsClick();
+    centreWindow(this);
     m_folderTree->setPath(QDir::homePath());
     Get_Contents(path);
 }
@@ -192,7 +241,9 @@ QString TFrmUnzip::targetDir() const
 
 void TFrmUnzip::B_OptionsClick()
 {
-    setFixedSize(m_options->isChecked() ? ExpandedWidth : CollapsedWidth, ClientHeight);
+    m_optionSide->setVisible(m_options->isChecked());
+    layout()->activate();
+    keepOnScreen(this);
 }
 
 void TFrmUnzip::B_AbortClick()
@@ -210,6 +261,15 @@ void TFrmUnzip::Get_Contents(const QString &path)
     const ArchiveOps::Listing listing = ArchiveOps::getContents(path);
     m_memberNames = listing.names;
     m_model->setStringList(listing.lines);
+    if (listing.code == PK_OK || listing.code == PK_WARN)
+        return;
+    // A missing or damaged archive says so rather than leaving an empty list to puzzle over.
+    const QString prefix = QStringLiteral("error: %1: ").arg(path);
+    QString reason = ArchiveOps::unzipCodeText(listing.code);
+    if (!listing.messages.isEmpty() && listing.messages.first().startsWith(prefix))
+        reason = listing.messages.first().mid(prefix.size());
+    showMessage(QStringLiteral("The archive %1 cannot be read: %2.").arg(path, reason),
+                Prompter::Icon::Warning);
 }
 
 ArchiveOps::ExtractReport TFrmUnzip::UnZip_SelectedFiles(const QString &path, bool all)
@@ -245,10 +305,14 @@ ArchiveOps::ExtractReport TFrmUnzip::UnZip_SelectedFiles(const QString &path, bo
     ArchiveOps::ExtractReport report;
     if (m_wait) {
         m_wait->start();
-        report = ArchiveOps::unzipSelectedFiles(request,
-                                                [this](const QString &name, int index, int total) {
-                                                    return m_wait->progress(name, index, total);
-                                                });
+        report = ArchiveOps::unzipSelectedFiles(
+            request,
+            [this](const QString &name, int index, int total) {
+                return m_wait->progress(name, index, total);
+            },
+            [this](const QString &name, uint64_t done, uint64_t size) {
+                return m_wait->memberProgress(name, done, size);
+            });
         m_wait->stop();
     } else {
         report = ArchiveOps::unzipSelectedFiles(request);
@@ -262,7 +326,7 @@ void TFrmUnzip::B_UnzipClick()
     // it, and the modeless dialog may have stayed open while the selection moved on.
     const QString path = m_listedPath;
     if (m_targetDir->text().trimmed().isEmpty()) {
-        showMessage(QStringLiteral("Choose the folder to decompress to."), Prompter::Icon::Warning);
+        showMessage(QStringLiteral("Choose the folder to decompress to."));
         return;
     }
     const ArchiveOps::ExtractReport report = UnZip_SelectedFiles(path, m_all->isChecked());
@@ -277,5 +341,5 @@ void TFrmUnzip::B_UnzipClick()
         text += QLatin1Char('\n') + report.problems.at(i);
     if (report.problems.size() > QuotedProblems)
         text += QStringLiteral("\n... and %1 more.").arg(report.problems.size() - QuotedProblems);
-    showMessage(text, Prompter::Icon::Warning);
+    showMessage(text, Prompter::Icon::Critical);
 }

@@ -27,6 +27,7 @@ class TFrmUnzip : public QDialog
     Q_OBJECT
 
 public:
+    // The designed sizes; the dialog is larger when its captions need more room.
     static constexpr int CollapsedWidth = 407;
     static constexpr int ExpandedWidth = 631;
     static constexpr int ClientHeight = 421;
@@ -78,6 +79,7 @@ private:
     QLabel *m_targetLabel;
     QLineEdit *m_targetDir;
     QPushButton *m_options;
+    QWidget *m_optionSide;
     QLabel *m_treeLabel;
     TShellTree *m_folderTree;
     QGroupBox *m_group;

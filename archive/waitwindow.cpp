@@ -1,6 +1,7 @@
 #include "archive/waitwindow.h"
 
 #include "common/pathbytes.h"
+#include "common/windowplace.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -9,19 +10,25 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QScreen>
 #include <QStyle>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace {
 constexpr int EventInterval = 50; // ms between two turns of the event loop
+constexpr int MemberSteps = 1000; // resolution of the member bar
+
+QString megabytes(quint64 bytes)
+{
+    return QString::number(static_cast<double>(bytes) / (1024.0 * 1024.0), 'f', 1);
 }
+} // namespace
 
 TFrmWaitZip::TFrmWaitZip(QWidget *parent) : QWidget(parent, Qt::Dialog)
 {
     setObjectName(QStringLiteral("FrmWaitZip"));
     setWindowTitle(QStringLiteral("Processing, please wait..."));
-    setFixedSize(366, 134);
 
     m_icon = new QLabel(this);
     m_icon->setObjectName(QStringLiteral("Image1"));
@@ -44,6 +51,14 @@ TFrmWaitZip::TFrmWaitZip(QWidget *parent) : QWidget(parent, Qt::Dialog)
     m_progress->setRange(0, 1);
     m_progress->setValue(0);
 
+    // Bytes of the member or file being written, shown while a large one takes its time.
+    m_member = new QProgressBar(this);
+    m_member->setObjectName(QStringLiteral("MemberBar"));
+    m_member->setRange(0, MemberSteps);
+    m_member->setValue(0);
+    m_member->setMaximumHeight(m_member->fontMetrics().height());
+    m_member->setTextVisible(false);
+
     m_cancel = new QPushButton(QStringLiteral("Cancel"), this);
     m_cancel->setObjectName(QStringLiteral("B_Cancel"));
 
@@ -56,26 +71,26 @@ TFrmWaitZip::TFrmWaitZip(QWidget *parent) : QWidget(parent, Qt::Dialog)
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(top);
     layout->addWidget(m_name);
+    layout->addWidget(m_member);
     layout->addLayout(bottom);
 
     connect(m_cancel, &QPushButton::clicked, this, &TFrmWaitZip::B_CancelClick);
+    // The designed size; the layout widens the window for a longer caption.
+    placeWindow(this, QSize(366, 134), PlaceOn::EveryShow);
 }
 
 void TFrmWaitZip::start()
 {
     m_cancelled = false;
     m_running = true;
+    m_focusBefore = QApplication::focusWidget();
+    m_windowBefore = QApplication::activeWindow();
     m_name->clear();
+    m_member->setValue(0);
     m_progress->setRange(0, 0);
     m_cancel->setEnabled(true);
     m_anim->setRange(0, 0);
     setWindowModality(Qt::ApplicationModal);
-    const QScreen *screen = QGuiApplication::primaryScreen();
-    if (screen) {
-        QRect frame(QPoint(), size());
-        frame.moveCenter(screen->availableGeometry().center());
-        move(frame.topLeft());
-    }
     show();
     raise();
     processEventsNow();
@@ -88,11 +103,38 @@ void TFrmWaitZip::stop()
     m_anim->setValue(0);
     hide();
     setWindowModality(Qt::NonModal);
+    // Some window managers leave no window active once this one is gone: keys typed next
+    // would be lost.
+    if (m_windowBefore && m_windowBefore->isVisible()) {
+        m_windowBefore->activateWindow();
+        if (m_focusBefore && m_focusBefore->isVisible() && m_focusBefore->isEnabled())
+            m_focusBefore->setFocus(Qt::ActiveWindowFocusReason);
+    }
+}
+
+bool TFrmWaitZip::eventsDue() const
+{
+    return !m_sinceEvents.isValid() || m_sinceEvents.elapsed() >= EventInterval;
+}
+
+bool TFrmWaitZip::memberProgress(const QString &name, quint64 done, quint64 size)
+{
+    if (!m_cancelled && eventsDue()) {
+        const QString amount =
+            QStringLiteral("  %1 of %2 MB").arg(megabytes(done), megabytes(size));
+        const int room = m_name->width() - fontMetrics().horizontalAdvance(amount);
+        m_name->setText(
+            fontMetrics().elidedText(pathbytes::display(name), Qt::ElideMiddle, std::max(room, 0)) +
+            amount);
+        m_member->setValue(size ? static_cast<int>(done * MemberSteps / size) : 0);
+        processEventsNow();
+    }
+    return !m_cancelled;
 }
 
 bool TFrmWaitZip::progress(const QString &name, int index, int total)
 {
-    if (!m_cancelled && (!m_sinceEvents.isValid() || m_sinceEvents.elapsed() >= EventInterval)) {
+    if (!m_cancelled && eventsDue()) {
         if (!name.isEmpty()) // without a name the engine is still choosing members
             m_name->setText(fontMetrics().elidedText(pathbytes::display(name), Qt::ElideMiddle,
                                                      m_name->width()));
@@ -102,6 +144,7 @@ bool TFrmWaitZip::progress(const QString &name, int index, int total)
         } else {
             m_progress->setRange(0, 0);
         }
+        m_member->setValue(0);
         processEventsNow();
     }
     return !m_cancelled;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QElapsedTimer>
+#include <QPointer>
 #include <QWidget>
 
 class QCloseEvent;
@@ -10,10 +11,12 @@ class QProgressBar;
 class QPushButton;
 
 // The wait window shown while the engine works. The engine call runs synchronously on the
-// user-interface thread, so the window is kept painted from the engine's progress calls: each
-// call updates the current name and, at most every 50 ms, lets the event loop run, which is
-// also when a click on Cancel arrives. While it is shown, the window is application-modal so
-// that no other window can start a second engine call.
+// user-interface thread, so the window is kept painted from the engine's progress calls (one
+// per member or file, and more while a large one is written): each call updates the name and
+// the bars and, at most every 50 ms, lets the event loop run, which is also when a click on
+// Cancel arrives. While it is shown, the window is application-modal so that no other window
+// can start a second engine call; when it closes, the window and control that had the
+// keyboard focus before get it back.
 class TFrmWaitZip : public QWidget
 {
     Q_OBJECT
@@ -28,6 +31,9 @@ public:
     // One step of the work: `name` is the member or file reached, `index` counts from 0 and
     // `total` is the number expected (-1 when unknown). Returns false once the user cancelled.
     bool progress(const QString &name, int index, int total);
+    // Inside a large member or file: `done` of its `size` bytes are written. Returns false
+    // once the user cancelled.
+    bool memberProgress(const QString &name, quint64 done, quint64 size);
     bool cancelled() const { return m_cancelled; }
     bool isRunning() const { return m_running; }
 
@@ -38,12 +44,16 @@ protected:
 private:
     void B_CancelClick();
     void processEventsNow();
+    bool eventsDue() const;
 
     QProgressBar *m_anim;
     QLabel *m_icon;
     QLabel *m_name;
     QProgressBar *m_progress;
+    QProgressBar *m_member;
     QPushButton *m_cancel;
+    QPointer<QWidget> m_focusBefore;
+    QPointer<QWidget> m_windowBefore;
     QElapsedTimer m_sinceEvents;
     bool m_cancelled = false;
     bool m_running = false;

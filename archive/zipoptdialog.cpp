@@ -1,6 +1,7 @@
 #include "archive/zipoptdialog.h"
 
 #include "common/prompter.h"
+#include "common/windowplace.h"
 #include "zipengine/zipengine.h"
 
 #include <QApplication>
@@ -11,7 +12,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QScreen>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -80,7 +80,6 @@ TFrmZipOpt::TFrmZipOpt(QWidget *parent) : QDialog(parent)
     setObjectName(QStringLiteral("FrmZipOpt"));
     setWindowTitle(QStringLiteral("Zip engine options"));
     setModal(false);
-    setFixedSize(505, 251);
 
     m_group = new QGroupBox(QStringLiteral(" (in blue most commons) "), this);
     m_group->setObjectName(QStringLiteral("GroupBox2"));
@@ -152,11 +151,8 @@ TFrmZipOpt::TFrmZipOpt(QWidget *parent) : QDialog(parent)
     connect(m_save, &QPushButton::clicked, this, &TFrmZipOpt::B_SetZipOptClick);
     connect(m_close, &QPushButton::clicked, this, &TFrmZipOpt::B_closeClick);
 
-    if (const QScreen *screen = QGuiApplication::primaryScreen()) {
-        QRect frame(QPoint(), size());
-        frame.moveCenter(screen->availableGeometry().center());
-        move(frame.topLeft());
-    }
+    // The designed size, grown by the layout when a language's captions need more room.
+    placeWindow(this, QSize(505, 251), PlaceOn::EveryShow);
 }
 
 QCheckBox *TFrmZipOpt::addCheck(const char *name, const QString &caption, bool common)
@@ -218,7 +214,7 @@ bool TFrmZipOpt::Set_ZipDllOptions()
 {
     if (ArchiveOps::setZipOptions(ArchiveOps::optionsFromDialogState(state())))
         return true;
-    showMessage(QStringLiteral("Error setting Zip Options"));
+    showMessage(QStringLiteral("Error setting Zip Options"), Prompter::Icon::Critical);
     return false;
 }
 
@@ -236,7 +232,7 @@ void TFrmZipOpt::B_closeClick()
 void TFrmZipOpt::B_ZipDefaultClick()
 {
     if (!ArchiveOps::setZipOptions(ArchiveOps::defaultZipOptions()))
-        showMessage(QStringLiteral("Error setting Zip Options"));
+        showMessage(QStringLiteral("Error setting Zip Options"), Prompter::Icon::Critical);
     QCoreApplication::processEvents();
     Get_ZipDllOptions();
 }

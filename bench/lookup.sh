@@ -9,14 +9,14 @@
 # for a core; the CPU time does not, and is the figure to compare. A C program that does
 # nothing (/bin/true) is timed too: the floor of starting any process.
 #
-# Usage: bench/lookup.sh [BUILD_DIR]      RUNS (default 31), WARMUP (3), MEMBERS ("500 100000")
+# Usage: bench/lookup.sh [BUILD_DIR]      RUNS (default 31), WARMUP (3), MEMBERS ("500 10000 100000")
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$top/build}
 cli=$build/bin/quoril-cli
 runs=${RUNS:-31}
 warmup=${WARMUP:-3}
-members=${MEMBERS:-500 100000}
+members=${MEMBERS:-500 10000 100000}
 [ -x "$cli" ] || { echo "quoril-cli not found at $cli" >&2; exit 2; }
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -77,3 +77,14 @@ for n in $members; do
     unzip_bin=$(command -v unzip)
     compare "$runs" "$warmup" "$n" -- "$cli" describe "$archive" -- "$unzip_bin" -p -C "$archive" file_id.diz
 done
+
+# The window's path: the lookup in-process, on fresh copies of the largest archive.
+largest=${members##* }
+c++ -O2 -std=c++20 -I"$top" "$top/bench/inprocess_lookup.cpp" -o "$work/inprocess" -ldl
+copies=()
+for i in $(seq 9); do
+    cp "$work/a$largest.zip" "$work/copy$i.zip"
+    copies+=("$work/copy$i.zip")
+done
+printf '%s members: ' "$largest"
+"$work/inprocess" "$build/bin/libquorilzip.so" "${copies[@]}"

@@ -2,6 +2,7 @@
 
 #include "archive/archiveops.h"
 #include "common/pathbytes.h"
+#include "zipengine/callbacks.h"
 
 #include <cstdio>
 
@@ -47,24 +48,26 @@ int cmdList(const QStringList &args)
     }
     if (!cliLoadEngine())
         return ExitFailure;
-    // The same listing as the extraction dialog's.
-    const ArchiveOps::Listing listing = ArchiveOps::getContents(archive);
+    // The same lines as the extraction dialog's, printed as the engine reports each member.
     QByteArray out;
-    for (const QString &line : listing.lines) {
-        out += escapedControls(line).toUtf8();
-        out += '\n';
-        if (out.size() > (1 << 16)) {
-            std::fwrite(out.constData(), 1, static_cast<size_t>(out.size()), stdout);
-            out.clear();
-        }
-    }
+    QStringList messages;
+    const int code = ArchiveOps::listMembers(
+        archive,
+        [&out](const ListingEntry &entry) {
+            out += escapedControls(listingLine(entry)).toUtf8();
+            out += '\n';
+            if (out.size() > (1 << 16)) {
+                std::fwrite(out.constData(), 1, static_cast<size_t>(out.size()), stdout);
+                out.clear();
+            }
+        },
+        messages);
     std::fwrite(out.constData(), 1, static_cast<size_t>(out.size()), stdout);
-    if (listing.code != PK_OK && listing.code != PK_WARN) {
-        for (const QString &message : listing.messages)
+    if (code != PK_OK && code != PK_WARN) {
+        for (const QString &message : messages)
             cliError(message);
-        if (listing.messages.isEmpty())
-            cliError(
-                QStringLiteral("cannot read %1 (engine code %2)").arg(archive).arg(listing.code));
+        if (messages.isEmpty())
+            cliError(QStringLiteral("cannot read %1 (engine code %2)").arg(archive).arg(code));
         return ExitFailure;
     }
     return ExitDone;

@@ -12,13 +12,16 @@ inline constexpr const char *ApplicationTitle = "Quoril 2000";
 class Prompter
 {
 public:
-    enum class Icon { None, Information, Warning, Critical };
+    // Two kinds of message, each with one icon: a notice (information) and an error
+    // (critical). A warning is an error the user has to read: it looks like one. Questions
+    // carry the question icon.
+    enum class Icon { Information, Critical, Warning = Critical };
 
     virtual ~Prompter() = default;
     // A confirmation with Yes and No only; true for Yes.
     virtual bool askYesNo(const QString &text) = 0;
     // A box with one OK button. An empty caption means the application's title.
-    virtual void message(const QString &text, Icon icon = Icon::None,
+    virtual void message(const QString &text, Icon icon = Icon::Information,
                          const QString &caption = QString()) = 0;
 
     static Prompter &instance();
@@ -32,7 +35,7 @@ inline bool askYesNo(const QString &text)
 {
     return Prompter::instance().askYesNo(text);
 }
-inline void showMessage(const QString &text, Prompter::Icon icon = Prompter::Icon::None,
+inline void showMessage(const QString &text, Prompter::Icon icon = Prompter::Icon::Information,
                         const QString &caption = QString())
 {
     Prompter::instance().message(text, icon, caption);

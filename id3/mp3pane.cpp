@@ -14,6 +14,11 @@
 
 namespace {
 
+// Characters the record stores per field (one byte each).
+constexpr int TextFieldWidth = 30;
+constexpr int YearWidth = 4;
+constexpr int TrackCommentWidth = 28;
+
 QLineEdit *makeEdit(QWidget *parent, const char *name)
 {
     auto *edit = new QLineEdit(parent);
@@ -39,6 +44,11 @@ TMP3Panel::TMP3Panel(QWidget *parent) : QWidget(parent)
     m_album = makeEdit(this, "MP_album");
     m_year = makeEdit(this, "MP_year");
     m_comment = makeEdit(this, "MP_comment");
+
+    // The fields take what the record stores, so the limit shows while typing.
+    for (QLineEdit *edit : {m_title, m_artist, m_album, m_comment})
+        edit->setMaxLength(TextFieldWidth);
+    m_year->setMaxLength(YearWidth);
 
     // Room for a four-digit year and a little more, no wider.
     m_year->setMaximumWidth(m_year->fontMetrics().horizontalAdvance(QStringLiteral("00000")) +
@@ -97,6 +107,8 @@ TMP3Panel::TMP3Panel(QWidget *parent) : QWidget(parent)
 void TMP3Panel::view(const TID3Tag &tag)
 {
     m_viewing = true;
+    // With a track number, the comment gives up its last two bytes to it.
+    m_comment->setMaxLength(tag.Track() != 0 ? TrackCommentWidth : TextFieldWidth);
     m_title->setText(tag.Title());
     m_artist->setText(tag.Artist());
     m_album->setText(tag.Album());

@@ -121,6 +121,10 @@ void applyRow(const LanguageKey &row, QWidget *window, const QString &text)
             setTabCaption(control, text);
         else
             setCaption(control, text);
+    } else if (auto *action = window->findChild<QAction *>(QString::fromLatin1(row.control))) {
+        action->setText(text);
+    } else if (window->metaObject()->indexOfProperty(row.control) >= 0) {
+        window->setProperty(row.control, text);
     }
 }
 
@@ -168,7 +172,7 @@ void ApplyLanguage(const QString &path, const LanguageTargets &targets)
     }
     cursor.restore();
     if (failed)
-        showMessage(QStringLiteral("Err language file; default English"));
+        showMessage(QStringLiteral("Err language file; default English"), Prompter::Icon::Critical);
 }
 
 QString applyStartupLanguage(const QString &settingsDir, const LanguageTargets &targets)

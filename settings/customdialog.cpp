@@ -2,17 +2,16 @@
 
 #include "common/fileerror.h"
 #include "common/prompter.h"
+#include "common/windowplace.h"
 #include "settings/customlist.h"
 #include "settings/language.h"
 
 #include <QGridLayout>
-#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
-#include <QScreen>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -137,8 +136,7 @@ void TCustom_ext::showDialog()
 {
     if (!isVisible()) {
         adjustSize();
-        if (const QScreen *screen = QGuiApplication::primaryScreen())
-            move(screen->availableGeometry().center() - rect().center());
+        centreWindow(this);
     }
     show();
     raise();
@@ -186,7 +184,7 @@ void TCustom_ext::B_saveprefsClick()
         written = false;
         showMessage(QStringLiteral("Cannot wrote on disk. Are you running program from a CD?\n"
                                    "If so, you cannot save preferences!"),
-                    Prompter::Icon::Warning, QStringLiteral("Disk error"));
+                    Prompter::Icon::Critical, QStringLiteral("Disk error"));
     }
     emit enableCustom(m_list->count() > 0);
     if (written)

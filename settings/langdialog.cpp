@@ -1,12 +1,12 @@
 #include "settings/langdialog.h"
 
+#include "common/windowplace.h"
+
 #include <QDir>
-#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
-#include <QScreen>
 #include <QVBoxLayout>
 
 namespace {
@@ -119,8 +119,7 @@ int TLangForm::exec()
 {
     refreshFiles();
     adjustSize();
-    if (const QScreen *screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - rect().center());
+    centreWindow(this);
     return QDialog::exec();
 }
 

@@ -98,9 +98,25 @@ const LanguageKey Keys[] = {
     {"Lang setup", "Default", W::LangForm, "B_Def", "Set as default"},
     {"Lang setup", "Canc", W::LangForm, "B_cancel", "Cancel"},
     {"Lang setup", "OK", W::LangForm, "B_OK", "OK"},
+
+    // Added later: a language file without this section keeps these texts in English.
+    {"Find", "Menu", W::Main, "M_Find", "Find in descriptions..."},
+    {"Find", "Title", W::Find, "", "Find in descriptions"},
+    {"Find", "Query", W::Find, "L_Query", "Find:"},
+    {"Find", "LookIn", W::Find, "L_LookIn", "Look in:"},
+    {"Find", "Subfolders", W::Find, "chSubfolders", "Include subfolders"},
+    {"Find", "Cancel", W::Find, "B_Cancel", "Cancel"},
+    {"Find", "Close", W::Find, "B_Close", "Close"},
+    {"Find", "File", W::Find, "captionFile", "File"},
+    {"Find", "Folder", W::Find, "captionFolder", "Folder"},
+    {"Find", "Line", W::Find, "captionLine", "Line"},
+    {"Find", "Reading", W::Find, "textReading", "Reading %1 of %2 files..."},
+    {"Find", "Found", W::Find, "textFound", "%1 files found"},
+    {"Find", "None", W::Find, "textNone", "No file matches."},
+    {"Find", "Limited", W::Find, "textLimited", "The best %1 files are shown."},
 };
 
-static_assert(std::size(Keys) == 74, "a language file has 74 keys");
+static_assert(std::size(Keys) == 88, "a language file has 88 keys");
 
 } // namespace
 
@@ -152,6 +168,8 @@ QWidget *LanguageTargets::window(LanguageWindow which) const
         return customExt;
     case LanguageWindow::LangForm:
         return langForm;
+    case LanguageWindow::Find:
+        return find;
     }
     return nullptr;
 }

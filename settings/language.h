@@ -10,23 +10,25 @@ class QWidget;
 
 // Language files (*.QLG) replace the captions of the main window and of the dialogs. A language
 // file is an INI file read through Profile; every key it lacks yields its built-in text, so
-// applying a file always sets all 74 captions.
+// applying a file always sets all 88 captions.
 
-enum class LanguageWindow { Main, ZipOptions, Unzip, CustomExt, LangForm };
+enum class LanguageWindow { Main, ZipOptions, Unzip, CustomExt, LangForm, Find };
 
 struct LanguageKey
 {
     const char *section;
     const char *key;
     LanguageWindow window;
-    // objectName of the control; empty for the window's own caption. For the section "Menu"
-    // the name is informative only: menu texts are placed by position (see ApplyLanguage).
+    // objectName of the control (a widget, else a menu item of that name); empty for the
+    // window's own caption; or the name of a text property of the window itself. For the
+    // section "Menu" the name is informative only: menu texts are placed by position (see
+    // ApplyLanguage).
     const char *control;
     // The English text; "\n" is a real line break.
     const char *builtIn;
 };
 
-// The 74 keys in the order in which they are applied.
+// The 88 keys in the order in which they are applied.
 std::span<const LanguageKey> languageKeys();
 
 // The texts of one language file in key order: a missing file, section or key yields the
@@ -54,6 +56,7 @@ struct LanguageTargets
     QWidget *unzip = nullptr;
     QWidget *customExt = nullptr;
     QWidget *langForm = nullptr;
+    QWidget *find = nullptr;
     // Receives the caption of B_Custom right after the key "custom" of "Buttons" is applied:
     // the main window's AllCustomLabel.
     std::function<void(const QString &)> setAllCustomLabel;

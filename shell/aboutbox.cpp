@@ -2,13 +2,17 @@
 
 #include "shell/glyphs.h"
 
+#include "common/windowplace.h"
+
 #include <QDesktopServices>
+#include <QGridLayout>
+#include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
-#include <QScreen>
 #include <QTimer>
+#include <QVBoxLayout>
 
 namespace {
 
@@ -22,11 +26,11 @@ QFont comicFont(int pixelSize, bool bold)
     return font;
 }
 
-QPushButton *flatButton(const QString &text, const QRect &geometry, QWidget *parent)
+QPushButton *flatButton(const QString &text, QSize least, QWidget *parent)
 {
     auto *button = new QPushButton(text, parent);
     button->setFlat(true);
-    button->setGeometry(geometry);
+    button->setMinimumSize(least);
     QPalette palette = button->palette();
     palette.setColor(QPalette::ButtonText, Qt::red);
     button->setPalette(palette);
@@ -191,18 +195,16 @@ TAboutBox::TAboutBox(QWidget *parent)
     setObjectName(QStringLiteral("AboutBox"));
     setWindowTitle(QStringLiteral("About..."));
     setWindowIcon(QIcon(glyphs::programPixmap(64)));
-    setFixedSize(415, 240);
     setModal(true);
 
     Panel1 = new QFrame(this);
     Panel1->setObjectName(QStringLiteral("Panel1"));
-    Panel1->setGeometry(2, 2, 411, 192);
+    Panel1->setMinimumSize(411, 192);
     Panel1->setFrameStyle(QFrame::Panel | QFrame::Raised);
     Panel1->setLineWidth(2);
 
     ProductName = new QLabel(QStringLiteral("Quoril 2000"), Panel1);
     ProductName->setObjectName(QStringLiteral("ProductName"));
-    ProductName->setGeometry(4, 6, 403, 60);
     ProductName->setAlignment(Qt::AlignCenter);
     ProductName->setFont(comicFont(48, true));
     QPalette red = ProductName->palette();
@@ -211,47 +213,40 @@ TAboutBox::TAboutBox(QWidget *parent)
 
     ProgramIcon = new QLabel(Panel1);
     ProgramIcon->setObjectName(QStringLiteral("ProgramIcon"));
-    ProgramIcon->setGeometry(85, 70, 32, 32);
+    ProgramIcon->setFixedSize(32, 32);
     ProgramIcon->setPixmap(glyphs::programPixmap(32));
 
     Version = new QLabel(QStringLiteral("Version 2.5,  Oct 2001"), Panel1);
     Version->setObjectName(QStringLiteral("Version"));
-    Version->setGeometry(130, 76, 200, 20);
     Version->setFont(comicFont(13, false));
 
     Label1 = new QLabel(QStringLiteral("Aknowledgements (for ZIP engine):"), Panel1);
     Label1->setObjectName(QStringLiteral("Label1"));
-    Label1->setGeometry(12, 110, 387, 16);
 
     const QString address = QString::fromLatin1(TeamAddress);
     Label3 = new QLabel(QStringLiteral("The Quoril team <%1>").arg(address), Panel1);
     Label3->setTextFormat(Qt::PlainText);
     Label3->setToolTip(QStringLiteral("The engine library libquorilzip, built on libzip"));
     Label3->setObjectName(QStringLiteral("Label3"));
-    Label3->setGeometry(12, 128, 387, 16);
 
     Panel2 = new QFrame(Panel1);
     Panel2->setObjectName(QStringLiteral("Panel2"));
-    Panel2->setGeometry(8, 150, 395, 34);
     Panel2->setFrameStyle(QFrame::Panel | QFrame::Sunken);
 
     Label2 = new QLabel(QStringLiteral("Any question or contributes are welcome to:"), Panel2);
     Label2->setObjectName(QStringLiteral("Label2"));
-    Label2->setGeometry(6, 2, 383, 15);
 
     HyperLink1 = new THyperLink(address, QUrl(QStringLiteral("mailto:") + address), Panel2);
     HyperLink1->setObjectName(QStringLiteral("HyperLink1"));
-    HyperLink1->setGeometry(6, 17, 383, 15);
 
-    B_history = flatButton(QStringLiteral("Enhancements history..."), QRect(5, 202, 175, 32), this);
+    B_history = flatButton(QStringLiteral("Enhancements history..."), QSize(175, 32), this);
     B_history->setObjectName(QStringLiteral("B_history"));
-    B_Close = flatButton(QStringLiteral("Close"), QRect(267, 202, 145, 32), this);
+    B_Close = flatButton(QStringLiteral("Close"), QSize(145, 32), this);
     B_Close->setObjectName(QStringLiteral("B_Close"));
     B_Close->setDefault(true);
 
-    SP1 = new TScrollPanel(this);
+    SP1 = new TScrollPanel(Panel1);
     SP1->setObjectName(QStringLiteral("SP1"));
-    SP1->setGeometry(5, 6, 405, 184);
     QFont small = SP1->font();
     small.setPixelSize(11);
     SP1->setFont(small);
@@ -260,6 +255,43 @@ TAboutBox::TAboutBox(QWidget *parent)
     SP1->setPalette(navy);
     SP1->setLines(historyLines());
     SP1->hide();
+
+    // The designed places, as layouts: the box grows when a font draws its texts wider.
+    auto *iconRow = new QHBoxLayout;
+    iconRow->addSpacing(81);
+    iconRow->addWidget(ProgramIcon);
+    iconRow->addSpacing(13);
+    iconRow->addWidget(Version, 1);
+    auto *mail = new QVBoxLayout(Panel2);
+    mail->setContentsMargins(6, 2, 6, 2);
+    mail->setSpacing(0);
+    mail->addWidget(Label2);
+    mail->addWidget(HyperLink1);
+    auto *texts = new QVBoxLayout;
+    texts->setSpacing(2);
+    texts->addWidget(ProductName);
+    texts->addLayout(iconRow);
+    texts->addSpacing(6);
+    texts->addWidget(Label1);
+    texts->addWidget(Label3);
+    texts->addSpacing(4);
+    texts->addWidget(Panel2);
+    // The history panel lies over the texts, inside the bevel.
+    auto *panel = new QGridLayout(Panel1);
+    panel->setContentsMargins(3, 4, 3, 4);
+    panel->addLayout(texts, 0, 0);
+    panel->addWidget(SP1, 0, 0);
+    auto *buttons = new QHBoxLayout;
+    buttons->setContentsMargins(3, 0, 1, 0);
+    buttons->addWidget(B_history);
+    buttons->addStretch(1);
+    buttons->addWidget(B_Close);
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(2, 2, 2, 6);
+    layout->setSpacing(8);
+    layout->addWidget(Panel1, 1);
+    layout->addLayout(buttons);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
 
     connect(B_history, &QPushButton::clicked, this, &TAboutBox::B_historyClick);
     connect(B_Close, &QPushButton::clicked, this, &TAboutBox::B_CloseClick);
@@ -296,9 +328,5 @@ void TAboutBox::done(int result)
 void TAboutBox::showEvent(QShowEvent *event)
 {
     QDialog::showEvent(event);
-    if (QScreen *screen = this->screen()) {
-        QRect frame = frameGeometry();
-        frame.moveCenter(screen->availableGeometry().center());
-        move(frame.topLeft());
-    }
+    centreWindow(this);
 }

@@ -1,6 +1,7 @@
 #include "shell/helpwindow.h"
 
 #include "common/prompter.h"
+#include "common/windowplace.h"
 #include "shell/glyphs.h"
 
 #include <QCoreApplication>
@@ -10,6 +11,10 @@
 
 const char *const THelpWindow::HelpFileName = "Quoril 2000.html";
 
+namespace {
+const QSize DesignedSize(760, 600);
+}
+
 THelpWindow::THelpWindow(QWidget *parent) : QTextBrowser(parent), m_dirs(defaultSearchDirs())
 {
     setObjectName(QStringLiteral("HelpWindow"));
@@ -17,7 +22,7 @@ THelpWindow::THelpWindow(QWidget *parent) : QTextBrowser(parent), m_dirs(default
     setWindowTitle(QStringLiteral("Quoril 2000 - Help"));
     setWindowIcon(glyphs::programIcon());
     setOpenExternalLinks(true);
-    resize(760, 600);
+    placeWindow(this, DesignedSize, PlaceOn::FirstShow);
 }
 
 QStringList THelpWindow::defaultSearchDirs()
@@ -49,7 +54,7 @@ bool THelpWindow::showContents()
     if (path.isEmpty()) {
         showMessage(QStringLiteral("The help file \"%1\" was not found.\nLooked in: %2")
                         .arg(QString::fromUtf8(HelpFileName), m_dirs.join(QStringLiteral(", "))),
-                    Prompter::Icon::Warning);
+                    Prompter::Icon::Critical);
         return false;
     }
     const QUrl url = QUrl::fromLocalFile(path);

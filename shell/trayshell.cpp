@@ -221,6 +221,10 @@ void TTrayShell::About1Click()
 {
     if (!m_about || m_about->isVisible())
         return;
+    // Modal to the main window only: an application-modal box would also swallow the clicks
+    // on the tray icon (a window of its own on some desktops), and a left click on the icon
+    // must bring the window back while the box opened from the tray is showing.
+    m_about->setWindowModality(Qt::WindowModal);
     m_about->exec();
 }
 

@@ -14,6 +14,8 @@
 #include <QFileIconProvider>
 #include <QFileInfo>
 #include <QHash>
+#include <QHeaderView>
+#include <QHelpEvent>
 #include <QMenu>
 #include <QMimeData>
 #include <QMultiHash>
@@ -22,6 +24,7 @@
 #include <QSet>
 #include <QSocketNotifier>
 #include <QTimer>
+#include <QToolTip>
 #include <QUrl>
 
 #include <fcntl.h>
@@ -724,6 +727,11 @@ TShellTree::TShellTree(QWidget *parent) : QTreeWidget(parent), d(new Private(thi
 {
     setColumnCount(1);
     setHeaderHidden(true);
+    // The column is as wide as its widest label, so deep or long names scroll sideways
+    // instead of being cut off.
+    header()->setStretchLastSection(false);
+    header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     setUniformRowHeights(true);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setSelectionMode(QAbstractItemView::SingleSelection);
@@ -766,6 +774,28 @@ TShellTree::TShellTree(QWidget *parent) : QTreeWidget(parent), d(new Private(thi
     });
 }
 
+bool TShellTree::viewportEvent(QEvent *event)
+{
+    if (event->type() != QEvent::ToolTip)
+        return QTreeWidget::viewportEvent(event);
+    // A label that the tree's edge cuts off shows in full as a tooltip; a node's own tooltip
+    // (a volume's path) shows as before.
+    const auto *help = static_cast<QHelpEvent *>(event);
+    const QModelIndex index = indexAt(help->pos());
+    QString tip = index.data(Qt::ToolTipRole).toString();
+    if (tip.isEmpty() && index.isValid()) {
+        const QRect rect = visualRect(index);
+        const int right = rect.left() + sizeHintForIndex(index).width();
+        if (rect.left() < 0 || right > viewport()->width())
+            tip = index.data(Qt::DisplayRole).toString();
+    }
+    if (tip.isEmpty())
+        QToolTip::hideText();
+    else
+        QToolTip::showText(help->globalPos(), tip, viewport(), visualRect(index));
+    return true;
+}
+
 TShellTree::~TShellTree()
 {
     blockSignals(true);
@@ -781,6 +811,14 @@ QString TShellTree::path() const
 {
     const auto *node = static_cast<const TShellNode *>(currentItem());
     return node ? node->path : QString();
+}
+
+QString TShellTree::filePath(const QTreeWidgetItem *item) const
+{
+    if (!item || item->type() != QTreeWidgetItem::UserType + 1)
+        return {};
+    const auto *node = static_cast<const TShellNode *>(item);
+    return node->isFile() ? node->path : QString();
 }
 
 void TShellTree::setPath(const QString &path)

@@ -27,6 +27,8 @@ public:
 
     // Full path of the selected node; empty when nothing or the "Computer" root is selected.
     QString path() const;
+    // The full path of a file node; empty for folders, places and "Computer".
+    QString filePath(const QTreeWidgetItem *item) const;
     // Selects the node of `path` (a file resolves to its folder, a missing folder to its
     // nearest existing ancestor), expanding the way to it.
     void setPath(const QString &path);
@@ -80,6 +82,7 @@ protected:
     void contextMenuEvent(QContextMenuEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     void startDrag(Qt::DropActions supportedActions) override;
+    bool viewportEvent(QEvent *event) override;
     QStringList mimeTypes() const override;
     QMimeData *mimeData(const QList<QTreeWidgetItem *> &items) const override;
 

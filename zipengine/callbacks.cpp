@@ -83,8 +83,12 @@ void messageCallback(uint64_t ucsize, uint64_t csize, unsigned ratio, unsigned m
 int serviceCallback(const char *name, uint64_t size)
 {
     try {
-        if (g_sink && g_sink->onService)
-            return g_sink->onService(fromEngineBytes(name ? name : ""), size) ? 0 : 1;
+        if (!g_sink)
+            return 0;
+        if (!name)
+            return !g_sink->onProgress || g_sink->onProgress(size) ? 0 : 1;
+        if (g_sink->onService)
+            return g_sink->onService(fromEngineBytes(name), size) ? 0 : 1;
     } catch (...) {
         return 1;
     }

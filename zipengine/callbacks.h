@@ -39,6 +39,10 @@ struct EngineSink
     std::function<void(const ListingEntry &)> onListing;
     // Per member or file, with its name and size; return false to cancel the operation.
     std::function<bool(const QString &name, uint64_t size)> onService;
+    // While a large member or file is written: the bytes done in this call, earlier members
+    // and files counted whole. The engine makes these calls through the same service callback
+    // with no name. Return false to cancel the operation.
+    std::function<bool(uint64_t done)> onProgress;
 };
 
 class EngineSinkScope

@@ -42,6 +42,8 @@ private slots:
     void editKeysMarkUnsaved_data();
     void editKeysMarkUnsaved();
     void pasteMarksUnsaved();
+    void editWithoutFileMarksNothing_data();
+    void editWithoutFileMarksNothing();
     void exitAsksOnce();
     void failedSaveKeepsEdits();
     void customMenuRunsLookup();
@@ -286,6 +288,29 @@ void TestMainWindow::pasteMarksUnsaved()
     QVERIFY(!UnsavedChanges);
 }
 
+void TestMainWindow::editWithoutFileMarksNothing_data()
+{
+    QTest::addColumn<QString>("selected");
+    QTest::newRow("nothing selected yet") << QString();
+    QTest::newRow("a folder selected") << QStringLiteral("sub");
+}
+
+// Typing while no archive or MP3 file is selected leaves "Save info" grey: there is no file
+// to save into, and the next selection asks nothing.
+void TestMainWindow::editWithoutFileMarksNothing()
+{
+    QFETCH(QString, selected);
+    if (!selected.isEmpty())
+        select(dir->filePath(selected));
+    auto *edit = child<QPlainTextEdit>("DIZEdit");
+    edit->setFocus();
+    QTest::keyClicks(edit, "typed");
+    QVERIFY(!child<QPushButton>("B_Save")->isEnabled());
+    select(game);
+    QVERIFY(prompter->questions.isEmpty());
+    QVERIFY(prompter->messages.isEmpty());
+}
+
 void TestMainWindow::exitAsksOnce()
 {
     select(game);
@@ -475,8 +500,9 @@ void TestMainWindow::doubleClickShowsWithAutoViewOff()
     auto *tree = child<TShellTree>("LFile");
     const QRect cell = tree->visualItemRect(tree->currentItem());
     QVERIFY(cell.isValid());
-    QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, cell.center());
-    QTest::mouseDClick(tree->viewport(), Qt::LeftButton, {}, cell.center());
+    const QPoint label(cell.left() + 10, cell.center().y()); // the row may be wider than the tree
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, label);
+    QTest::mouseDClick(tree->viewport(), Qt::LeftButton, {}, label);
     QCOMPARE(window->CurrentFile, other);
     QCOMPARE(text(), QStringLiteral("Other readme"));
     QCOMPARE(caption(), QStringLiteral("readme.txt"));
@@ -654,8 +680,9 @@ void TestMainWindow::namesThatAreNotUtf8()
         }
         QVERIFY(item);
         tree->scrollToItem(item);
+        const QRect cell = tree->visualItemRect(item); // may be wider than the tree
         QTest::mouseClick(tree->viewport(), Qt::LeftButton, {},
-                          tree->visualItemRect(item).center());
+                          QPoint(cell.left() + 10, cell.center().y()));
     };
     const auto bytesOf = [](const QString &path) {
         QFile file;

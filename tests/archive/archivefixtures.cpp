@@ -4,6 +4,8 @@
 
 #include <QDir>
 #include <QDirIterator>
+#include <QFile>
+#include <QRandomGenerator>
 
 bool makeDatedZip(const QString &path, const QList<DatedMember> &members)
 {
@@ -26,6 +28,26 @@ bool makeDatedZip(const QString &path, const QList<DatedMember> &members)
                               "        info.compress_type = zipfile.ZIP_DEFLATED\n"
                               "        z.writestr(info, b'a' * int(a[i + 1]))\n"),
                args) == 0;
+}
+
+bool makeLargeFile(const QString &path, int megabytes, const QString &zip)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    QByteArray block(1 << 20, Qt::Uninitialized);
+    for (int i = 0; i < megabytes; ++i) {
+        QRandomGenerator::global()->fillRange(reinterpret_cast<quint32 *>(block.data()),
+                                              block.size() / 4);
+        if (file.write(block) != block.size())
+            return false;
+    }
+    file.close();
+    return zip.isEmpty() ||
+           testsupport::python(QStringLiteral("import sys, zipfile\n"
+                                              "with zipfile.ZipFile(sys.argv[1], 'w') as z:\n"
+                                              "    z.write(sys.argv[2], 'big.bin')\n"),
+                               {zip, path}) == 0;
 }
 
 QStringList filesBelow(const QString &dir)

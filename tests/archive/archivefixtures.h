@@ -13,5 +13,9 @@ struct DatedMember
 };
 bool makeDatedZip(const QString &path, const QList<DatedMember> &members);
 
+// A file of `megabytes` MB of random bytes (incompressible: deflating it takes real time) and,
+// when `zip` is given, an archive made by Python's zipfile that stores it as "big.bin".
+bool makeLargeFile(const QString &path, int megabytes, const QString &zip = QString());
+
 // Every file below `dir`, as relative paths, sorted.
 QStringList filesBelow(const QString &dir);

@@ -17,10 +17,12 @@
 #include <QListView>
 #include <QListWidget>
 #include <QMimeData>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QUrl>
 
 using testsupport::readFile;
@@ -58,6 +60,26 @@ void dropFiles(QListWidget *list, const QStringList &paths)
     QCoreApplication::sendEvent(list->viewport(), &drop);
 }
 
+// Counts the events of one type that reach a widget.
+class EventCounter : public QObject
+{
+public:
+    EventCounter(QObject *target, QEvent::Type type, int &count) : m_type(type), m_count(count)
+    {
+        target->installEventFilter(this);
+    }
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == m_type)
+            ++m_count;
+        return false;
+    }
+
+private:
+    QEvent::Type m_type;
+    int &m_count;
+};
+
 } // namespace
 
 class TestArchiveDialogs : public QObject
@@ -70,9 +92,12 @@ private slots:
 
     void unzipShowListsTheSelectedArchive();
     void unzipOptionsButtonWidths();
+    void unzipSaysWhenArchiveCannotBeRead_data();
+    void unzipSaysWhenArchiveCannotBeRead();
     void unzipOnlySelected();
     void unzipReportsSkippedMembers();
     void waitWindowCancel();
+    void largeFilePackStaysAlive();
     void zipOptionsReset();
     void zipOptionsLevelBox_data();
     void zipOptionsLevelBox();
@@ -121,8 +146,9 @@ void TestArchiveDialogs::unzipOptionsButtonWidths()
     QCOMPARE(dialog.width(), 407);
     QCOMPARE(dialog.height(), 421);
     click(&dialog, "B_Options");
-    QCOMPARE(dialog.width(), 631);
-    QVERIFY(child<QWidget>(&dialog, "FolderTree")->geometry().left() > 401);
+    // Wider when the style draws the option frame's title wider than designed.
+    QVERIFY(dialog.width() >= 631);
+    QVERIFY(child<QWidget>(&dialog, "FolderTree")->mapTo(&dialog, QPoint()).x() > 401);
     click(&dialog, "B_Options");
     QCOMPARE(dialog.width(), 407);
     click(&dialog, "B_Options");
@@ -130,6 +156,32 @@ void TestArchiveDialogs::unzipOptionsButtonWidths()
     dialog.show(); // every showing collapses the dialog
     QCOMPARE(dialog.width(), 407);
     QVERIFY(!child<QPushButton>(&dialog, "B_Options")->isChecked());
+}
+
+void TestArchiveDialogs::unzipSaysWhenArchiveCannotBeRead_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("missing") << QByteArray() << "no such file";
+    QTest::newRow("not an archive")
+        << QByteArray("just some text, no zip at all") << "not a zip archive";
+}
+
+void TestArchiveDialogs::unzipSaysWhenArchiveCannotBeRead()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, reason);
+    QTemporaryDir dir;
+    const QString zip = dir.filePath(QStringLiteral("broken.zip"));
+    if (!bytes.isEmpty())
+        writeFile(zip, bytes);
+    testsupport::ScriptedPrompter prompter;
+    TFrmWaitZip wait;
+    TFrmUnzip dialog(&wait);
+    dialog.setArchivePathSource([&] { return zip; });
+    dialog.show();
+    QCOMPARE(prompter.messages,
+             QStringList{QStringLiteral("The archive %1 cannot be read: %2.").arg(zip, reason)});
 }
 
 void TestArchiveDialogs::unzipOnlySelected()
@@ -211,6 +263,56 @@ void TestArchiveDialogs::waitWindowCancel()
     wait.start(); // a new run starts uncancelled
     QVERIFY(wait.progress(QStringLiteral("again"), 0, -1));
     wait.stop();
+}
+
+// Packing one large file: the wait window keeps painting the file's progress, a click on
+// Cancel half-way through leaves the archive as it was, and keys typed next reach the page.
+void TestArchiveDialogs::largeFilePackStaysAlive()
+{
+    QTemporaryDir dir;
+    const QString big = dir.filePath(QStringLiteral("big.bin"));
+    QVERIFY(makeLargeFile(big, 32));
+    const QString zip = dir.filePath(QStringLiteral("keep.zip"));
+    testsupport::makeZip(zip, {{QStringLiteral("old.txt"), "old"}});
+    const QByteArray before = readFile(zip);
+    testsupport::ScriptedPrompter prompter;
+    TFrmWaitZip wait;
+    TPackPage page(&wait, nullptr);
+    page.show();
+    page.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&page));
+    dropFiles(child<QListWidget>(&page, "ListaZip"), {big});
+    auto *name = child<QLineEdit>(&page, "edtZipFileName");
+    name->setText(zip);
+
+    auto *bar = child<QProgressBar>(&wait, "MemberBar");
+    QVERIFY(bar);
+    int paints = 0;
+    int partial = -1;
+    EventCounter counter(bar, QEvent::Paint, paints);
+    QTimer watch;
+    watch.setInterval(5);
+    connect(&watch, &QTimer::timeout, [&] {
+        if (partial < 0 && paints > 0 && bar->value() > 0 && bar->value() < bar->maximum()) {
+            partial = bar->value();
+            click(&wait, "B_Cancel");
+        }
+    });
+    watch.start();
+    click(&page, "B_ZipThem");
+    watch.stop();
+    QVERIFY2(partial > 0, "no progress painted inside the file");
+    QVERIFY(!wait.isVisible());
+    QCOMPARE(readFile(zip), before);
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files), (QStringList{"big.bin", "keep.zip"}));
+    QVERIFY(prompter.messages.isEmpty());
+
+    QTRY_COMPARE(QGuiApplication::focusWindow(), page.windowHandle());
+    name->clear();
+    QTest::mouseClick(name, Qt::LeftButton);
+    for (const char key : QByteArray("new"))
+        QTest::keyClick(QGuiApplication::focusWindow(), key);
+    QCOMPARE(name->text(), QStringLiteral("new"));
 }
 
 void TestArchiveDialogs::zipOptionsReset()

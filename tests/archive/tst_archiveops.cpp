@@ -11,6 +11,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
+
 using namespace ArchiveOps;
 using testsupport::readFile;
 using testsupport::writeFile;
@@ -38,6 +40,8 @@ private slots:
     void zipFilesRefusesDuplicateLines();
     void zipFilesKeepsBlanksOfArchiveName();
     void zipFilesCancelledLeavesArchiveUnchanged();
+    void largeMemberCancelledMidway_data();
+    void largeMemberCancelledMidway();
     void optionsFromDialog_data();
     void optionsFromDialog();
     void optionsReadBack();
@@ -336,6 +340,56 @@ void TestArchiveOps::zipFilesCancelledLeavesArchiveUnchanged()
     QCOMPARE(report.code, int(ZE_ABORT));
     QCOMPARE(readFile(zip), before);
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files).size(), 6); // no temporary file left
+}
+
+void TestArchiveOps::largeMemberCancelledMidway_data()
+{
+    QTest::addColumn<bool>("pack");
+    QTest::newRow("extraction leaves no partial file") << false;
+    QTest::newRow("pack leaves the archive as it was") << true;
+}
+
+// One large member or file reports its bytes while it is written, and a cancel half-way
+// through it leaves nothing of it behind.
+void TestArchiveOps::largeMemberCancelledMidway()
+{
+    QFETCH(bool, pack);
+    QTemporaryDir dir;
+    const QString big = dir.filePath(QStringLiteral("big.bin"));
+    const QString zip = dir.filePath(QStringLiteral("big.zip"));
+    QVERIFY(makeLargeFile(big, 24, pack ? QString() : zip));
+    if (pack)
+        testsupport::makeZip(zip, {{QStringLiteral("old.txt"), "old"}});
+    const QByteArray before = readFile(zip);
+    const QString out = dir.filePath(QStringLiteral("out"));
+    QVERIFY(QDir().mkpath(out));
+
+    QList<uint64_t> seen;
+    const MemberProgress member = [&](const QString &name, uint64_t done, uint64_t size) {
+        [&] {
+            QVERIFY2(name.endsWith(QLatin1String("big.bin")), qPrintable(name));
+            QCOMPARE(size, uint64_t(24) << 20);
+        }();
+        seen << done;
+        return done < size / 2;
+    };
+    bool cancelled = false;
+    if (pack) {
+        cancelled = zipFiles(zip, {big}, {}, member).cancelled;
+        QCOMPARE(readFile(zip), before);
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files), (QStringList{"big.bin", "big.zip"}));
+    } else {
+        ExtractRequest request;
+        request.archive = zip;
+        request.targetDir = out;
+        request.names = QStringList{QStringLiteral("big.bin")};
+        cancelled = unzipSelectedFiles(request, {}, member).cancelled;
+        QCOMPARE(filesBelow(out), QStringList());
+    }
+    QVERIFY(cancelled);
+    QVERIFY2(seen.size() >= 3, qPrintable(QString::number(seen.size())));
+    QVERIFY(std::is_sorted(seen.cbegin(), seen.cend()));
+    QVERIFY(seen.first() > 0 && seen.last() < (uint64_t(24) << 20));
 }
 
 void TestArchiveOps::optionsFromDialog_data()

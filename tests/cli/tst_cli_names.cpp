@@ -69,6 +69,8 @@ void TestCliNames::commands_data()
     QTest::newRow("pack")
         << R"sh(cd "$d" && "$CLI" pack "new$e.zip" "caf$e.mp3" && "$CLI" list "new$e.zip")sh" << 0
         << QByteArray("  1000  ");
+    QTest::newRow("catalog of such a folder reads its files")
+        << R"sh("$CLI" catalog --no-cache "$d")sh" << 0 << QByteArray("Old text");
     QTest::newRow("messages show the name as read")
         << R"sh("$CLI" list "$d/none$e.zip")sh" << 3 << QByteArray("none\xc3\xa9.zip");
 }

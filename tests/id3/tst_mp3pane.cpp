@@ -39,6 +39,8 @@ private slots:
     void typedGenreIsAssignedByName_data();
     void typedGenreIsAssignedByName();
     void typingAndSavingTagLessFile();
+    void fieldsTakeWhatTheTagStores_data();
+    void fieldsTakeWhatTheTagStores();
 
 private:
     template <typename T> T *control(const QString &name) const
@@ -248,4 +250,31 @@ void TestMP3Pane::typingAndSavingTagLessFile()
 }
 
 QTEST_MAIN(TestMP3Pane)
+void TestMP3Pane::fieldsTakeWhatTheTagStores_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("track");
+    QTest::addColumn<int>("limit");
+    QTest::newRow("title") << "MP_title" << 0 << 30;
+    QTest::newRow("artist") << "MP_artist" << 0 << 30;
+    QTest::newRow("album") << "MP_album" << 0 << 30;
+    QTest::newRow("year") << "MP_year" << 0 << 4;
+    QTest::newRow("comment") << "MP_comment" << 0 << 30;
+    QTest::newRow("comment beside a track number") << "MP_comment" << 7 << 28;
+}
+
+// Typing stops at what the record can hold instead of being cut silently on save.
+void TestMP3Pane::fieldsTakeWhatTheTagStores()
+{
+    QFETCH(QString, name);
+    QFETCH(int, track);
+    QFETCH(int, limit);
+    TID3Tag tag;
+    tag.setTrack(track);
+    m_pane->view(tag);
+    auto *edit = control<QLineEdit>(name);
+    QTest::keyClicks(edit, QString(40, QLatin1Char('7')));
+    QCOMPARE(edit->text(), QString(limit, QLatin1Char('7')));
+}
+
 #include "tst_mp3pane.moc"

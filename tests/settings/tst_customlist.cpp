@@ -277,7 +277,7 @@ void TestCustomList::saveWithoutClose()
     QCOMPARE(enable.count(), 1);
     QCOMPARE(enable.first().first().toBool(), true);
     QCOMPARE(prompter->messages, QStringList{"Preferences saved."});
-    QCOMPARE(prompter->icons, QList<Prompter::Icon>{Prompter::Icon::None});
+    QCOMPARE(prompter->icons, QList<Prompter::Icon>{Prompter::Icon::Information});
     QVERIFY(m_dialog->isVisible());
 
     // Saving an emptied list disables B_Custom.
@@ -320,7 +320,7 @@ void TestCustomList::failedSaveKeepsOldFile()
     }
     QCOMPARE(prompter->messages, QStringList{DiskError});
     QCOMPARE(prompter->captions, QStringList{"Disk error"});
-    QCOMPARE(prompter->icons, QList<Prompter::Icon>{Prompter::Icon::Warning});
+    QCOMPARE(prompter->icons, QList<Prompter::Icon>{Prompter::Icon::Critical});
     QCOMPARE(readFile(filePath()), QByteArray("old.nfo\r\n"));
     QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files), QStringList{"quoril2k.ext"});
     QCOMPARE(m_dialog->entries(), (QStringList{"old.nfo", "new.nfo"}));

@@ -201,7 +201,13 @@ void TstShell::aboutBoxFromTrayBlocksRestore()
         inTrayAfterRestore = f.shell->isInTray();
         f.shell->AboutQuoril->trigger(); // must return at once, without a second modal loop
         secondAboutReturned = true;
-        emit f.shell->Tray1->activated(QSystemTrayIcon::Trigger);
+        // The icon is a window of its own on some desktops: the modal box must not swallow a
+        // real click on it.
+        QPushButton icon;
+        QObject::connect(&icon, &QPushButton::clicked, f.shell->Tray1,
+                         [&] { emit f.shell->Tray1->activated(QSystemTrayIcon::Trigger); });
+        icon.show();
+        QTest::mouseClick(icon.windowHandle(), Qt::LeftButton, {}, icon.rect().center());
         restoredByIcon = f.main.isVisible() && !f.shell->isInTray();
         QTest::mouseClick(f.about.B_Close, Qt::LeftButton);
     });

@@ -6,10 +6,12 @@
 #include <QFile>
 #include <QMenu>
 #include <QMimeData>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QToolTip>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -44,6 +46,7 @@ private slots:
     void rightClickKeepsSelection();
     void dragData();
     void systemMenuAndDoubleClick();
+    void longLabelsScrollAndShowTooltips();
 
 private:
     QTemporaryDir *m_tmp = nullptr;
@@ -531,4 +534,33 @@ void TestShellTree::systemMenuAndDoubleClick()
 }
 
 QTEST_MAIN(TestShellTree)
+// A label wider than the tree scrolls sideways and shows in full as a tooltip; a label that
+// fits shows none.
+void TestShellTree::longLabelsScrollAndShowTooltips()
+{
+    const QString longName = QString(90, QLatin1Char('L'));
+    QVERIFY(QDir(m_root).mkpath(longName));
+    QVERIFY(QDir(m_root).mkpath(QStringLiteral("s")));
+    TShellTree tree;
+    tree.resize(160, 300);
+    tree.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&tree));
+    tree.setPath(m_root + QLatin1Char('/') + longName);
+    QTRY_VERIFY(tree.horizontalScrollBar()->maximum() > 0);
+    tree.horizontalScrollBar()->setValue(0);
+
+    const auto tipOver = [&](QTreeWidgetItem *item) {
+        QToolTip::hideText();
+        const QRect rect = tree.visualItemRect(item);
+        const QPoint at(rect.left() + 3, rect.center().y());
+        QHelpEvent help(QEvent::ToolTip, at, tree.viewport()->mapToGlobal(at));
+        QCoreApplication::sendEvent(tree.viewport(), &help);
+        return QToolTip::isVisible() ? QToolTip::text() : QString();
+    };
+    QTreeWidgetItem *current = tree.currentItem();
+    QVERIFY(current && current->parent());
+    QCOMPARE(tipOver(childNamed(current->parent(), QStringLiteral("s"))), QString());
+    QCOMPARE(tipOver(current), longName);
+}
+
 #include "tst_shelltree.moc"

@@ -12,3 +12,6 @@ add_dependencies(tst_engine_check wrongengine)
 
 # The reading side through the program's loader and callback tables.
 quoril_add_test(tst_engine_unzip SOURCES tst_engine_unzip.cpp LIBS quoril_zipengine)
+
+# Both read paths in-process (the engine's code linked in): the scanner against libzip.
+quoril_add_test(tst_engine_readpath SOURCES tst_engine_readpath.cpp LIBS quorilzip_code)

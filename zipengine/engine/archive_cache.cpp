@@ -1,6 +1,7 @@
 #include "zipengine/engine/archive_cache.h"
 
 #include "zipengine/engine/internal.h"
+#include "zipengine/engine/scanner.h"
 #include "zipengine/engine/unzip_names.h"
 
 #include <algorithm>
@@ -255,6 +256,7 @@ std::shared_ptr<ArchiveView> openArchive(const char *path, int &zipError)
 
 void forgetArchive(const std::string &path)
 {
+    forgetScannedArchives();
     const std::string key = resolved(path.c_str());
     std::lock_guard lock(cache().mutex);
     cache().slots.remove_if(

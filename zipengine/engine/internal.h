@@ -18,6 +18,25 @@ const ZIPUSERFUNCTIONS &zipFunctions();
 // the message lines of both sides.
 std::string reasonFor(int error);
 
+// Which way Wiz_SingleEntryUnzip reads: the scanner where it can (falling back to libzip on
+// anything unusual), or libzip only, the reference the scanner is held equal to.
+enum class ReadPath { Fast, LibzipOnly };
+int unzipWith(ReadPath path, int ifnc, char **ifnv, int xfnc, char **xfnv, const DCL &dcl,
+              const USERFUNCTIONS *functions);
+
+// How many calls the scanner served and how many it left to libzip, since the start.
+struct ReadPathCounts
+{
+    unsigned long served = 0;
+    unsigned long declined = 0;
+    unsigned long passes = 0; // over a directory
+};
+ReadPathCounts readPathCounts();
+
+// libzip is loaded the first time the engine needs it. Null when it is usable, else why not;
+// checked before any libzip call.
+const char *libzipFailure();
+
 // Forget any cached read-only view of an archive, after ZpArchive changed it.
 void forgetArchive(const std::string &path);
 

@@ -59,6 +59,13 @@ int UnzipSession::print(const char *data, size_t length)
     return m_functions->print(const_cast<char *>(data), static_cast<unsigned long>(length));
 }
 
+bool UnzipSession::progress(zip_uint64_t memberDone)
+{
+    if (!m_functions || !m_functions->ServCallBk)
+        return true;
+    return m_functions->ServCallBk(nullptr, m_done + memberDone) == 0;
+}
+
 void UnzipSession::sweepOnce(int dirFd)
 {
     struct stat st;
@@ -199,6 +206,22 @@ unsigned ratioPercent(zip_uint64_t size, zip_uint64_t compressed)
     return static_cast<unsigned>(saved + 0.5);
 }
 
+} // namespace
+
+void zengine::reportListed(UnzipSession &session, const ListedMember &m)
+{
+    const USERFUNCTIONS *uf = session.functions();
+    if (!uf || !uf->SendApplicationMessage)
+        return;
+    char unknown[16];
+    uf->SendApplicationMessage(m.size, m.compressedSize, ratioPercent(m.size, m.compressedSize),
+                               m.month, m.day, m.year, m.hour, m.minute, ' ', m.name,
+                               methodName(m.method, unknown, sizeof unknown),
+                               static_cast<unsigned long>(m.crc), m.encrypted ? 'E' : ' ');
+}
+
+namespace {
+
 bool isEncrypted(const zip_stat_t &st)
 {
     return (st.valid & ZIP_STAT_ENCRYPTION_METHOD) && st.encryption_method != ZIP_EM_NONE;
@@ -216,28 +239,30 @@ void listMember(UnzipSession &session, ArchiveView &view, zip_uint64_t index)
         return;
     // The stored fields as they are; libzip's local time only when the directory could not
     // be read plainly.
-    unsigned month, day, year, hour, minute;
+    ListedMember m;
     if (const DosTime *stored = view.dosTime(index)) {
-        month = stored->month();
-        day = stored->day();
-        year = stored->year() % 100;
-        hour = stored->hour();
-        minute = stored->minute();
+        m.month = stored->month();
+        m.day = stored->day();
+        m.year = stored->year() % 100;
+        m.hour = stored->hour();
+        m.minute = stored->minute();
     } else {
         struct tm when = {};
         const time_t mtime = (st.valid & ZIP_STAT_MTIME) ? st.mtime : 0;
         localtime_r(&mtime, &when);
-        month = static_cast<unsigned>(when.tm_mon + 1);
-        day = static_cast<unsigned>(when.tm_mday);
-        year = static_cast<unsigned>(when.tm_year % 100);
-        hour = static_cast<unsigned>(when.tm_hour);
-        minute = static_cast<unsigned>(when.tm_min);
+        m.month = static_cast<unsigned>(when.tm_mon + 1);
+        m.day = static_cast<unsigned>(when.tm_mday);
+        m.year = static_cast<unsigned>(when.tm_year % 100);
+        m.hour = static_cast<unsigned>(when.tm_hour);
+        m.minute = static_cast<unsigned>(when.tm_min);
     }
-    char unknown[16];
-    uf->SendApplicationMessage(st.size, st.comp_size, ratioPercent(st.size, st.comp_size), month,
-                               day, year, hour, minute, ' ', st.name ? st.name : "",
-                               methodName(st.comp_method, unknown, sizeof unknown),
-                               static_cast<unsigned long>(st.crc), isEncrypted(st) ? 'E' : ' ');
+    m.size = st.size;
+    m.compressedSize = st.comp_size;
+    m.name = st.name ? st.name : "";
+    m.method = st.comp_method;
+    m.crc = st.crc;
+    m.encrypted = isEncrypted(st);
+    reportListed(session, m);
 }
 
 // Asks the password callback for an encrypted member; empty when it supplies none.
@@ -328,7 +353,10 @@ bool cancelledWhileSelecting(const USERFUNCTIONS *uf)
     return uf && uf->ServCallBk && uf->ServCallBk("", 0) != 0;
 }
 
-int unzip(int ifnc, char **ifnv, int xfnc, char **xfnv, const DCL &dcl, const USERFUNCTIONS *uf)
+} // namespace
+
+int zengine::unzipWith(ReadPath path, int ifnc, char **ifnv, int xfnc, char **xfnv, const DCL &dcl,
+                       const USERFUNCTIONS *uf)
 {
     UnzipSession session(dcl, uf);
     if (!dcl.lpszZipFN || ifnc < 0 || xfnc < 0 || (ifnc > 0 && !ifnv) || (xfnc > 0 && !xfnv)) {
@@ -343,7 +371,18 @@ int unzip(int ifnc, char **ifnv, int xfnc, char **xfnv, const DCL &dcl, const US
         session.error(archivePath, "no target folder given", PK_PARAM);
         return session.result();
     }
+    if (path == ReadPath::Fast) {
+        if (listing && ifnc == 0 && xfnc == 0 && fastList(session, archivePath.c_str()))
+            return session.result();
+        if (delivering && ifnc == 1 && xfnc == 0 && ifnv[0] &&
+            fastDeliver(session, archivePath.c_str(), ifnv[0]))
+            return session.result();
+    }
 
+    if (const char *why = libzipFailure()) {
+        session.error(archivePath, why, PK_BADERR);
+        return session.result();
+    }
     int zipError = 0;
     errno = 0;
     const std::shared_ptr<ArchiveView> view = openArchive(archivePath.c_str(), zipError);
@@ -433,6 +472,7 @@ int unzip(int ifnc, char **ifnv, int xfnc, char **xfnv, const DCL &dcl, const US
             if (password.empty()) {
                 session.warning(name, "encrypted, no password");
                 session.raise(PK_PASSWORD);
+                session.memberFinished(st.size);
                 continue;
             }
         }
@@ -440,6 +480,7 @@ int unzip(int ifnc, char **ifnv, int xfnc, char **xfnv, const DCL &dcl, const US
         const bool goOn = delivering
                               ? deliverMember(session, archive, index, st, name, pw)
                               : extractMember(session, archive, index, st, name, targetFd, pw);
+        session.memberFinished(st.size);
         if (!goOn)
             break;
     }
@@ -448,15 +489,13 @@ int unzip(int ifnc, char **ifnv, int xfnc, char **xfnv, const DCL &dcl, const US
     return session.result();
 }
 
-} // namespace
-
 ZENGINE_EXPORT int Wiz_SingleEntryUnzip(int ifnc, char **ifnv, int xfnc, char **xfnv, LPDCL dcl,
                                         LPUSERFUNCTIONS functions)
 {
     if (!dcl)
         return PK_PARAM;
     try {
-        return unzip(ifnc, ifnv, xfnc, xfnv, *dcl, functions);
+        return unzipWith(ReadPath::Fast, ifnc, ifnv, xfnc, xfnv, *dcl, functions);
     } catch (const std::bad_alloc &) {
         return PK_MEM;
     } catch (...) {

@@ -282,11 +282,17 @@ bool extractMember(UnzipSession &session, zip_t *archive, zip_uint64_t index,
         return !(e == ENOSPC || e == EDQUOT);
     }
     int writeError = 0;
+    bool cancelled = false;
+    zip_uint64_t written = 0;
     ReadFailure failure;
     const ReadOutcome outcome = readMember(
         archive, index, stat.size, password,
         [&](const char *data, size_t length) {
-            return writeAll(file.get(), data, length, writeError);
+            if (!writeAll(file.get(), data, length, writeError))
+                return false;
+            written += length;
+            cancelled = !session.progress(written);
+            return !cancelled;
         },
         failure);
     if (outcome == ReadOutcome::Done) {
@@ -298,6 +304,10 @@ bool extractMember(UnzipSession &session, zip_t *archive, zip_uint64_t index,
     }
     if (outcome != ReadOutcome::Done || writeError != 0) {
         discardTempFile(temporary);
+        if (cancelled) {
+            session.raise(IZ_CTRLC); // nothing of the member is left behind
+            return false;
+        }
         if (outcome == ReadOutcome::Failed) {
             session.error(name, failure.reason, failure.code);
             return failure.code != PK_MEM;

@@ -7,12 +7,14 @@
 
 #include <zip.h>
 
+#include <cstdint>
 #include <functional>
 #include <set>
 #include <string>
 #include <string_view>
 #include <sys/types.h>
 #include <utility>
+#include <vector>
 
 namespace zengine {
 
@@ -35,11 +37,19 @@ public:
     // folder and call.
     void sweepOnce(int dirFd);
 
+    // Progress inside a member: the service callback is called again with no name and the
+    // bytes of member data done in this call (earlier members counted whole, this one up to
+    // `memberDone`). False when the answer cancels the call.
+    bool progress(zip_uint64_t memberDone);
+    // The current member is finished, extracted or not: it counts whole from now on.
+    void memberFinished(zip_uint64_t size) { m_done += size; }
+
 private:
     void line(std::string_view kind, std::string_view subject, std::string_view reason);
     const DCL &m_dcl;
     const USERFUNCTIONS *m_functions;
     int m_result = PK_OK;
+    zip_uint64_t m_done = 0;
     std::set<std::pair<dev_t, ino_t>> m_swept;
 };
 
@@ -67,5 +77,26 @@ ReadFailure memberFailure(int zipError);
 bool extractMember(UnzipSession &session, zip_t *archive, zip_uint64_t index,
                    const zip_stat_t &stat, std::string_view name, int targetFd,
                    const char *password);
+
+// One member as the listing reports it.
+struct ListedMember
+{
+    uint64_t size = 0;
+    uint64_t compressedSize = 0;
+    unsigned month = 0, day = 0, year = 0, hour = 0, minute = 0; // year as two digits
+    const char *name = "";
+    uint16_t method = 0;
+    uint32_t crc = 0;
+    bool encrypted = false;
+};
+
+// Reports the member through SendApplicationMessage, when the table has it.
+void reportListed(UnzipSession &session, const ListedMember &member);
+
+// The fast read path (scanner.h). Each returns true when it served the call (its result is
+// in the session) and false when it declined before reporting anything: the caller then
+// takes the libzip path.
+bool fastDeliver(UnzipSession &session, const char *archivePath, std::string_view name);
+bool fastList(UnzipSession &session, const char *archivePath);
 
 } // namespace zengine

@@ -132,9 +132,9 @@ public:
         }
         if (int code = open())
             return code;
-        indexEntries();
 
         if (deleting) {
+            indexEntries();
             if (int code = planDeletes(names))
                 return code;
         } else {
@@ -261,14 +261,16 @@ private:
             Planned planned;
             planned.input = &input;
             const time_t mtime = roundedUp(input.seen.st_mtime);
-            const auto existing = m_entries.find(input.storedName);
-            if (existing == m_entries.end()) {
+            // libzip's own name table answers: no map of 100,000 names for one lookup.
+            const zip_int64_t existing = zip_name_locate(m_zip, input.storedName.c_str(), 0);
+            if (existing < 0) {
                 if (!freshen)
                     planned.outcome = Outcome::Added;
             } else {
                 zip_stat_t st;
                 zip_stat_init(&st);
-                const bool newer = zip_stat_index(m_zip, existing->second, 0, &st) != 0 ||
+                const auto index = static_cast<zip_uint64_t>(existing);
+                const bool newer = zip_stat_index(m_zip, index, 0, &st) != 0 ||
                                    !(st.valid & ZIP_STAT_MTIME) || mtime > st.mtime;
                 planned.outcome = (update || freshen) && !newer ? Outcome::Kept : Outcome::Added;
                 // A file replaces its entry where it stands, so that the members answering one
@@ -276,8 +278,8 @@ private:
                 // folder entry goes and a new one is added.
                 if (planned.outcome == Outcome::Added) {
                     if (!input.isDir)
-                        planned.replaces = existing->second;
-                    else if (zip_delete(m_zip, existing->second) != 0)
+                        planned.replaces = index;
+                    else if (zip_delete(m_zip, index) != 0)
                         return zipFailure("cannot replace " + input.storedName);
                 }
             }
@@ -512,6 +514,10 @@ ZENGINE_EXPORT int ZpArchive(ZCL command)
 {
     // No exception crosses the boundary.
     try {
+        if (const char *why = zengine::libzipFailure()) {
+            zengine::ZipReport report;
+            return report.error(why, ZE_CREAT);
+        }
         zengine::ArchiveRun run(zengine::heldOptions());
         return run.run(command);
     } catch (const std::bad_alloc &) {

@@ -25,6 +25,15 @@ constexpr size_t QueueLimit = 8 << 20;
 constexpr size_t QueueBudget = 48 << 20;
 constexpr size_t MaxAhead = 64; // files handed out and not yet taken by the commit
 
+// The commands a source supports, as libzip wants them answered.
+zip_int64_t commandBitmap(std::initializer_list<zip_source_cmd_t> commands)
+{
+    zip_int64_t bitmap = 0;
+    for (const zip_source_cmd_t command : commands)
+        bitmap |= zip_int64_t(1) << command;
+    return bitmap;
+}
+
 struct Failure
 {
     int zipError = 0;
@@ -104,6 +113,7 @@ public:
     }
 
     bool ended() const { return m_ended; }
+    zip_uint64_t done() const { return m_done; }
     zip_uint32_t crc() const { return m_crc; }
     const struct stat &read() const { return m_read; }
 
@@ -183,6 +193,7 @@ struct DeflatePool::Job
     bool finished = false;
     bool failed = false;
     std::deque<std::vector<char>> pieces;
+    std::deque<zip_uint64_t> pieceInputs; // input bytes deflated into each piece
     size_t queued = 0;
     Failure failure;
     zip_uint32_t crc = 0;
@@ -192,6 +203,7 @@ struct DeflatePool::Job
     std::unique_ptr<Deflater> own; // when no worker took the file
     std::vector<char> current;
     size_t currentPos = 0;
+    zip_uint64_t inputTaken = 0; // input bytes of the pieces taken so far
     bool delivered = false;
     zip_error_t error = {};
 };
@@ -211,6 +223,7 @@ struct PoolAccess
         job.crc = crc;
         job.file->read = read;
         job.file->complete = true;
+        job.pool->m_state.filesDone += static_cast<zip_uint64_t>(job.file->input->seen.st_size);
         job.delivered = true;
         job.current = {};
         job.currentPos = 0;
@@ -241,17 +254,23 @@ struct PoolAccess
                 Failure f;
                 if (!job.own->step(job.current, f))
                     return failed(job, f);
+                if (!reportProgress(pool.m_state, job.own->done()))
+                    return cancelled(job);
                 continue;
             }
             std::unique_lock lock(pool.m_mutex);
             if (!job.pieces.empty()) {
                 job.current = std::move(job.pieces.front());
                 job.pieces.pop_front();
+                job.inputTaken += job.pieceInputs.front();
+                job.pieceInputs.pop_front();
                 job.currentPos = 0;
                 job.queued -= job.current.size();
                 pool.m_queuedTotal -= job.current.size();
                 lock.unlock();
                 pool.m_changed.notify_all();
+                if (!reportProgress(pool.m_state, job.inputTaken))
+                    return cancelled(job);
                 continue;
             }
             if (job.failed) {
@@ -352,9 +371,9 @@ struct PoolAccess
         case ZIP_SOURCE_FREE:
             return 0;
         case ZIP_SOURCE_SUPPORTS:
-            return zip_source_make_command_bitmap(
-                ZIP_SOURCE_OPEN, ZIP_SOURCE_READ, ZIP_SOURCE_CLOSE, ZIP_SOURCE_STAT,
-                ZIP_SOURCE_ERROR, ZIP_SOURCE_FREE, ZIP_SOURCE_GET_FILE_ATTRIBUTES, -1);
+            return commandBitmap({ZIP_SOURCE_OPEN, ZIP_SOURCE_READ, ZIP_SOURCE_CLOSE,
+                                  ZIP_SOURCE_STAT, ZIP_SOURCE_ERROR, ZIP_SOURCE_FREE,
+                                  ZIP_SOURCE_GET_FILE_ATTRIBUTES});
         default:
             zip_error_set(&job.error, ZIP_ER_OPNOTSUPP, 0);
             return -1;
@@ -434,9 +453,12 @@ void DeflatePool::deflateJob(Job &job)
     try {
         ok = deflater.begin(*job.file, m_level, f);
         std::vector<char> out;
+        zip_uint64_t input = 0; // input bytes behind the deflated bytes not yet queued
         while (ok && !deflater.ended()) {
             out.clear();
+            const zip_uint64_t before = deflater.done();
             ok = deflater.step(out, f);
+            input += deflater.done() - before;
             std::unique_lock lock(m_mutex);
             m_changed.wait(lock, [&] { return m_stopping || job.queued < QueueLimit; });
             if (m_stopping)
@@ -445,6 +467,8 @@ void DeflatePool::deflateJob(Job &job)
                 job.queued += out.size();
                 m_queuedTotal += out.size();
                 job.pieces.push_back(std::move(out));
+                job.pieceInputs.push_back(input);
+                input = 0;
                 out = {};
                 lock.unlock();
                 m_changed.notify_all();

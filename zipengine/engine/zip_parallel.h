@@ -8,7 +8,8 @@
 //
 // Everything the program sees happens on the thread that runs zip_close: the service callback
 // is called as a file is handed to the workers (before anything of it is read), in the order
-// of the entries; failures are recorded in the commit's state there. Memory stays bounded:
+// of the entries, and called again with no name (reportProgress) as the commit takes each
+// piece of deflated data; failures are recorded in the commit's state there. Memory stays bounded:
 // a limited number of files is handed out ahead of the commit, each holds a limited amount of
 // deflated data until the commit takes it, and no file is handed out while the data waiting
 // exceeds a budget.

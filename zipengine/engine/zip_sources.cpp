@@ -2,12 +2,25 @@
 
 #include "zipengine/engine/internal.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
 
 namespace zengine {
+
+bool reportProgress(CommitState &state, zip_uint64_t fileDone)
+{
+    const zip_uint64_t done = state.filesDone + fileDone;
+    if (done < state.nextReport)
+        return !state.cancelled;
+    state.nextReport = done + ProgressStep;
+    const DLLSERVICE service = zipFunctions().ServiceApplication;
+    if (service && service(nullptr, done) != 0)
+        state.cancelled = true;
+    return !state.cancelled;
+}
 
 namespace {
 
@@ -117,27 +130,74 @@ bool commitTemp(ArchiveFile &a)
     return true;
 }
 
+void closeInput(ArchiveFile &a)
+{
+    if (a.inFd >= 0)
+        ::close(a.inFd);
+    a.inFd = -1;
+    a.window = std::vector<char>();
+    a.windowLength = 0;
+}
+
+// Reads at the source's position through the window; a read larger than the window goes
+// straight into the caller's buffer. Returns the bytes read (short at the end of the file)
+// or -1 with errno set.
+zip_int64_t readWindowed(ArchiveFile &a, char *data, zip_uint64_t len)
+{
+    zip_uint64_t done = 0;
+    while (done < len && a.inPos < a.inSize) {
+        if (a.inPos >= a.windowStart && a.inPos < a.windowStart + a.windowLength) {
+            const size_t at = static_cast<size_t>(a.inPos - a.windowStart);
+            const size_t n =
+                static_cast<size_t>(std::min<zip_uint64_t>(a.windowLength - at, len - done));
+            std::memcpy(data + done, a.window.data() + at, n);
+            done += n;
+            a.inPos += n;
+            continue;
+        }
+        const bool direct = len - done >= a.window.size();
+        char *target = direct ? data + done : a.window.data();
+        const size_t want = direct ? static_cast<size_t>(len - done) : a.window.size();
+        const ssize_t n = ::pread(a.inFd, target, want, static_cast<off_t>(a.inPos));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return -1;
+        }
+        if (n == 0)
+            break; // the file is shorter than it was
+        if (direct) {
+            done += static_cast<zip_uint64_t>(n);
+            a.inPos += static_cast<zip_uint64_t>(n);
+        } else {
+            a.windowStart = a.inPos;
+            a.windowLength = static_cast<size_t>(n);
+        }
+    }
+    return static_cast<zip_int64_t>(done);
+}
+
 zip_int64_t archiveCallback(void *userdata, void *data, zip_uint64_t len, zip_source_cmd_t cmd)
 {
     ArchiveFile &a = *static_cast<ArchiveFile *>(userdata);
     switch (cmd) {
-    case ZIP_SOURCE_OPEN:
-        a.in = std::fopen(a.path.c_str(), "rbe");
-        if (!a.in)
+    case ZIP_SOURCE_OPEN: {
+        a.inFd = ::open(a.path.c_str(), O_RDONLY | O_CLOEXEC);
+        struct stat sb;
+        if (a.inFd < 0 || ::fstat(a.inFd, &sb) != 0)
             return fail(a.error, ZIP_ER_OPEN, errno);
-        a.inBuffer.resize(ArchiveBufferSize);
-        setvbuf(a.in, a.inBuffer.data(), _IOFBF, a.inBuffer.size());
+        a.inSize = static_cast<zip_uint64_t>(sb.st_size);
+        a.inPos = 0;
+        a.window.resize(ArchiveBufferSize);
+        a.windowLength = 0;
         return 0;
+    }
     case ZIP_SOURCE_READ: {
-        const size_t n = std::fread(data, 1, len, a.in);
-        if (n < len && std::ferror(a.in))
-            return fail(a.error, ZIP_ER_READ, errno);
-        return static_cast<zip_int64_t>(n);
+        const zip_int64_t n = readWindowed(a, static_cast<char *>(data), len);
+        return n < 0 ? fail(a.error, ZIP_ER_READ, errno) : n;
     }
     case ZIP_SOURCE_CLOSE:
-        if (a.in)
-            std::fclose(a.in);
-        a.in = nullptr;
+        closeInput(a);
         return 0;
     case ZIP_SOURCE_STAT: {
         auto *st = static_cast<zip_stat_t *>(data);
@@ -155,29 +215,22 @@ zip_int64_t archiveCallback(void *userdata, void *data, zip_uint64_t len, zip_so
     case ZIP_SOURCE_ERROR:
         return zip_error_to_data(&a.error, data, len);
     case ZIP_SOURCE_FREE:
-        if (a.in)
-            std::fclose(a.in);
-        a.in = nullptr;
+        closeInput(a);
         dropTemp(a);
         if (a.dirFd >= 0)
             ::close(a.dirFd);
         a.dirFd = -1;
         return 0;
     case ZIP_SOURCE_SEEK: {
-        struct stat sb;
-        if (::fstat(fileno(a.in), &sb) != 0)
-            return fail(a.error, ZIP_ER_SEEK, errno);
-        const zip_int64_t target = zip_source_seek_compute_offset(
-            static_cast<zip_uint64_t>(ftello(a.in)), static_cast<zip_uint64_t>(sb.st_size), data,
-            len, &a.error);
+        const zip_int64_t target =
+            zip_source_seek_compute_offset(a.inPos, a.inSize, data, len, &a.error);
         if (target < 0)
             return -1;
-        if (fseeko(a.in, target, SEEK_SET) != 0)
-            return fail(a.error, ZIP_ER_SEEK, errno);
+        a.inPos = static_cast<zip_uint64_t>(target);
         return 0;
     }
     case ZIP_SOURCE_TELL:
-        return ftello(a.in);
+        return static_cast<zip_int64_t>(a.inPos);
     case ZIP_SOURCE_BEGIN_WRITE:
         return createTemp(a) ? 0 : -1;
     case ZIP_SOURCE_WRITE: {
@@ -288,6 +341,7 @@ zip_int64_t inputCallback(void *userdata, void *data, zip_uint64_t len, zip_sour
                 now.st_mtim.tv_nsec != f.read.st_mtim.tv_nsec)
                 return inputFailed(f, ZIP_ER_READ, 0, ZE_READ, "file changed while being read");
             f.complete = true;
+            f.state->filesDone += expected;
             return 0;
         }
         const zip_uint64_t want = std::min<zip_uint64_t>(len, expected - f.done);
@@ -305,6 +359,8 @@ zip_int64_t inputCallback(void *userdata, void *data, zip_uint64_t len, zip_sour
             got += static_cast<zip_uint64_t>(n);
         }
         f.done += got;
+        if (!reportProgress(*f.state, f.done))
+            return fail(f.error, ZIP_ER_CANCELLED, 0);
         return static_cast<zip_int64_t>(got);
     }
     case ZIP_SOURCE_CLOSE:

@@ -21,6 +21,8 @@ struct CommitState
     bool cancelled = false;
     int code = 0;
     std::string reason;
+    zip_uint64_t filesDone = 0; // input bytes of the files written whole so far
+    zip_uint64_t nextReport = 0;
     void fail(int failCode, const std::string &failReason)
     {
         if (!code) {
@@ -29,6 +31,13 @@ struct CommitState
         }
     }
 };
+
+// Progress inside a file: while a file's data goes into the archive, the service callback is
+// also called with no name and the input bytes the commit has taken in (earlier files whole,
+// this one up to `fileDone`), at most once per ProgressStep bytes. A non-zero answer cancels
+// the commit; false then.
+constexpr zip_uint64_t ProgressStep = 256 << 10;
+bool reportProgress(CommitState &state, zip_uint64_t fileDone);
 
 // How much of the new archive is handed to the disk at a time while it is written.
 constexpr zip_int64_t WritebackChunk = 8 << 20;
@@ -41,9 +50,15 @@ struct ArchiveFile
     struct stat original = {};
     CommitState *state = nullptr;
 
-    // Internal to the source.
-    FILE *in = nullptr;
-    std::vector<char> inBuffer;
+    // Internal to the source. The old archive is read with pread through a window: libzip
+    // asks for each entry's header and data with a seek and a read, and a position kept here
+    // costs no system call.
+    int inFd = -1;
+    zip_uint64_t inSize = 0;
+    zip_uint64_t inPos = 0;
+    std::vector<char> window;
+    zip_uint64_t windowStart = 0;
+    size_t windowLength = 0;
     FILE *out = nullptr;
     std::vector<char> outBuffer;
     int dirFd = -1; // the folder, open while the new archive is written

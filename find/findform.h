@@ -1,0 +1,79 @@
+#pragma once
+
+#include <QWidget>
+
+#include <functional>
+
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+class QTreeView;
+class TFindSession;
+
+// "Find in descriptions": a modeless window that searches the descriptions and tags of every
+// archive and MP3 file under a folder. Enter or a double click on a result asks the main window
+// to select that file (openRequested).
+class TFindForm : public QWidget
+{
+    Q_OBJECT
+    // Captions that are not the text of a control, replaced by a language file.
+    Q_PROPERTY(QString captionFile READ captionFile WRITE setCaptionFile)
+    Q_PROPERTY(QString captionFolder READ captionFolder WRITE setCaptionFolder)
+    Q_PROPERTY(QString captionLine READ captionLine WRITE setCaptionLine)
+    Q_PROPERTY(QString textReading MEMBER m_textReading)
+    Q_PROPERTY(QString textFound MEMBER m_textFound)
+    Q_PROPERTY(QString textNone MEMBER m_textNone)
+    Q_PROPERTY(QString textLimited MEMBER m_textLimited)
+
+public:
+    // `indexFile` is the collection index to use; tests pass their own.
+    explicit TFindForm(QWidget *parent = nullptr, const QString &indexFile = QString());
+    ~TFindForm() override;
+
+    TFindSession *session() const { return m_session; }
+
+    // Shows the window looking in `folder`, brings its index up to date and puts the keyboard
+    // in the query box.
+    void start(const QString &folder);
+
+    QString captionFile() const;
+    void setCaptionFile(const QString &text);
+    QString captionFolder() const;
+    void setCaptionFolder(const QString &text);
+    QString captionLine() const;
+    void setCaptionLine(const QString &text);
+
+signals:
+    void openRequested(const QString &path);
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void applyScope(bool reindex);
+    void openCurrent();
+    void showStatus();
+    void setHeader(int column, const QString &text);
+
+    TFindSession *m_session;
+    QLineEdit *E_Query;
+    QLineEdit *E_Folder;
+    QCheckBox *chSubfolders;
+    QTreeView *L_Results;
+    QLabel *L_Status;
+    QProgressBar *ProgressBar;
+    QPushButton *B_Cancel;
+    QPushButton *B_Close;
+    QStringList m_headers;
+    QString m_problem;
+    qint64 m_done = 0;
+    qint64 m_found = 0;
+    QString m_textReading = QStringLiteral("Reading %1 of %2 files...");
+    QString m_textFound = QStringLiteral("%1 files found");
+    QString m_textNone = QStringLiteral("No file matches.");
+    QString m_textLimited = QStringLiteral("The best %1 files are shown.");
+};

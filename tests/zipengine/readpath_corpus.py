@@ -1,0 +1,176 @@
+#!/usr/bin/env python3
+"""Writes a corpus of valid and hostile ZIP archives into the folder given, for the test that
+holds the engine's two read paths equal. Archives come from Python's zipfile, Info-ZIP zip and
+a raw writer that controls every byte (names, flags, extra fields, sizes), plus byte surgery
+on all of them."""
+import io
+import os
+import shutil
+import struct
+import subprocess
+import sys
+import tempfile
+import zipfile
+import zlib
+
+out = sys.argv[1]
+os.makedirs(out, exist_ok=True)
+DIZ = b'A description\r\n' * 8
+
+
+def put(name, data):
+    with open(os.path.join(out, name), 'wb') as f:
+        f.write(data)
+
+
+def pyzip(members, method=zipfile.ZIP_DEFLATED, comment=b'', unseekable=False):
+    buf = io.BytesIO()
+
+    class Unseekable:
+        def write(self, b):
+            return buf.write(b)
+
+        def flush(self):
+            pass
+
+    with zipfile.ZipFile(Unseekable() if unseekable else buf, 'w', method) as z:
+        for name, data in members:
+            z.writestr(name, data)
+        z.comment = comment
+    return buf.getvalue()
+
+
+def raw(members, comment=b'', zip64_end=False):
+    """members: dicts with name (bytes), data (bytes) and optional method, flags, extra,
+    local_extra, date, time, crc, size, csize, local_name, local_method, local_flags."""
+    body, central = b'', b''
+    for m in members:
+        method = m.get('method', 8)
+        data = m['data']
+        packed = data
+        if method == 8:
+            c = zlib.compressobj(6, zlib.DEFLATED, -15)
+            packed = c.compress(data) + c.flush()
+        packed = m.get('packed', packed)
+        crc = m.get('crc', zlib.crc32(data))
+        size, csize = m.get('size', len(data)), m.get('csize', len(packed))
+        flags, date, time = m.get('flags', 0), m.get('date', 0x5A21), m.get('time', 0x6000)
+        name = m['name']
+        lname = m.get('local_name', name)
+        lextra = m.get('local_extra', b'')
+        offset = len(body)
+        body += struct.pack('<4sHHHHHIIIHH', b'PK\3\4', 20, m.get('local_flags', flags),
+                            m.get('local_method', method), time, date, crc,
+                            min(csize, 0xFFFFFFFF), min(size, 0xFFFFFFFF), len(lname),
+                            len(lextra)) + lname + lextra + packed
+        extra = m.get('extra', b'')
+        central += struct.pack('<4sHHHHHHIIIHHHHHII', b'PK\1\2', 0x031E, 20, flags, method, time,
+                               date, crc, m.get('cd_csize', csize), m.get('cd_size', size),
+                               len(name), len(extra), 0, 0, 0, 0,
+                               m.get('cd_offset', offset)) + name + extra
+    n = len(members)
+    tail = b''
+    if zip64_end:
+        z64 = len(body) + len(central)
+        tail = struct.pack('<4sQHHIIQQQQ', b'PK\6\6', 44, 45, 45, 0, 0, n, n, len(central),
+                           len(body))
+        tail += struct.pack('<4sIQI', b'PK\6\7', 0, z64, 1)
+        end = struct.pack('<4sHHHHIIH', b'PK\5\6', 0, 0, 0xFFFF, 0xFFFF, 0xFFFFFFFF,
+                          0xFFFFFFFF, len(comment))
+    else:
+        end = struct.pack('<4sHHHHIIH', b'PK\5\6', 0, 0, n, n, len(central), len(body),
+                          len(comment))
+    return body + central + tail + end + comment
+
+
+def m(name, data=DIZ, **kw):
+    return dict(name=name, data=data, **kw)
+
+
+def unicode_extra(stored, real):
+    payload = struct.pack('<BI', 1, zlib.crc32(stored)) + real
+    return struct.pack('<HH', 0x7075, len(payload)) + payload
+
+
+# Valid archives from Python's zipfile.
+base = [('file_id.diz', DIZ), ('readme.txt', b'Read me\n'), ('GAME.txt', b'game\n'),
+        ('docs/info.txt', b'info\n' * 100)]
+put('py_deflated.zip', pyzip(base))
+put('py_stored.zip', pyzip(base, zipfile.ZIP_STORED))
+put('py_descriptors.zip', pyzip(base, unseekable=True))
+put('py_cases.zip', pyzip([('File_Id.Diz', b'mixed\n'), ('FILE_ID.DIZ', b'upper\n'),
+                           ('file_id.diz', b'lower\n'), ('readme.txt', b'one\n'),
+                           ('readme.txt', b'two\n'), ('README.TXT', b'three\n')]))
+put('py_utf8.zip', pyzip([('ÄRGER.TXT', b'upper umlaut\n'), ('ärger.txt', b'lower umlaut\n'),
+                          ('Straße.diz', b'sharp s\n'), ('\u212aelvin.txt', b'kelvin sign\n')]))
+put('py_empty.zip', pyzip([]))
+put('py_comment.zip', pyzip(base, comment=b'Visit our board!'))
+put('py_zip64.zip', pyzip([('m%05d' % i, b'x') for i in range(70000)] + [('FILE_ID.DIZ', DIZ)],
+                          zipfile.ZIP_STORED))
+put('py_bigmember.zip', pyzip([('file_id.diz', os.urandom(5 * 1024 * 1024))],
+                              zipfile.ZIP_STORED))
+buf = io.BytesIO()
+with zipfile.ZipFile(buf, 'w', zipfile.ZIP_DEFLATED) as z:
+    with z.open('file_id.diz', 'w', force_zip64=True) as f:
+        f.write(DIZ)
+    z.writestr('readme.txt', b'after a zip64 member\n')
+put('py_zip64_local.zip', buf.getvalue())
+
+# Info-ZIP zip: a plain archive and an encrypted one.
+with tempfile.TemporaryDirectory() as tmp:
+    for name, data in base[:3]:
+        with open(os.path.join(tmp, name), 'wb') as f:
+            f.write(data)
+    for target, extra in (('izip.zip', []), ('izip_encrypted.zip', ['-P', 'secret'])):
+        subprocess.run(['zip', '-q', '-X'] + extra + [os.path.join(out, target), 'file_id.diz',
+                                                      'readme.txt', 'GAME.txt'],
+                       cwd=tmp, check=True)
+
+# The raw writer: names, extra fields and headers as the test needs them.
+put('raw_cp437.zip', raw([m(b'\x8eRGER.TXT', b'cp437 upper\n'), m(b'\x84rger.txt', b'cp437\n'),
+                          m(b'file_id.diz')]))
+put('raw_utf8_flag_invalid.zip', raw([m(b'\xff\xfe.txt', flags=0x800), m(b'file_id.diz')]))
+put('raw_unicode_path.zip', raw([m(b'ARGER.TXT', b'unicode path\n',
+                                   extra=unicode_extra(b'ARGER.TXT', 'ÄRGER.TXT'.encode())),
+                                 m(b'file_id.diz', extra=unicode_extra(b'other', b'x.txt'))]))
+put('raw_unicode_path_flagged.zip', raw([m(b'ARGER.TXT', flags=0x800,
+                                           extra=unicode_extra(b'ARGER.TXT', "ÄR'ER.TXT".encode()))]))
+put('raw_control_name.zip', raw([m(b'file_id.diz\x01'), m(b'read\x7fme.txt'), m(b'readme.txt')]))
+put('raw_methods.zip', raw([m(b'file_id.diz', method=12, packed=b'BZh9junk'),
+                            m(b'readme.txt', method=0)]))
+put('raw_bad_dates.zip', raw([m(b'file_id.diz', date=(5 << 9) | (13 << 5) | 1),
+                              m(b'readme.txt', time=(25 << 11))]))
+put('raw_zip64_end.zip', raw([m(b'file_id.diz'), m(b'readme.txt', method=0)], zip64_end=True))
+put('raw_torn_extra.zip', raw([m(b'file_id.diz', extra=b'\x01\x02\x03')]))
+put('raw_lying_size.zip', raw([m(b'file_id.diz', cd_size=10), m(b'readme.txt', cd_size=5000)]))
+put('raw_lying_crc.zip', raw([m(b'file_id.diz', crc=0x12345678)]))
+put('raw_local_name.zip', raw([m(b'file_id.diz', local_name=b'other_name.x')]))
+put('raw_local_method.zip', raw([m(b'file_id.diz', local_method=0)]))
+put('raw_local_flags.zip', raw([m(b'file_id.diz', local_flags=8)]))
+put('raw_encrypted_flag.zip', raw([m(b'file_id.diz', flags=1)]))
+put('raw_bomb.zip', raw([m(b'file_id.diz', b'\0' * (8 * 1024 * 1024), cd_size=100)]))
+put('raw_offset_past_end.zip', raw([m(b'file_id.diz', cd_offset=999999)]))
+put('raw_stored_short.zip', raw([m(b'readme.txt', b'abcdef', method=0, cd_csize=3, cd_size=3)]))
+
+# Comments holding end records: garbage, and a copy of the real one.
+good = pyzip(base)
+end = good.rindex(b'PK\5\6')
+real_end = good[end:end + 22]
+put('fake_end_garbage.zip', good[:end + 20] + struct.pack('<H', 26) +
+    b'PK\5\6' + b'\xff' * 22)
+put('fake_end_copy.zip', good[:end + 20] + struct.pack('<H', 22) + real_end[:20] + b'\0\0')
+put('fake_end_zeros.zip', good[:end + 20] + struct.pack('<H', 22) + b'PK\5\6' + b'\0' * 18)
+put('comment_too_long.zip', good[:end + 20] + struct.pack('<H', 40) + b'short')
+put('comment_too_short.zip', good + b'trailing bytes')
+
+# Truncations and overwritten bytes of a valid archive.
+for cut in (len(good) - 1, len(good) - 21, end - 10, end // 2, 30, 4):
+    put('cut_%d.zip' % cut, good[:cut])
+for at in (end - 40, end - 60, end + 8, end + 12, end + 16, 14, 18, 22, 26, 28):
+    damaged = bytearray(good)
+    damaged[at] ^= 0x5A
+    put('flip_%d.zip' % at, bytes(damaged))
+put('not_a_zip.zip', b'This is plain text, not an archive.\n' * 10)
+put('empty_file.zip', b'')
+put('many_names.zip', pyzip([('dir%d/file_id.diz' % i, b'%d' % i) for i in range(200)] +
+                            [('FILE_ID.DIZ', DIZ), ('file_id.diz', b'exact\n')]))
