@@ -170,8 +170,10 @@ void TestFindForm::tooltipsFromTheIndex()
     QTRY_COMPARE_WITH_TIMEOUT(tipOf("song.mp3"), QString::fromUtf8("Nova Lane – Orbit Song"),
                               20000);
     QToolTip::hideText();
-    // A damaged archive has nothing in the index to show.
-    QTRY_VERIFY_WITH_TIMEOUT(tipOf("broken.zip").isEmpty(), 20000);
+    // A damaged archive has nothing in the index to show: at most the tree's own tooltip of a
+    // label cut off by the tree's width.
+    QTRY_VERIFY_WITH_TIMEOUT(tipOf("broken.zip").isEmpty() || tipOf("broken.zip") == "broken.zip",
+                             20000);
 }
 
 void TestFindForm::captionsFromLanguageFiles_data()
