@@ -4,6 +4,7 @@
 #include "common/pathbytes.h"
 #include "zipengine/callbacks.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -12,6 +13,10 @@ namespace {
 // keeps to one line ("\n", "\t", "\r", else "\xHH" or "\uHHHH").
 QString escapedControls(const QString &line)
 {
+    // Nearly every line is printable ASCII throughout: returned as it is.
+    const auto printableAscii = [](QChar c) { return c.unicode() >= 0x20 && c.unicode() < 0x7F; };
+    if (std::all_of(line.cbegin(), line.cend(), printableAscii))
+        return line;
     QString out;
     out.reserve(line.size());
     for (const QChar c : line) {

@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 
 thread_local bool CaptureOutput = false;
 thread_local bool ListingActive = false;
@@ -136,14 +137,44 @@ void FillZipUserFunctions(ZIPUSERFUNCTIONS &functions)
     functions.ServiceApplication = serviceCallback;
 }
 
+namespace {
+
+// Writes `value` right-aligned in `width` characters (wider when it needs more), as
+// printf's "%*llu" does; returns the end.
+char *putNumber(char *at, uint64_t value, int width, char pad)
+{
+    char digits[24];
+    int n = 0;
+    do {
+        digits[n++] = static_cast<char>('0' + value % 10);
+        value /= 10;
+    } while (value != 0);
+    for (int i = n; i < width; ++i)
+        *at++ = pad;
+    while (n > 0)
+        *at++ = digits[--n];
+    return at;
+}
+
+} // namespace
+
 QString listingLine(const ListingEntry &entry)
 {
-    // Formatted with the C library: QString::asprintf would dominate a listing of 100,000
-    // members.
+    // "%7llu  %02u-%02u-%02u %02u:%02u  ", formatted by hand: printf and QString::asprintf
+    // would dominate a listing of 100,000 members.
     char prefix[96];
-    const int n = std::snprintf(prefix, sizeof prefix, "%7llu  %02u-%02u-%02u %02u:%02u  ",
-                                static_cast<unsigned long long>(entry.size), entry.month, entry.day,
-                                entry.year, entry.hour, entry.minute);
+    char *at = putNumber(prefix, entry.size, 7, ' ');
+    const unsigned fields[] = {entry.month, entry.day, entry.year, entry.hour, entry.minute};
+    const char separators[] = {' ', '-', '-', ' ', ':'};
+    for (size_t i = 0; i < std::size(fields); ++i) {
+        *at++ = separators[i];
+        if (i == 0)
+            *at++ = ' ';
+        at = putNumber(at, fields[i], 2, '0');
+    }
+    *at++ = ' ';
+    *at++ = ' ';
+    const auto n = static_cast<qsizetype>(at - prefix);
     QString line;
     line.reserve(n + entry.name.size());
     line.append(QLatin1String(prefix, n));
