@@ -6,6 +6,9 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <chrono>
+#include <thread>
+
 namespace catalog {
 
 namespace {
@@ -112,6 +115,8 @@ void Index::Impl::open(const QString &path)
         if (!QDir().mkpath(folder))
             throw IndexError(QStringLiteral("cannot create the folder %1").arg(folder));
     }
+    if (const QString why = sql::sqliteFailure(); !why.isEmpty())
+        throw IndexError(QStringLiteral("cannot open the collection index %1: %2").arg(path, why));
     const QByteArray name = memory ? QByteArray(":memory:") : QFile::encodeName(path);
     const int rc =
         sqlite3_open_v2(name.constData(), &db,
@@ -126,9 +131,15 @@ void Index::Impl::open(const QString &path)
     sqlite3_busy_timeout(db, 30000);
     sqlite3_extended_result_codes(db, 1);
     if (!memory) {
-        sql::Statement wal(db, "PRAGMA journal_mode = WAL");
-        wal.step();
-        wal.reset();
+        // Switching a new file to WAL needs it alone: while another connection opens it too,
+        // the switch says "locked" at once instead of waiting, and is tried again.
+        const auto started = std::chrono::steady_clock::now();
+        int rc;
+        while (((rc = sqlite3_exec(db, "PRAGMA journal_mode = WAL", nullptr, nullptr, nullptr)) &
+                0xff) == SQLITE_BUSY &&
+               std::chrono::steady_clock::now() - started < std::chrono::seconds(30))
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        sql::check(db, rc, "PRAGMA journal_mode = WAL");
         // In WAL mode a commit survives a killed process; only a power cut may lose the last one.
         sql::exec(db, "PRAGMA synchronous = NORMAL");
     }

@@ -3,7 +3,6 @@
 #include "common/version.h"
 #include "zipengine/zipengine.h"
 
-#include <QCoreApplication>
 #include <QTextStream>
 
 #include <cstdio>
@@ -77,7 +76,8 @@ bool cliLoadEngine()
 
 int main(int argc, char *argv[])
 {
-    QCoreApplication app(argc, argv);
+    // No QCoreApplication: nothing here needs one (no event loop, no plugins), and making one
+    // would cost every command 0.4 ms, a sixth of a quick describe.
     // The arguments with their bytes: a file name need not be UTF-8.
     QStringList args = pathbytes::arguments(argc, argv).mid(1);
     if (args.isEmpty()) {

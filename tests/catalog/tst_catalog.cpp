@@ -13,6 +13,8 @@
 #include <QThread>
 
 #include <csignal>
+#include <mutex>
+#include <thread>
 
 #include <unistd.h>
 
@@ -142,6 +144,7 @@ private slots:
     void damagedOrForeignIndexIsRebuilt_data();
     void damagedOrForeignIndexIsRebuilt();
     void processesShareTheIndex();
+    void threadsOpenANewIndexTogether();
     void pathBytesKeptExactly();
 };
 
@@ -524,6 +527,33 @@ void TestCatalog::processesShareTheIndex()
     QCOMPARE(children.at(1)->readAllStandardOutput(), reference.out);
     QCOMPARE(children.at(2)->readAllStandardOutput().count('\n'), 150);
     QCOMPARE(integrityCheck(indexFile()), "ok");
+}
+
+// The window opens the index from its indexing and its query thread at once; when the file is
+// new, one connection switches it to WAL while the other may be reading its header.
+void TestCatalog::threadsOpenANewIndexTogether()
+{
+    QTemporaryDir dir;
+    for (int round = 0; round < 40; ++round) {
+        const QString file = dir.filePath(QStringLiteral("index%1.sqlite").arg(round));
+        QStringList failures;
+        std::mutex mutex;
+        std::vector<std::thread> threads;
+        for (int t = 0; t < 3; ++t)
+            threads.emplace_back([&] {
+                try {
+                    catalog::Index index(file);
+                    index.entries({{QByteArray("/"), false}});
+                } catch (const catalog::IndexError &e) {
+                    std::lock_guard lock(mutex);
+                    failures << e.message();
+                }
+            });
+        for (std::thread &t : threads)
+            t.join();
+        QVERIFY2(failures.isEmpty(), qPrintable(failures.join('\n')));
+        QVERIFY2(!QFile::exists(file + ".damaged"), qPrintable(file));
+    }
 }
 
 void TestCatalog::pathBytesKeptExactly()
