@@ -172,5 +172,8 @@ for at in (end - 40, end - 60, end + 8, end + 12, end + 16, 14, 18, 22, 26, 28):
     put('flip_%d.zip' % at, bytes(damaged))
 put('not_a_zip.zip', b'This is plain text, not an archive.\n' * 10)
 put('empty_file.zip', b'')
+# Long names alike in length, beginning and end: a lookup compares them, not only their hashes.
+put('alike_long_names.zip', pyzip([('descript%03d_info.txt' % i, b'%d\n' % i) for i in range(20)] +
+                                  [('DESCRIPT007_INFO.TXT', b'upper\n'), ('Descrip_x_0_info.txt', b'x\n')]))
 put('many_names.zip', pyzip([('dir%d/file_id.diz' % i, b'%d' % i) for i in range(200)] +
                             [('FILE_ID.DIZ', DIZ), ('file_id.diz', b'exact\n')]))

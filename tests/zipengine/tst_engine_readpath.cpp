@@ -143,7 +143,7 @@ private slots:
             "py_cases.zip",         "py_utf8.zip",          "py_empty.zip",
             "py_comment.zip",       "py_zip64.zip",         "izip.zip",
             "raw_cp437.zip",        "raw_unicode_path.zip", "raw_zip64_end.zip",
-            "fake_end_garbage.zip", "many_names.zip"};
+            "fake_end_garbage.zip", "many_names.zip",       "alike_long_names.zip"};
         const QStringList all = QDir(corpus()).entryList(QDir::Files, QDir::Name);
         QVERIFY(all.size() > 40);
         for (const QString &name : all)

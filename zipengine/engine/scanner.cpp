@@ -109,14 +109,6 @@ void appendUtf8(char32_t c, std::string &out)
     }
 }
 
-// One step of the name hash: a rotate and an exclusive or, one cycle each. The hash only
-// narrows the members a name is compared with, so a final multiply to spread the bits is
-// enough.
-uint64_t mix(uint64_t h, uint64_t word)
-{
-    return ((h << 23) | (h >> 41)) ^ word;
-}
-
 // Maps 'A'..'Z' to 'a'..'z' in all eight bytes at once; every byte must be below 0x80.
 uint64_t lowerAsciiWord(uint64_t w)
 {
@@ -126,6 +118,16 @@ uint64_t lowerAsciiWord(uint64_t w)
     return w | (((atLeastA & ~aboveZ) & (ones * 0x80)) >> 2);
 }
 
+// Gathers the high bits of eight bytes into `high`; a byte below 0x20, or a byte equal to
+// 0x7F, sets the high bit of some byte in `control`.
+[[gnu::always_inline]] inline void classifyWord(uint64_t w, uint64_t &high, uint64_t &control)
+{
+    constexpr uint64_t ones = 0x0101010101010101ULL;
+    high |= w;
+    const uint64_t del = w ^ (ones * 0x7F);
+    control |= ((w - ones * 0x20) & ~w) | ((del - ones) & ~del);
+}
+
 struct NameWords
 {
     uint32_t hash = 0;
@@ -133,32 +135,48 @@ struct NameWords
     bool control = false; // a byte below 0x20 or 0x7F
 };
 
-// Hashes a name eight bytes at a time and classifies its bytes on the way. With `lowerAscii`
-// the hash is that of the name's ASCII-folded form (valid when it is all ASCII). Reads up to
-// seven bytes past the name: callers keep that much readable memory after it.
-NameWords scanName(const char *p, size_t n, bool lowerAscii)
+// Classifies a name's bytes eight at a time and hashes it. The hash only narrows the members
+// a wanted name is compared with, so it takes the length and the first and last eight bytes:
+// names of up to sixteen bytes (the usual description names) hash whole, and longer ones that
+// agree in all three are simply compared. With `lowerAscii` the hash is that of the name's
+// ASCII-folded form (valid when it is all ASCII). A name shorter than eight bytes is read as
+// a whole word: callers keep seven readable bytes after it.
+[[gnu::always_inline]] inline NameWords scanName(const char *p, size_t n, bool lowerAscii)
 {
     constexpr uint64_t ones = 0x0101010101010101ULL, highs = ones * 0x80;
-    NameWords out;
-    uint64_t h = 0x243F6A8885A308D3ULL ^ n;
     uint64_t high = 0, control = 0;
-    for (size_t i = 0; i < n; i += 8) {
-        uint64_t w;
-        std::memcpy(&w, p + i, 8);
-        if (n - i < 8) {
-            // Past the name: padding that neither folds nor counts as a control byte.
-            const uint64_t keep = (uint64_t(1) << (8 * (n - i))) - 1;
-            w = (w & keep) | (ones * 'a' & ~keep);
+    uint64_t first, last;
+    if (n >= 8) {
+        // Whole words; the last one read at the end of the name, overlapping its neighbour
+        // (which changes nothing for the classification).
+        std::memcpy(&first, p, 8);
+        std::memcpy(&last, p + n - 8, 8);
+        classifyWord(first, high, control);
+        classifyWord(last, high, control);
+        for (size_t i = 8; i + 8 < n; i += 8) {
+            uint64_t w;
+            std::memcpy(&w, p + i, 8);
+            classifyWord(w, high, control);
         }
-        high |= w & highs;
-        // A byte below 0x20, or a byte equal to 0x7F, sets the high bit of some byte here.
-        const uint64_t del = w ^ (ones * 0x7F);
-        control |= ((w - ones * 0x20) & ~w) | ((del - ones) & ~del);
-        h = mix(h, lowerAscii && !(w & highs) ? lowerAsciiWord(w) : w);
+    } else {
+        // Past the name: padding that neither folds nor counts as a control byte.
+        uint64_t w;
+        std::memcpy(&w, p, 8);
+        const uint64_t keep = (uint64_t(1) << (8 * n)) - 1;
+        w = (w & keep) | (ones * 'a' & ~keep);
+        classifyWord(w, high, control);
+        first = last = w;
     }
-    out.ascii = high == 0;
+    NameWords out;
+    out.ascii = (high & highs) == 0;
     out.control = (control & highs) != 0;
-    h *= 0x9E3779B97F4A7C15ULL;
+    if (lowerAscii && out.ascii) {
+        first = lowerAsciiWord(first);
+        last = lowerAsciiWord(last);
+    }
+    uint64_t h = (first ^ n) * 0x9E3779B97F4A7C15ULL;
+    h ^= ((last << 29) | (last >> 35)) * 0xC2B2AE3D27D4EB4FULL;
+    h ^= h >> 31;
     out.hash = static_cast<uint32_t>(h >> 32) ^ static_cast<uint32_t>(h);
     return out;
 }
@@ -175,21 +193,6 @@ NameWords scanName(std::string_view s, bool lowerAscii)
 uint32_t nameHash(std::string_view s, bool lowerAscii)
 {
     return scanName(s, lowerAscii).hash;
-}
-
-bool validDosStamp(uint16_t date, uint16_t time)
-{
-    static const int days[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    const int month = (date >> 5) & 15;
-    const int day = date & 31;
-    if (month < 1 || month > 12 || day < 1 || day > days[month - 1])
-        return false;
-    if (month == 2 && day == 29) {
-        const int year = 1980 + (date >> 9);
-        if (year % 4 != 0 || (year % 100 == 0 && year % 400 != 0))
-            return false;
-    }
-    return (time >> 11) < 24 && ((time >> 5) & 63) < 60 && (time & 31) < 30;
 }
 
 struct Identity
@@ -224,6 +227,21 @@ ScanCache &scanCache()
 }
 
 } // namespace
+
+bool validDosStamp(uint16_t date, uint16_t time)
+{
+    static const int days[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const int month = (date >> 5) & 15;
+    const int day = date & 31;
+    if (month < 1 || month > 12 || day < 1 || day > days[month - 1])
+        return false;
+    if (month == 2 && day == 29) {
+        const int year = 1980 + (date >> 9);
+        if (year % 4 != 0 || (year % 100 == 0 && year % 400 != 0))
+            return false;
+    }
+    return (time >> 11) < 24 && ((time >> 5) & 63) < 60 && (time & 31) < 30;
+}
 
 std::string memberName(const CentralRecord &record)
 {
@@ -375,9 +393,22 @@ std::vector<uint32_t> ScannedArchive::candidates(std::string_view foldedName) co
 {
     std::vector<uint32_t> out;
     const uint32_t hash = nameHash(foldedName, false);
-    const uint32_t *hashes = m_hashes.data();
-    const size_t n = m_hashes.size();
-    for (size_t m = 0; m < n; ++m)
+    const uint32_t *hashes = m_hashes.get();
+    const auto n = static_cast<size_t>(count);
+    // Blocks of sixteen compared at once (the compiler's vector compares); members are
+    // gathered only from a block with a match.
+    constexpr size_t Block = 16;
+    size_t m = 0;
+    for (; m + Block <= n; m += Block) {
+        unsigned any = 0;
+        for (size_t j = 0; j < Block; ++j)
+            any |= hashes[m + j] == hash;
+        if (any)
+            for (size_t j = 0; j < Block; ++j)
+                if (hashes[m + j] == hash)
+                    out.push_back(static_cast<uint32_t>(m + j));
+    }
+    for (; m < n; ++m)
         if (hashes[m] == hash)
             out.push_back(static_cast<uint32_t>(m));
     return out;
@@ -478,8 +509,8 @@ std::shared_ptr<ScannedArchive> DirectoryPass::run(int fd, uint64_t fileSize)
     if (a->count > a->directorySize / CentralHeaderSize || a->count >= NoMember)
         return nullptr;
     const auto count = static_cast<size_t>(a->count);
-    a->m_offsets.resize(count);
-    a->m_hashes.resize(count);
+    a->m_offsets = std::make_unique_for_overwrite<uint64_t[]>(count);
+    a->m_hashes = std::make_unique_for_overwrite<uint32_t[]>(count);
     DirectoryStream stream(fd, a->directoryOffset, a->directorySize);
     CentralRecord record;
     std::string folded;
@@ -493,8 +524,6 @@ std::shared_ptr<ScannedArchive> DirectoryPass::run(int fd, uint64_t fileSize)
             foldNameInto(memberName(record), folded);
             hash = nameHash(folded, false);
         }
-        if (!validDosStamp(record.dosDate, record.dosTime))
-            a->listable = false;
         a->m_offsets[i] = record.recordOffset;
         a->m_hashes[i] = hash;
     }

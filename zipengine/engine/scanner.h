@@ -43,9 +43,6 @@ public:
     uint64_t directoryOffset = 0;
     uint64_t directorySize = 0;
     uint64_t count = 0;
-    // Every member has a valid DOS date and time, which the listing shows as stored (libzip
-    // would normalise an invalid one).
-    bool listable = true;
 
     // Members whose (case-folded) name may equal the folded `name`, in archive order: the
     // caller checks each against the record it reads back.
@@ -54,12 +51,16 @@ public:
 
 private:
     friend class DirectoryPass;
-    // Each member's record offset and folded-name hash, in archive order. Written in order
-    // during the pass and searched by a linear scan of the hashes (400 KB for 100,000
-    // members): a hash table's random accesses would cost more than the pass itself.
-    std::vector<uint64_t> m_offsets;
-    std::vector<uint32_t> m_hashes;
+    // Each member's record offset and folded-name hash, in archive order (`count` of each).
+    // Written in order during the pass and searched by a linear scan of the hashes (400 KB for
+    // 100,000 members): a hash table's random accesses would cost more than the pass itself.
+    std::unique_ptr<uint64_t[]> m_offsets;
+    std::unique_ptr<uint32_t[]> m_hashes;
 };
+
+// Whether a DOS date and time are valid; the listing shows them as stored, while libzip
+// would normalise an invalid one.
+bool validDosStamp(uint16_t date, uint16_t time);
 
 // The member's name as the listing and the lookups see it: UTF-8, from the Unicode path
 // extra field when it checked out, as stored when flagged or already valid UTF-8, else

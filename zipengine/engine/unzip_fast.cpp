@@ -95,7 +95,16 @@ bool fastList(UnzipSession &session, const char *archivePath)
     if (!file.open(archivePath))
         return declined();
     const std::shared_ptr<const ScannedArchive> archive = file.scan();
-    if (!archive || !archive->listable)
+    if (!archive)
+        return declined();
+    // Invalid stored dates are left to libzip, before anything is reported.
+    bool validStamps = true;
+    if (!file.forEach(*archive,
+                      [&](const CentralRecord &record) {
+                          validStamps = validDosStamp(record.dosDate, record.dosTime);
+                          return validStamps;
+                      }) ||
+        !validStamps)
         return declined();
     const USERFUNCTIONS *uf = session.functions();
     if (!uf || !uf->SendApplicationMessage)
