@@ -7,7 +7,9 @@
 # command it prints the median wall time and the median CPU time (user + system, as the kernel
 # accounted it to the child). On a shared, busy machine the wall time mostly measures waiting
 # for a core; the CPU time does not, and is the figure to compare. A C program that does
-# nothing (/bin/true) is timed too: the floor of starting any process.
+# nothing (/bin/true) is timed too: the floor of starting any process; and a program that
+# does nothing but is linked with QtCore, as quoril-cli is: the floor of any such program
+# (loading QtCore, ICU and glib), which bounds the small archives' ratios.
 #
 # Usage: bench/lookup.sh [BUILD_DIR]      RUNS (default 31), WARMUP (3), MEMBERS ("500 10000 100000")
 set -euo pipefail
@@ -41,7 +43,7 @@ runs, warmup, label = int(sys.argv[1]), int(sys.argv[2]), sys.argv[3]
 rest = sys.argv[5:]
 split = rest.index('--')
 commands = {'quoril-cli describe': rest[:split], 'unzip -p -C': rest[split + 1:],
-            'true': ['/bin/true']}
+            'true': ['/bin/true'], 'qtcore': [os.environ['QTCORE_FLOOR']]}
 null = os.open(os.devnull, os.O_WRONLY)
 
 def once(argv):
@@ -63,13 +65,21 @@ for i in range(warmup + runs):
             samples[name][1].append(cpu)
 med = {name: (statistics.median(w), statistics.median(c)) for name, (w, c) in samples.items()}
 ours, peer, floor = med['quoril-cli describe'], med['unzip -p -C'], med['true']
+qt = med['qtcore']
 print('%s members (%d runs, median): quoril-cli describe %7.0f us wall %7.0f us cpu; '
       'unzip -p -C %7.0f us wall %7.0f us cpu; ratio wall %.2f, cpu %.2f; '
-      '/bin/true %.0f us wall %.0f us cpu'
+      '/bin/true %.0f us wall %.0f us cpu; empty QtCore program %.0f us cpu (ratio cpu %.2f)'
       % (label, runs, ours[0], ours[1], peer[0], peer[1], ours[0] / peer[0], ours[1] / peer[1],
-         floor[0], floor[1]))
+         floor[0], floor[1], qt[1], qt[1] / peer[1]))
 PY
 }
+
+# The floor of a program linked with QtCore, built as quoril-cli is.
+printf '#include <QString>\nint main(int argc, char **argv) { return QString::fromUtf8(argv[argc - 1]).isNull(); }\n' \
+    >"$work/floor.cpp"
+# shellcheck disable=SC2046
+c++ -O2 -fPIC "$work/floor.cpp" -o "$work/qtcore_floor" $(pkg-config --cflags --libs Qt6Core)
+export QTCORE_FLOOR=$work/qtcore_floor
 
 for n in $members; do
     archive=$work/a$n.zip
