@@ -8,56 +8,28 @@
 #include <sqlite3.h>
 
 #include "catalog/sqlite.h"
-
-#include <dlfcn.h>
-#include <string>
+#include "common/lazylibrary.h"
 
 namespace {
 
-struct Binding
+const LazyLibrary &sqlite()
 {
-    void *handle = nullptr;
-    std::string failure;
-};
-
-const Binding &binding()
-{
-    static const Binding loaded = [] {
-        Binding b;
-        b.handle = dlopen("libsqlite3.so.0", RTLD_NOW | RTLD_LOCAL);
-        if (!b.handle) {
-            const char *why = dlerror();
-            b.failure = why ? why : "libsqlite3.so.0 cannot be loaded";
-        }
-        return b;
-    }();
-    return loaded;
-}
-
-template <typename F> F *bound(const char *symbol)
-{
-    void *address = binding().handle ? dlsym(binding().handle, symbol) : nullptr;
-    if (!address)
-        __builtin_trap(); // the index checks sqliteFailure() before it opens a database
-    return reinterpret_cast<F *>(address);
+    static const LazyLibrary library("libsqlite3.so.0");
+    return library;
 }
 
 } // namespace
 
 QString catalog::sql::sqliteFailure()
 {
-    const Binding &b = binding();
-    if (b.handle && !dlsym(b.handle, "sqlite3_prepare_v3"))
+    if (!sqlite().loaded())
+        return QString::fromLocal8Bit(sqlite().failure());
+    if (!sqlite().has("sqlite3_prepare_v3"))
         return QStringLiteral("the SQLite library is too old (sqlite3_prepare_v3 is missing)");
-    return b.handle ? QString() : QString::fromLocal8Bit(b.failure);
+    return QString();
 }
 
-#define FORWARD(ret, name, params, args)                                                           \
-    ret name params                                                                                \
-    {                                                                                              \
-        static const auto bound_ = bound<decltype(::name)>(#name);                                 \
-        return bound_ args;                                                                        \
-    }
+#define FORWARD(ret, name, params, args) LAZY_FORWARD(sqlite, ret, name, params, args)
 
 FORWARD(int, sqlite3_open_v2, (const char *f, sqlite3 **db, int flags, const char *vfs),
         (f, db, flags, vfs))

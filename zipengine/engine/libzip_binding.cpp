@@ -7,68 +7,34 @@
 #define ZIP_EXTERN __attribute__((visibility("hidden")))
 #include <zip.h>
 
+#include "common/lazylibrary.h"
 #include "zipengine/engine/internal.h"
-
-#include <dlfcn.h>
-#include <mutex>
-#include <string>
 
 namespace zengine {
 
 namespace {
 
-// libzip 1.7.3's shared object.
-constexpr const char *LibzipName = "libzip.so.4";
-
-struct Binding
+const LazyLibrary &libzip()
 {
-    void *handle = nullptr;
-    std::string failure;
-};
-
-const Binding &binding()
-{
-    static const Binding loaded = [] {
-        Binding b;
-        b.handle = dlopen(LibzipName, RTLD_NOW | RTLD_LOCAL);
-        if (!b.handle) {
-            const char *why = dlerror();
-            b.failure =
-                std::string("the zip library cannot be loaded (") + (why ? why : LibzipName) + ")";
-        }
-        return b;
-    }();
-    return loaded;
-}
-
-template <typename F> F *bound(const char *symbol)
-{
-    void *address = binding().handle ? dlsym(binding().handle, symbol) : nullptr;
-    if (!address)
-        __builtin_trap(); // callers check libzipFailure() before any libzip call
-    return reinterpret_cast<F *>(address);
+    static const LazyLibrary library("libzip.so.4"); // libzip 1.7.3's shared object
+    return library;
 }
 
 } // namespace
 
 const char *libzipFailure()
 {
-    const Binding &b = binding();
-    if (b.handle && !dlsym(b.handle, "zip_open_from_source"))
-        return "the zip library cannot be loaded (zip_open_from_source is missing)";
-    return b.handle ? nullptr : b.failure.c_str();
+    static const std::string failure =
+        !libzip().loaded() ? "the zip library cannot be loaded (" + libzip().failure() + ")"
+        : !libzip().has("zip_open_from_source")
+            ? std::string("the zip library cannot be loaded (zip_open_from_source is missing)")
+            : std::string();
+    return failure.empty() ? nullptr : failure.c_str();
 }
 
 } // namespace zengine
 
-using zengine::bound;
-
-#define FORWARD(ret, name, params, args)                                                           \
-    ret name params                                                                                \
-    {                                                                                              \
-        static const auto bound_ = bound<decltype(::name)>(#name);                                 \
-        return bound_ args;                                                                        \
-    }
+#define FORWARD(ret, name, params, args) LAZY_FORWARD(zengine::libzip, ret, name, params, args)
 
 FORWARD(int, zip_close, (zip_t * a), (a))
 FORWARD(int, zip_delete, (zip_t * a, zip_uint64_t i), (a, i))
