@@ -509,7 +509,10 @@ std::shared_ptr<ScannedArchive> DirectoryPass::run(int fd, uint64_t fileSize)
     if (a->count > a->directorySize / CentralHeaderSize || a->count >= NoMember)
         return nullptr;
     const auto count = static_cast<size_t>(a->count);
-    a->m_offsets = std::make_unique_for_overwrite<uint64_t[]>(count);
+    // Offsets are kept from the directory's start, in 32 bits.
+    if (a->directorySize > UINT32_MAX)
+        return nullptr;
+    a->m_offsets = std::make_unique_for_overwrite<uint32_t[]>(count);
     a->m_hashes = std::make_unique_for_overwrite<uint32_t[]>(count);
     DirectoryStream stream(fd, a->directoryOffset, a->directorySize);
     CentralRecord record;
@@ -524,7 +527,7 @@ std::shared_ptr<ScannedArchive> DirectoryPass::run(int fd, uint64_t fileSize)
             foldNameInto(memberName(record), folded);
             hash = nameHash(folded, false);
         }
-        a->m_offsets[i] = record.recordOffset;
+        a->m_offsets[i] = static_cast<uint32_t>(record.recordOffset - a->directoryOffset);
         a->m_hashes[i] = hash;
     }
     if (!stream.atEnd())

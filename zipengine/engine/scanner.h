@@ -47,14 +47,14 @@ public:
     // Members whose (case-folded) name may equal the folded `name`, in archive order: the
     // caller checks each against the record it reads back.
     std::vector<uint32_t> candidates(std::string_view foldedName) const;
-    uint64_t recordOffset(uint32_t member) const { return m_offsets[member]; }
+    uint64_t recordOffset(uint32_t member) const { return directoryOffset + m_offsets[member]; }
 
 private:
     friend class DirectoryPass;
     // Each member's record offset and folded-name hash, in archive order (`count` of each).
     // Written in order during the pass and searched by a linear scan of the hashes (400 KB for
     // 100,000 members): a hash table's random accesses would cost more than the pass itself.
-    std::unique_ptr<uint64_t[]> m_offsets;
+    std::unique_ptr<uint32_t[]> m_offsets; // from directoryOffset
     std::unique_ptr<uint32_t[]> m_hashes;
 };
 
