@@ -134,12 +134,12 @@ void Index::Impl::open(const QString &path)
         // Switching a new file to WAL needs it alone: while another connection opens it too,
         // the switch says "locked" at once instead of waiting, and is tried again.
         const auto started = std::chrono::steady_clock::now();
-        int rc;
-        while (((rc = sqlite3_exec(db, "PRAGMA journal_mode = WAL", nullptr, nullptr, nullptr)) &
+        int walRc;
+        while (((walRc = sqlite3_exec(db, "PRAGMA journal_mode = WAL", nullptr, nullptr, nullptr)) &
                 0xff) == SQLITE_BUSY &&
                std::chrono::steady_clock::now() - started < std::chrono::seconds(30))
             std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        sql::check(db, rc, "PRAGMA journal_mode = WAL");
+        sql::check(db, walRc, "PRAGMA journal_mode = WAL");
         // In WAL mode a commit survives a killed process; only a power cut may lose the last one.
         sql::exec(db, "PRAGMA synchronous = NORMAL");
     }
