@@ -373,6 +373,15 @@ void TestCatalog::cancelKeepsWhatWasRead()
     QVERIFY(testsupport::loadEngine());
     const QByteArray root = QFile::encodeName(dir.path());
     {
+        // Cancelled as soon as the files are counted: none is read.
+        catalog::Index index(indexFile());
+        catalog::Indexer early(index, {true, {}, 2});
+        early.onProgress = [&](const catalog::Progress &) { early.cancel(); };
+        const catalog::IndexSummary summary = early.run({root});
+        QVERIFY(summary.cancelled && summary.found > 30);
+        QCOMPARE(summary.read, 0);
+    }
+    {
         catalog::Index index(indexFile());
         catalog::Indexer indexer(index, {true, {}, 2});
         int seen = 0;
@@ -382,7 +391,9 @@ void TestCatalog::cancelKeepsWhatWasRead()
         };
         const catalog::IndexSummary summary = indexer.run({root});
         QVERIFY(summary.cancelled);
-        QVERIFY(summary.read >= 5 && summary.read < 40);
+        // Files the readers finished before the cancel was seen are kept; on a busy machine
+        // they may have read every file by then, so only the lower bound is certain.
+        QVERIFY(summary.read >= 5 && summary.read <= summary.found);
         QCOMPARE(index.entries({{root, true}}).size(), summary.read);
     }
     QCOMPARE(integrityCheck(indexFile()), "ok");
