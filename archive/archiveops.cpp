@@ -52,6 +52,10 @@ struct ProgressRelay
             const uint64_t inside = done > before ? std::min(done - before, size) : 0;
             if (!memberProgress(name, inside, size))
                 refused = true;
+        } else if (index == 0 && progress && !progress(QString(), index, total)) {
+            // Nothing announced yet (the engine copies the members an update keeps): the
+            // caller still gets its turn, and may cancel.
+            refused = true;
         }
         return !refused;
     }

@@ -9,6 +9,7 @@
 
 #include "common/lazylibrary.h"
 #include "zipengine/engine/internal.h"
+#include "zipengine/engine/zip_sources.h"
 
 namespace zengine {
 
@@ -30,6 +31,17 @@ const char *libzipFailure()
             ? std::string("the zip library cannot be loaded (zip_open_from_source is missing)")
             : std::string();
     return failure.empty() ? nullptr : failure.c_str();
+}
+
+bool registerCancelCallback(zip_t *archive, zip_cancel_callback callback, void *state)
+{
+    // libzip 1.6 and later; an older one simply offers no cancel while it writes.
+    using Register = decltype(::zip_register_cancel_callback_with_state);
+    static Register *const bound =
+        libzip().has("zip_register_cancel_callback_with_state")
+            ? libzip().bound<Register>("zip_register_cancel_callback_with_state")
+            : nullptr;
+    return bound && bound(archive, callback, nullptr, state) == 0;
 }
 
 } // namespace zengine

@@ -380,6 +380,7 @@ private:
         }
         const time_t newest = newestEntryTime();
 
+        registerCancelCallback(m_zip, pollCommit, &m_state);
         if (m_pool)
             m_pool->start();
         const int closed = zip_close(m_zip);

@@ -16,10 +16,27 @@ bool reportProgress(CommitState &state, zip_uint64_t fileDone)
     if (done < state.nextReport)
         return !state.cancelled;
     state.nextReport = done + ProgressStep;
+    state.reported = done;
+    state.lastReport = std::chrono::steady_clock::now();
     const DLLSERVICE service = zipFunctions().ServiceApplication;
     if (service && service(nullptr, done) != 0)
         state.cancelled = true;
     return !state.cancelled;
+}
+
+int pollCommit(zip_t *, void *data)
+{
+    CommitState &state = *static_cast<CommitState *>(data);
+    if (state.cancelled)
+        return 1;
+    const auto now = std::chrono::steady_clock::now();
+    if (now - state.lastReport < PollInterval)
+        return 0;
+    state.lastReport = now;
+    const DLLSERVICE service = zipFunctions().ServiceApplication;
+    if (service && service(nullptr, state.reported) != 0)
+        state.cancelled = true;
+    return state.cancelled ? 1 : 0;
 }
 
 namespace {

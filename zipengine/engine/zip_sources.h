@@ -8,6 +8,7 @@
 
 #include <zip.h>
 
+#include <chrono>
 #include <cstdio>
 #include <string>
 #include <sys/stat.h>
@@ -23,6 +24,8 @@ struct CommitState
     std::string reason;
     zip_uint64_t filesDone = 0; // input bytes of the files written whole so far
     zip_uint64_t nextReport = 0;
+    zip_uint64_t reported = 0;                        // the bytes last reported
+    std::chrono::steady_clock::time_point lastReport; // when
     void fail(int failCode, const std::string &failReason)
     {
         if (!code) {
@@ -38,6 +41,15 @@ struct CommitState
 // the commit; false then.
 constexpr zip_uint64_t ProgressStep = 256 << 10;
 bool reportProgress(CommitState &state, zip_uint64_t fileDone);
+// While libzip writes the archive at the end (copying the entries an update keeps, which takes
+// long in a large archive), the service callback is asked again with the bytes last reported,
+// at most every PollInterval, so that the caller can stay responsive and cancel. The cancel
+// callback libzip calls; non-zero cancels.
+constexpr std::chrono::milliseconds PollInterval{50};
+int pollCommit(zip_t *archive, void *state);
+// Has libzip call `callback` with `state` all through zip_close, also while it copies the
+// entries an update keeps; a non-zero answer cancels the close. False when this libzip cannot.
+bool registerCancelCallback(zip_t *archive, zip_cancel_callback callback, void *state);
 
 // How much of the new archive is handed to the disk at a time while it is written.
 constexpr zip_int64_t WritebackChunk = 8 << 20;
