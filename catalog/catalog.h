@@ -10,6 +10,7 @@
 #include <memory>
 #include <optional>
 #include <stdexcept>
+#include <utility>
 
 // The collection index: every archive's description and every MP3 file's tag under the folders
 // a user looks at, kept in an SQLite database that is only a cache (deleting it loses nothing).
@@ -62,13 +63,25 @@ struct Entry
     QString title, artist, album, year, comment, genre;
     int track = 0;
 
+    // The container's format as its reader names it ("zip", "lha", "rar", "7z", ..., "mp3").
+    QString format;
+    // Further facts a reader found, in the order it found them, keyed by short names such as
+    // "codepage", "comment" (an archive comment), "sauce.title", "id3v2.artist" or "id3v1".
+    // Every value is searchable text except those of the keys in Entry::factKeys().
+    QList<std::pair<QString, QString>> details;
+    QString detail(const QString &key) const;
+    void setDetail(const QString &key, const QString &value);
+    // Keys whose values say how a file was read rather than what it holds.
+    static const QStringList &factKeys();
+
     // Why the file could not be read; none when it was.
     std::optional<QString> error;
 
     // The file name (text after the last "/") and the path, decoded for display.
     QString fileName() const;
     QString displayPath() const;
-    // The searchable text: the description, or the tag fields one per line.
+    // The searchable text: the description, or the tag fields one per line, then the values of
+    // the details that are not facts, one per line.
     QString body() const;
 };
 

@@ -16,7 +16,7 @@ namespace {
 // "QRL1": marks the file as this program's index.
 constexpr int ApplicationId = 0x51524c31;
 // Raised whenever the tables change; an index of another version is moved aside and rebuilt.
-constexpr int SchemaVersion = 1;
+constexpr int SchemaVersion = 2;
 
 const char *const Schema = R"(
 CREATE TABLE files(
@@ -32,7 +32,9 @@ CREATE TABLE files(
     member TEXT,
     description TEXT,
     title TEXT, artist TEXT, album TEXT, year TEXT, comment TEXT, genre TEXT, track INTEGER,
-    error TEXT
+    error TEXT,
+    format TEXT NOT NULL DEFAULT '',
+    details TEXT NOT NULL DEFAULT ''
 );
 CREATE INDEX files_dir ON files(dir);
 CREATE VIRTUAL TABLE texts USING fts5(name, body, tokenize = 'unicode61 remove_diacritics 2');
@@ -75,17 +77,100 @@ QString Entry::displayPath() const
     return pathbytes::display(pathbytes::decode(path));
 }
 
+QString Entry::detail(const QString &key) const
+{
+    for (const auto &[k, value] : details) {
+        if (k == key)
+            return value;
+    }
+    return {};
+}
+
+void Entry::setDetail(const QString &key, const QString &value)
+{
+    for (auto &[k, v] : details) {
+        if (k == key) {
+            v = value;
+            return;
+        }
+    }
+    details.append({key, value});
+}
+
+const QStringList &Entry::factKeys()
+{
+    static const QStringList keys{QStringLiteral("codepage"), QStringLiteral("id3v1"),
+                                  QStringLiteral("truncated")};
+    return keys;
+}
+
 QString Entry::body() const
 {
-    if (kind == Kind::Zip)
-        return description.value_or(QString());
     QStringList fields;
-    for (const QString *field : {&title, &artist, &album, &year, &comment, &genre}) {
-        if (!field->isEmpty())
-            fields << *field;
+    if (kind == Kind::Zip) {
+        if (description)
+            fields << *description;
+    } else {
+        for (const QString *field : {&title, &artist, &album, &year, &comment, &genre}) {
+            if (!field->isEmpty())
+                fields << *field;
+        }
+    }
+    for (const auto &[key, value] : details) {
+        if (!value.isEmpty() && !factKeys().contains(key))
+            fields << value;
     }
     return fields.join(QLatin1Char('\n'));
 }
+
+namespace {
+
+// Details are kept in one column as "key<TAB>value" lines, with backslash, tab and line end in
+// values escaped, so that any text survives.
+QString packDetails(const QList<std::pair<QString, QString>> &details)
+{
+    QString packed;
+    for (const auto &[key, value] : details) {
+        packed += key + QLatin1Char('\t');
+        for (const QChar c : value) {
+            if (c == QLatin1Char('\\'))
+                packed += QLatin1String("\\\\");
+            else if (c == QLatin1Char('\t'))
+                packed += QLatin1String("\\t");
+            else if (c == QLatin1Char('\n'))
+                packed += QLatin1String("\\n");
+            else
+                packed += c;
+        }
+        packed += QLatin1Char('\n');
+    }
+    return packed;
+}
+
+QList<std::pair<QString, QString>> unpackDetails(const QString &packed)
+{
+    QList<std::pair<QString, QString>> details;
+    for (const QString &line : packed.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+        const qsizetype tab = line.indexOf(QLatin1Char('\t'));
+        if (tab < 0)
+            continue;
+        QString value;
+        for (qsizetype i = tab + 1; i < line.size(); ++i) {
+            if (line[i] == QLatin1Char('\\') && i + 1 < line.size()) {
+                const QChar next = line[++i];
+                value += next == QLatin1Char('t')   ? QChar(u'\t')
+                         : next == QLatin1Char('n') ? QChar(u'\n')
+                                                    : next;
+            } else {
+                value += line[i];
+            }
+        }
+        details.append({line.left(tab), value});
+    }
+    return details;
+}
+
+} // namespace
 
 Index::Impl::~Impl()
 {
@@ -188,15 +273,17 @@ void Index::Impl::prepare()
         db, "SELECT id, path, size, mtime, inode, plan FROM files WHERE dir = ?1");
     upsert = std::make_unique<sql::Statement>(
         db, "INSERT INTO files(path, dir, kind, size, mtime, inode, plan, members, member, "
-            "description, title, artist, album, year, comment, genre, track, error) "
-            "VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13, ?14, ?15, ?16, ?17, "
-            "?18) ON CONFLICT(path) DO UPDATE SET dir = excluded.dir, kind = excluded.kind, "
+            "description, title, artist, album, year, comment, genre, track, error, format, "
+            "details) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13, ?14, ?15, "
+            "?16, ?17, ?18, ?19, ?20) ON CONFLICT(path) DO UPDATE SET dir = excluded.dir, kind = "
+            "excluded.kind, "
             "size = excluded.size, mtime = excluded.mtime, inode = excluded.inode, "
             "plan = excluded.plan, members = excluded.members, member = excluded.member, "
             "description = excluded.description, title = excluded.title, "
             "artist = excluded.artist, album = excluded.album, year = excluded.year, "
             "comment = excluded.comment, genre = excluded.genre, track = excluded.track, "
-            "error = excluded.error RETURNING id");
+            "error = excluded.error, format = excluded.format, details = excluded.details "
+            "RETURNING id");
     deleteFile = std::make_unique<sql::Statement>(db, "DELETE FROM files WHERE id = ?1");
     deleteText = std::make_unique<sql::Statement>(db, "DELETE FROM texts WHERE rowid = ?1");
     insertText = std::make_unique<sql::Statement>(
@@ -208,7 +295,7 @@ void Index::Impl::prepare()
 const char *Index::Impl::entryColumns()
 {
     return "path, kind, size, mtime, inode, members, member, description, title, artist, album, "
-           "year, comment, genre, track, error";
+           "year, comment, genre, track, error, format, details";
 }
 
 Entry Index::Impl::readEntry(const sql::Statement &s, int c)
@@ -233,6 +320,8 @@ Entry Index::Impl::readEntry(const sql::Statement &s, int c)
     e.track = int(s.integer(c + 14));
     if (!s.isNull(c + 15))
         e.error = s.text(c + 15);
+    e.format = s.text(c + 16);
+    e.details = unpackDetails(s.text(c + 17));
     return e;
 }
 
@@ -273,6 +362,7 @@ void Index::Impl::store(const Entry &e, qint64 planKey)
         upsert->bind(column++, *field);
     upsert->bind(17, qint64(e.track));
     optional(18, e.error);
+    upsert->bind(19, e.format).bind(20, packDetails(e.details));
     if (!upsert->step())
         throw IndexError(QStringLiteral("collection index: no row stored"));
     const qint64 id = upsert->integer(0);

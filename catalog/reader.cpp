@@ -21,6 +21,7 @@ Entry readArchive(const QByteArray &bytes, const ReadOptions &options)
     Entry entry;
     entry.path = bytes;
     entry.kind = Kind::Zip;
+    entry.format = QStringLiteral("zip");
     const QString path = pathbytes::decode(bytes);
     // Members are counted, no listing line is formatted: a collection holds many archives of
     // hundreds of members each.
@@ -55,6 +56,7 @@ Entry readMp3(const QByteArray &bytes)
     Entry entry;
     entry.path = bytes;
     entry.kind = Kind::Mp3;
+    entry.format = QStringLiteral("mp3");
     TID3Tag tag;
     tag.setFileName(pathbytes::decode(bytes));
     entry.title = tag.Title();

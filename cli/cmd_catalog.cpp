@@ -269,6 +269,13 @@ QByteArray jsonObject(const catalog::Entry &e, const std::optional<QString> &mat
         o += ", \"genre\": " + jsonText(field(e.genre));
         o += ", \"track\": " + (e.track > 0 ? QByteArray::number(e.track) : QByteArray("null"));
     }
+    o += ", \"format\": " + jsonText(e.format);
+    if (!e.details.isEmpty()) {
+        QByteArray details;
+        for (const auto &[key, value] : e.details)
+            details += (details.isEmpty() ? "" : ", ") + jsonText(key) + ": " + jsonText(value);
+        o += ", \"details\": {" + details + "}";
+    }
     o += ", \"error\": " + jsonText(e.error);
     if (match)
         o += ", \"match\": " + jsonText(match);
@@ -276,7 +283,7 @@ QByteArray jsonObject(const catalog::Entry &e, const std::optional<QString> &mat
 }
 
 const char *const CsvHeader = "path,kind,size,mtime,members,member,description,title,artist,"
-                              "album,year,comment,genre,track,error\n";
+                              "album,year,comment,genre,track,error,format,details\n";
 
 QByteArray csvRow(const catalog::Entry &e)
 {
@@ -289,7 +296,11 @@ QByteArray csvRow(const catalog::Entry &e)
     for (const QString *field : {&e.title, &e.artist, &e.album, &e.year, &e.comment, &e.genre})
         f << (zip || e.error ? QByteArray() : csvField(field->toUtf8()));
     f << (e.track > 0 ? QByteArray::number(e.track) : QByteArray());
-    f << csvText(e.error);
+    f << csvText(e.error) << csvField(e.format.toUtf8());
+    QStringList details;
+    for (const auto &[key, value] : e.details)
+        details << key + QLatin1Char('=') + value;
+    f << csvField(details.join(QLatin1Char('\n')).toUtf8());
     return f.join(',') + '\n';
 }
 
