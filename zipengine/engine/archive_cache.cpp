@@ -60,7 +60,7 @@ bool ArchiveView::matches(zip_uint64_t index, std::string_view key, bool ignoreC
 const DosTime *ArchiveView::dosTime(zip_uint64_t index)
 {
     std::call_once(m_timesRead, [this] {
-        const int fd = ::open(m_path.c_str(), O_RDONLY | O_CLOEXEC);
+        const int fd = openRegularFile(m_path.c_str());
         if (fd < 0)
             return;
         m_times = readDosTimes(fd);
@@ -183,9 +183,17 @@ constexpr size_t StreamBuffer = 64 * 1024;
 
 zip_t *openReadOnly(const char *path, std::unique_ptr<char[]> &buffer, int &zipError)
 {
-    FILE *file = std::fopen(path, "rbe");
-    if (!file)
-        return nullptr; // zipError stays 0: errno says why
+    const int fd = openRegularFile(path);
+    if (fd < 0) {
+        if (errno == EINVAL)
+            zipError = ZIP_ER_NOZIP;
+        return nullptr; // else zipError stays 0: errno says why
+    }
+    FILE *file = ::fdopen(fd, "rb");
+    if (!file) {
+        ::close(fd);
+        return nullptr;
+    }
     // glibc takes the size only together with a buffer of the caller's; it must outlive the
     // stream, which the view ensures.
     buffer = std::make_unique_for_overwrite<char[]>(StreamBuffer);

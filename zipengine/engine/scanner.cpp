@@ -1,5 +1,6 @@
 #include "zipengine/engine/scanner.h"
 
+#include "zipengine/engine/internal.h"
 #include "zipengine/engine/unzip_names.h"
 
 #include <zlib.h>
@@ -545,7 +546,7 @@ ScanFile::~ScanFile()
 
 bool ScanFile::open(const char *path)
 {
-    m_fd = ::open(path, O_RDONLY | O_CLOEXEC);
+    m_fd = openRegularFile(path);
     if (m_fd < 0)
         return false;
     struct stat st;

@@ -22,6 +22,7 @@
 #include <memory>
 #include <new>
 #include <optional>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <unordered_map>
@@ -78,6 +79,9 @@ std::string patternOf(const char *name)
 
 enum class Outcome { Skipped, Added, Kept };
 
+// What a run does to a member of the archive as it was.
+enum class Touch : char { None, Replaced, Deleted, Added };
+
 struct Planned
 {
     const ZipInput *input = nullptr;
@@ -98,6 +102,8 @@ public:
             m_pool->stop();
         if (m_zip)
             zip_discard(m_zip);
+        if (m_archive.heldFd >= 0)
+            ::close(m_archive.heldFd); // and the lock goes with it
     }
 
     int run(const ZCL &command)
@@ -124,6 +130,10 @@ public:
         const bool deleting = m_options.fDeleteEntries != 0;
         if (int code = checkArchive(deleting))
             return code;
+        if (m_archive.existed) {
+            if (int code = holdArchive())
+                return code;
+        }
         // What killed runs left in the archive's folder goes before anything is written.
         const int dirFd = ::open(m_archive.dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (dirFd >= 0) {
@@ -132,6 +142,9 @@ public:
         }
         if (int code = open())
             return code;
+        m_originalCount =
+            static_cast<zip_uint64_t>(std::max<zip_int64_t>(zip_get_num_entries(m_zip, 0), 0));
+        m_touched.assign(static_cast<size_t>(m_originalCount), Touch::None);
 
         if (deleting) {
             indexEntries();
@@ -167,6 +180,29 @@ private:
                                       ZE_TEMP);
             return m_report.error("cannot create " + path + ": " + reasonFor(code), ZE_CREAT);
         }
+        return ZE_OK;
+    }
+
+    // Opens the archive that is read for the whole run and locks it, so that writers of this
+    // engine take turns. A run does not wait for another one (the window would freeze
+    // meanwhile): it says so at once and changes nothing.
+    int holdArchive()
+    {
+        const std::string &path = m_archive.path;
+        const int fd = openRegularFile(path.c_str());
+        if (fd < 0)
+            return m_report.error(
+                path + ": " +
+                    (errno == EINVAL ? std::string("not a zip archive") : reasonFor(errno)),
+                ZE_NAME);
+        m_archive.heldFd = fd;
+        if (::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK)
+            return m_report.error(path + " is being changed by another program; try again when it "
+                                         "is done",
+                                  ZE_CREAT);
+        // Where the file system has no locks, the check before the rename still holds.
+        if (::fstat(fd, &m_archive.original) != 0)
+            return m_report.error(path + ": " + reasonFor(errno), ZE_NAME);
         return ZE_OK;
     }
 
@@ -220,6 +256,7 @@ private:
                 // No FNM_PATHNAME: "*" also crosses "/".
                 if (::fnmatch(pattern.c_str(), entryName.c_str(), 0) == 0) {
                     doomed[index] = true;
+                    touch(index, Touch::Deleted);
                     matched = true;
                 }
             }
@@ -277,6 +314,7 @@ private:
                 // name keep their order (the first of them is the one a lookup finds). A
                 // folder entry goes and a new one is added.
                 if (planned.outcome == Outcome::Added) {
+                    touch(index, input.isDir ? Touch::Deleted : Touch::Replaced);
                     if (!input.isDir)
                         planned.replaces = index;
                     else if (zip_delete(m_zip, index) != 0)
@@ -379,6 +417,8 @@ private:
             return m_report.error("nothing to do", ZE_NONE);
         }
         const time_t newest = newestEntryTime();
+        if (int code = keepUntouched())
+            return code;
 
         registerCancelCallback(m_zip, pollCommit, &m_state);
         if (m_pool)
@@ -409,6 +449,39 @@ private:
         if (m_options.fMove)
             removeMoved();
         return m_report.firstProblem();
+    }
+
+    void touch(zip_uint64_t index, Touch how)
+    {
+        if (index < m_touched.size())
+            m_touched[static_cast<size_t>(index)] = how;
+    }
+
+    // Every member the run leaves alone is taken out of libzip's hands and copied raw by the
+    // archive source, so that its records stay byte for byte. Where the directory cannot be
+    // accounted for exactly, libzip copies the members as it always did.
+    int keepUntouched()
+    {
+        if (!m_changes || m_archive.heldFd < 0 || m_originalCount == 0 ||
+            !readRawDirectory(m_archive.heldFd, static_cast<uint64_t>(m_archive.original.st_size),
+                              m_keep.original) ||
+            m_keep.original.members.size() != m_originalCount)
+            return ZE_OK;
+        m_keep.originalFd = m_archive.heldFd;
+        const auto total = static_cast<zip_uint64_t>(zip_get_num_entries(m_zip, 0));
+        for (zip_uint64_t i = 0; i < total; ++i) {
+            const Touch how =
+                i < m_originalCount ? m_touched[static_cast<size_t>(i)] : Touch::Added;
+            if (how != Touch::Deleted)
+                m_keep.slots.push_back({how == Touch::None, i});
+        }
+        // From here on, a member libzip no longer writes is the splice's to copy.
+        m_archive.keep = &m_keep;
+        for (const KeepPlan::Slot &slot : m_keep.slots) {
+            if (slot.original && zip_delete(m_zip, slot.index) != 0)
+                return zipFailure("cannot keep the other members");
+        }
+        return ZE_OK;
     }
 
     int closeFailure()
@@ -505,6 +578,9 @@ private:
     std::vector<std::unique_ptr<InputFile>> m_files;
     std::vector<std::pair<zip_uint64_t, time_t>> m_addedTimes;
     int m_changes = 0;
+    zip_uint64_t m_originalCount = 0;
+    std::vector<Touch> m_touched; // per original member
+    KeepPlan m_keep;
 };
 
 } // namespace

@@ -66,7 +66,7 @@ public:
     bool begin(const InputFile &file, int level, Failure &f)
     {
         m_expected = static_cast<zip_uint64_t>(file.input->seen.st_size);
-        m_fd = ::open(file.input->path.c_str(), O_RDONLY | O_CLOEXEC);
+        m_fd = openRegularFile(file.input->path.c_str());
         if (m_fd < 0)
             return f.set(ZIP_ER_OPEN, errno, ZE_OPEN, reasonFor(errno));
         if (::fstat(m_fd, &m_read) != 0)

@@ -123,18 +123,155 @@ void startWriteback(ArchiveFile &a)
     a.writebackFrom = a.writeEnd;
 }
 
+bool writeOut(ArchiveFile &a, const void *data, size_t length)
+{
+    if (std::fwrite(data, 1, length, a.out) != length) {
+        writeFailed(a, errno);
+        return false;
+    }
+    // Positions are tracked here: asking the stream would cost a system call per piece.
+    a.writePos += static_cast<zip_int64_t>(length);
+    if (a.writePos > a.writeEnd)
+        a.writeEnd = a.writePos;
+    startWriteback(a);
+    return true;
+}
+
+bool spliceFailed(ArchiveFile &a, const std::string &why)
+{
+    a.state->fail(ZE_WRITE, "cannot write the new " + a.path + ": " + why);
+    zip_error_set(&a.error, ZIP_ER_WRITE, 0);
+    return false;
+}
+
+// Copies one untouched member's local records raw to the end of the new archive.
+bool copyKept(ArchiveFile &a, int fromFd, const RawMember &member, std::vector<char> &buffer)
+{
+    uint64_t done = 0;
+    while (done < member.localLength) {
+        const size_t want =
+            static_cast<size_t>(std::min<uint64_t>(buffer.size(), member.localLength - done));
+        const ssize_t n =
+            ::pread(fromFd, buffer.data(), want, static_cast<off_t>(member.localOffset + done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            const int code = n < 0 ? errno : 0;
+            a.state->fail(ZE_READ, a.path + ": " + (code ? reasonFor(code) : "file is shorter"));
+            zip_error_set(&a.error, ZIP_ER_READ, code);
+            return false;
+        }
+        if (!writeOut(a, buffer.data(), static_cast<size_t>(n)))
+            return false;
+        done += static_cast<uint64_t>(n);
+        // The caller gets its turn and may cancel, as while libzip copies.
+        if (pollCommit(nullptr, a.state) != 0) {
+            zip_error_set(&a.error, ZIP_ER_CANCELLED, 0);
+            return false;
+        }
+    }
+    return true;
+}
+
+// libzip has written the changed and added members (and a directory of its own, which is
+// overwritten): the untouched members follow as raw copies, then the directory of every
+// member in the plan's order, and the end records with the original archive comment.
+bool spliceKept(ArchiveFile &a)
+{
+    KeepPlan &plan = *a.keep;
+    if (std::fflush(a.out) != 0) {
+        writeFailed(a, errno);
+        return false;
+    }
+    RawDirectory fresh;
+    if (a.writeEnd > 0 &&
+        !readRawDirectory(fileno(a.out), static_cast<uint64_t>(a.writeEnd), fresh))
+        return spliceFailed(a, "the changed members do not read back");
+    const zip_int64_t start = a.writeEnd > 0 ? static_cast<zip_int64_t>(fresh.directoryOffset) : 0;
+    if (fseeko(a.out, start, SEEK_SET) != 0) {
+        writeFailed(a, errno);
+        return false;
+    }
+    a.writePos = start;
+    std::vector<char> buffer(ArchiveBufferSize);
+    for (const KeepPlan::Slot &slot : plan.slots) {
+        if (!slot.original)
+            continue;
+        RawMember &member = plan.original.members[static_cast<size_t>(slot.index)];
+        if (!setLocalOffset(member.central, static_cast<uint64_t>(a.writePos)))
+            return spliceFailed(a, "a member's offset does not fit its record");
+        if (!copyKept(a, plan.originalFd, member, buffer))
+            return false;
+    }
+    const auto directoryAt = static_cast<uint64_t>(a.writePos);
+    size_t next = 0;
+    for (const KeepPlan::Slot &slot : plan.slots) {
+        if (!slot.original && next >= fresh.members.size())
+            return spliceFailed(a, "members are missing");
+        const std::string &central =
+            slot.original ? plan.original.members[static_cast<size_t>(slot.index)].central
+                          : fresh.members[next++].central;
+        if (!writeOut(a, central.data(), central.size()))
+            return false;
+    }
+    if (next != fresh.members.size())
+        return spliceFailed(a, "members are left over");
+    const std::string end =
+        endRecords(plan.slots.size(), directoryAt, static_cast<uint64_t>(a.writePos) - directoryAt,
+                   plan.original.comment);
+    if (!writeOut(a, end.data(), end.size()))
+        return false;
+    if (std::fflush(a.out) != 0 || ::ftruncate(fileno(a.out), a.writePos) != 0) {
+        writeFailed(a, errno);
+        return false;
+    }
+    a.writeEnd = a.writePos;
+    return true;
+}
+
+// The archive that was read is still the file at its path: nothing replaced or changed it
+// while the new one was written. (A new archive must still be absent; the rename checks that.)
+bool stillTheFileRead(const ArchiveFile &a)
+{
+    if (!a.existed)
+        return true;
+    struct stat now;
+    const struct stat &was = a.original;
+    return ::stat(a.path.c_str(), &now) == 0 && now.st_dev == was.st_dev &&
+           now.st_ino == was.st_ino && now.st_size == was.st_size &&
+           now.st_mtim.tv_sec == was.st_mtim.tv_sec && now.st_mtim.tv_nsec == was.st_mtim.tv_nsec &&
+           now.st_ctim.tv_sec == was.st_ctim.tv_sec && now.st_ctim.tv_nsec == was.st_ctim.tv_nsec;
+}
+
+bool changedMeanwhile(ArchiveFile &a)
+{
+    a.state->fail(ZE_CREAT, a.path + " was changed by another program while it was being saved");
+    zip_error_set(&a.error, ZIP_ER_CHANGED, 0);
+    dropTemp(a);
+    return false;
+}
+
 // The new archive reaches the disk before it replaces the old one, and the rename itself is
 // flushed with the folder; a failure on the way leaves the old archive and no temporary file.
 bool commitTemp(ArchiveFile &a)
 {
+    if (a.keep && !spliceKept(a)) {
+        dropTemp(a);
+        return false;
+    }
     if (std::fflush(a.out) != 0 || ::fsync(fileno(a.out)) != 0) {
         writeFailed(a, errno);
         dropTemp(a);
         return false;
     }
+    // Another writer's change is never silently replaced: the archive is left as it made it.
+    if (!stillTheFileRead(a))
+        return changedMeanwhile(a);
     // The file gets its name while it is open (a nameless one needs that); it is complete on
     // disk by now, so closing it afterwards cannot tear it.
-    const int error = commitTempFile(a.temp, fileno(a.out), baseNameOf(a.path), true);
+    const int error = commitTempFile(a.temp, fileno(a.out), baseNameOf(a.path), a.existed);
+    if (error == EEXIST && !a.existed)
+        return changedMeanwhile(a);
     if (error != 0) {
         a.state->fail(ZE_TEMP, "cannot replace " + a.path + ": " + reasonFor(error));
         zip_error_set(&a.error, ZIP_ER_RENAME, error);
@@ -199,7 +336,9 @@ zip_int64_t archiveCallback(void *userdata, void *data, zip_uint64_t len, zip_so
     ArchiveFile &a = *static_cast<ArchiveFile *>(userdata);
     switch (cmd) {
     case ZIP_SOURCE_OPEN: {
-        a.inFd = ::open(a.path.c_str(), O_RDONLY | O_CLOEXEC);
+        // The file that was locked and checked is the one read.
+        a.inFd =
+            a.heldFd >= 0 ? ::fcntl(a.heldFd, F_DUPFD_CLOEXEC, 0) : openRegularFile(a.path.c_str());
         struct stat sb;
         if (a.inFd < 0 || ::fstat(a.inFd, &sb) != 0)
             return fail(a.error, ZIP_ER_OPEN, errno);
@@ -250,18 +389,8 @@ zip_int64_t archiveCallback(void *userdata, void *data, zip_uint64_t len, zip_so
         return static_cast<zip_int64_t>(a.inPos);
     case ZIP_SOURCE_BEGIN_WRITE:
         return createTemp(a) ? 0 : -1;
-    case ZIP_SOURCE_WRITE: {
-        if (std::fwrite(data, 1, len, a.out) != len) {
-            writeFailed(a, errno);
-            return -1;
-        }
-        // Positions are tracked here: asking the stream would cost a system call per piece.
-        a.writePos += static_cast<zip_int64_t>(len);
-        if (a.writePos > a.writeEnd)
-            a.writeEnd = a.writePos;
-        startWriteback(a);
-        return static_cast<zip_int64_t>(len);
-    }
+    case ZIP_SOURCE_WRITE:
+        return writeOut(a, data, len) ? static_cast<zip_int64_t>(len) : -1;
     case ZIP_SOURCE_SEEK_WRITE: {
         const zip_int64_t target = zip_source_seek_compute_offset(
             static_cast<zip_uint64_t>(a.writePos), static_cast<zip_uint64_t>(a.writeEnd), data, len,
@@ -285,9 +414,11 @@ zip_int64_t archiveCallback(void *userdata, void *data, zip_uint64_t len, zip_so
     case ZIP_SOURCE_REMOVE:
         // libzip removes an archive whose last entry was deleted; an empty archive is
         // written in its place instead, through the same safe path.
+        // With untouched members kept aside, the directory is the splice's to write.
         if (!createTemp(a))
             return -1;
-        if (std::fwrite(EmptyArchive, 1, sizeof EmptyArchive, a.out) != sizeof EmptyArchive) {
+        if (!a.keep &&
+            std::fwrite(EmptyArchive, 1, sizeof EmptyArchive, a.out) != sizeof EmptyArchive) {
             writeFailed(a, errno);
             dropTemp(a);
             return -1;
@@ -326,7 +457,7 @@ zip_int64_t inputCallback(void *userdata, void *data, zip_uint64_t len, zip_sour
                 return fail(f.error, ZIP_ER_CANCELLED, 0);
             }
         }
-        f.fd = ::open(f.input->path.c_str(), O_RDONLY | O_CLOEXEC);
+        f.fd = openRegularFile(f.input->path.c_str());
         if (f.fd < 0) {
             const int code = errno;
             return inputFailed(f, ZIP_ER_OPEN, code, ZE_OPEN, reasonFor(code));

@@ -3,6 +3,7 @@
 // temporary file that is flushed to disk before it replaces the archive, and the input files,
 // read with checks that no torn copy gets stored.
 
+#include "zipengine/engine/kept_records.h"
 #include "zipengine/engine/temp_files.h"
 #include "zipengine/engine/zip_inputs.h"
 
@@ -59,8 +60,14 @@ struct ArchiveFile
     std::string path; // the archive, symbolic links resolved
     std::string dir;  // its folder
     bool existed = false;
+    // The archive as it was read, open and locked for the run (-1 for a new archive); the new
+    // archive replaces it only while the path still names this very file.
+    int heldFd = -1;
     struct stat original = {};
     CommitState *state = nullptr;
+    // When set, libzip writes only the changed and added members, and the untouched ones are
+    // copied raw behind them as the plan says.
+    KeepPlan *keep = nullptr;
 
     // Internal to the source. The old archive is read with pread through a window: libzip
     // asks for each entry's header and data with a seek and a read, and a position kept here
