@@ -215,6 +215,9 @@ TMain::TMain(QWidget *parent) : QMainWindow(parent), d(new Private)
 
 TMain::~TMain()
 {
+    // The tree may still tell of a selection while the window's children are taken down, after
+    // the window's own state is gone.
+    d->LFile->disconnect(this);
     delete d;
 }
 
@@ -308,6 +311,8 @@ QWidget *TMain::buildDescriptionPage()
     palette.setColor(QPalette::Text, d->editorColor);
     d->DIZEdit->setPalette(palette);
     d->DIZEdit->installEventFilter(this);
+    // Until a file is shown there is nothing to save into, so nothing may be typed.
+    d->DIZEdit->setReadOnly(true);
     stack->addWidget(d->DIZEdit, 0, 0);
     // Any change of the text that a lookup did not make is an edit of the user's: typing,
     // paste, cut, drag and drop, undo.
@@ -509,6 +514,11 @@ void TMain::SelectPath(const QString &path)
         d->LFile->setPath(path);
         return;
     }
+    selectFileItem(path);
+}
+
+void TMain::selectFileItem(const QString &path)
+{
     // The tree locates folders; the file is then picked among the folder's entries. The
     // folder is only a step on the way, not a selection of the user's.
     const QString absolute =
@@ -534,9 +544,9 @@ void TMain::SelectPath(const QString &path)
 
 void TMain::setUnsaved(bool unsaved)
 {
-    // An edit made while no archive or MP3 file is selected has nowhere to be saved: it marks
-    // nothing, so "Save info" stays grey and no prompt offers to save it.
-    if (unsaved && (CurrentFile.isEmpty() || QFileInfo(CurrentFile).isDir()))
+    // The pane is read-only while it shows no file, so there is no edit without a file to save
+    // it into.
+    if (unsaved && ShownFile.isEmpty())
         return;
     UnsavedChanges = unsaved;
     d->B_Save->setEnabled(unsaved);
@@ -583,24 +593,39 @@ void TMain::GetInfo()
     const QString path = d->LFile->path();
     if (path.isEmpty())
         return;
+    // A folder leaves the pane with the file it shows, edits and all.
     if (pathbytes::isDir(path)) {
         d->B_Unzip->setEnabled(false);
         return;
     }
-    if (path.right(3).toUpper() == QLatin1String("MP3")) {
-        showTagPane(true);
-        try {
-            ViewMP3();
-        } catch (const FileError &error) {
-            // The caption and CurrentFile already name the file; the fields keep what they
-            // showed.
-            showTopLevelError(error.message());
-        }
+    if (!LeaveUnsavedChanges(path))
         return;
+    const bool mp3 = path.right(3).toUpper() == QLatin1String("MP3");
+    try {
+        if (mp3) {
+            showTagPane(true);
+            ViewMP3();
+        } else {
+            showTagPane(false);
+            d->B_Unzip->setEnabled(true);
+            ViewInfo(path);
+        }
+    } catch (const FileError &error) {
+        // What the pane holds now belongs to no file it could be saved into.
+        if (ShownFile != path)
+            forgetShownFile();
+        if (!mp3)
+            throw;
+        showTopLevelError(error.message());
     }
-    showTagPane(false);
-    d->B_Unzip->setEnabled(true);
-    ViewInfo(path);
+}
+
+void TMain::forgetShownFile()
+{
+    ShownFile.clear();
+    d->DIZEdit->setReadOnly(true);
+    d->MP3panel->setEnabled(false);
+    setUnsaved(false);
 }
 
 void TMain::ViewInfo(const QString &archivePath)
@@ -614,6 +639,7 @@ void TMain::ViewInfo(const QString &archivePath)
         throw;
     }
     showDescription(result);
+    ShownFile = archivePath;
     QApplication::restoreOverrideCursor();
 }
 
@@ -634,14 +660,27 @@ void TMain::showDescription(const LookupResult &result)
     d->Cornice->setTitle(result.caption);
 }
 
-bool TMain::LeaveUnsavedChanges()
+bool TMain::LeaveUnsavedChanges(const QString &next)
 {
-    if (UnsavedChanges) {
-        if (askYesNo(QStringLiteral("Save the changes ?")) && !SaveCurrent())
-            return false;
-        setUnsaved(false);
+    if (!UnsavedChanges || next == ShownFile)
+        return true;
+    if (askYesNo(QStringLiteral("Save the changes ?")) && !SaveCurrent()) {
+        selectQuietly(ShownFile);
+        CurrentFile = ShownFile;
+        return false;
     }
+    setUnsaved(false);
     return true;
+}
+
+void TMain::selectQuietly(const QString &path)
+{
+    const QSignalBlocker quiet(d->LFile);
+    // The file may be gone meanwhile; its item still stands for it until the tree is read anew.
+    if (pathbytes::isDir(path))
+        d->LFile->setPath(path);
+    else
+        selectFileItem(path);
 }
 
 bool TMain::deferWhileEngineBusy(void (TMain::*handler)())
@@ -658,8 +697,6 @@ void TMain::LFileChange()
 {
     if (deferWhileEngineBusy(&TMain::LFileChange))
         return;
-    if (!LeaveUnsavedChanges())
-        return;
     CurrentFile = d->LFile->path();
     if (d->B_autoview->isChecked())
         GetInfo();
@@ -668,8 +705,6 @@ void TMain::LFileChange()
 void TMain::LFileDblClick()
 {
     if (deferWhileEngineBusy(&TMain::LFileDblClick))
-        return;
-    if (!LeaveUnsavedChanges())
         return;
     CurrentFile = d->LFile->path();
     if (!d->B_autoview->isChecked())
@@ -706,6 +741,8 @@ void TMain::ViewMP3()
     CurrentFile = path;
     d->IDMP.setFileName(path);
     d->MP3panel->view(d->IDMP);
+    d->MP3panel->setEnabled(true);
+    ShownFile = path;
 }
 
 void TMain::IDTagWrite(const QString &path)
@@ -721,11 +758,13 @@ bool TMain::SaveCurrent()
     // unsaved and stops, so nothing is lost. It is caught here rather than at the top level
     // because a close or a selection change must not be left half done.
     try {
+        if (ShownFile.isEmpty())
+            return true;
         if (tagPaneShown()) {
-            IDTagWrite(CurrentFile);
+            IDTagWrite(ShownFile);
             return true;
         }
-        return Embed(CurrentFile, d->Cornice->title());
+        return Embed(ShownFile, d->Cornice->title());
     } catch (const FileError &error) {
         showTopLevelError(error.message());
         return false;

@@ -36,6 +36,7 @@ private slots:
     void modeButtonsChooseNames();
     void noDropsEditsAndShowsNext();
     void yesSavesIntoPreviousArchive();
+    void autoViewOffRecordsOnly_data();
     void autoViewOffRecordsOnly();
     void folderDisablesExtractAndKeepsPane();
     void mp3AfterArchiveKeepsExtract();
@@ -44,6 +45,7 @@ private slots:
     void pasteMarksUnsaved();
     void editWithoutFileMarksNothing_data();
     void editWithoutFileMarksNothing();
+    void editWhileFolderSelectedIsAsked();
     void exitAsksOnce();
     void failedSaveKeepsEdits();
     void customMenuRunsLookup();
@@ -207,26 +209,47 @@ void TestMainWindow::yesSavesIntoPreviousArchive()
     QVERIFY(!UnsavedChanges);
 }
 
+void TestMainWindow::autoViewOffRecordsOnly_data()
+{
+    QTest::addColumn<bool>("mp3");
+    QTest::newRow("description pane") << false;
+    QTest::newRow("tag pane") << true;
+}
+
+// With Auto view off a selection moves on while the pane keeps the file it shows: a save
+// writes into that file, never into the one selected.
 void TestMainWindow::autoViewOffRecordsOnly()
 {
-    select(game);
+    QFETCH(bool, mp3);
+    const QString first = mp3 ? dir->filePath(QStringLiteral("one.mp3")) : game;
+    const QString second = mp3 ? dir->filePath(QStringLiteral("two.mp3")) : other;
+    if (mp3) {
+        writeFile(first, QByteArray(200, 'a'));
+        writeFile(second, QByteArray(200, 'b') + "TAG" + QByteArray(125, 'x'));
+    }
+    const QByteArray secondBefore = readFile(second);
+    select(first);
     QTest::mouseClick(child<QPushButton>("B_autoview"), Qt::LeftButton);
     QVERIFY(!child<QPushButton>("B_autoview")->isChecked());
-    select(other);
-    QCOMPARE(window->CurrentFile, other);
-    QCOMPARE(text(), QStringLiteral("Game description\nline 2\n"));
-    // "Save info" writes the pane into the item selected last.
-    auto *edit = child<QPlainTextEdit>("DIZEdit");
+    select(second);
+    QCOMPARE(window->CurrentFile, second);
+    auto *edit = window->findChild<QWidget *>(mp3 ? "MP_title" : "DIZEdit");
     edit->setFocus();
     QTest::keyClicks(edit, "Z");
     QTest::mouseClick(child<QPushButton>("B_Save"), Qt::LeftButton);
     QVERIFY(!UnsavedChanges);
-    QVERIFY(memberNames(other).contains(QStringLiteral("file_id.diz")));
+    QCOMPARE(readFile(second), secondBefore);
+    if (mp3) {
+        QCOMPARE(readFile(first).mid(200, 4), QByteArray("TAGZ"));
+        return;
+    }
+    QCOMPARE(readMember(game, QStringLiteral("FILE_ID.DIZ")),
+             QByteArray("ZGame description\r\nline 2\r\n"));
     // View shows the selection and switches Auto view off.
     QTest::mouseClick(child<QPushButton>("B_autoview"), Qt::LeftButton);
     QTest::mouseClick(child<QPushButton>("B_view"), Qt::LeftButton);
     QVERIFY(!child<QPushButton>("B_autoview")->isChecked());
-    QCOMPARE(caption(), QStringLiteral("file_id.diz"));
+    QCOMPARE(caption(), QStringLiteral("readme.txt"));
 }
 
 void TestMainWindow::folderDisablesExtractAndKeepsPane()
@@ -309,6 +332,22 @@ void TestMainWindow::editWithoutFileMarksNothing()
     select(game);
     QVERIFY(prompter->questions.isEmpty());
     QVERIFY(prompter->messages.isEmpty());
+}
+
+// The pane still shows the archive while a folder is selected: what is typed there belongs to
+// the archive and is asked about.
+void TestMainWindow::editWhileFolderSelectedIsAsked()
+{
+    select(game);
+    select(dir->filePath(QStringLiteral("sub")));
+    auto *edit = child<QPlainTextEdit>("DIZEdit");
+    edit->setFocus();
+    QTest::keyClicks(edit, "W");
+    prompter->answers << true;
+    select(other);
+    QCOMPARE(prompter->questions, QStringList{QStringLiteral("Save the changes ?")});
+    QCOMPARE(readMember(game, QStringLiteral("FILE_ID.DIZ")),
+             QByteArray("WGame description\r\nline 2\r\n"));
 }
 
 void TestMainWindow::exitAsksOnce()
@@ -590,10 +629,12 @@ void TestMainWindow::unreadableTagIsReportedAndKept()
     // reported, and the edits stay unsaved with the tag pane still showing them.
     QFile::remove(song);
     prompter->answers << true;
-    select(game);
+    window->SelectPath(game);
     QCOMPARE(prompter->messages.size(), 1);
     QVERIFY(prompter->messages.first().startsWith(QStringLiteral("Cannot open file ")));
     QVERIFY(UnsavedChanges);
+    // The tree stays on the file the pane shows.
+    QCOMPARE(child<TShellTree>("LFile")->path(), song);
     QCOMPARE(window->CurrentFile, song);
     QVERIFY(child<QWidget>("MP3panel")->isVisible());
 }
