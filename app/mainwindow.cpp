@@ -163,7 +163,7 @@ TMain::TMain(QWidget *parent) : QMainWindow(parent), d(new Private)
     // The creation handler: the engine check has already run (EngineCheck) before the window
     // is made, so nothing is built when it fails.
     UnsavedChanges = false;
-    StartDir = QDir::currentPath();
+    StartDir = pathbytes::currentDir();
     SettingsDir = StartDir;
 
     buildMenus();
