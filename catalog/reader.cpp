@@ -47,6 +47,8 @@ Entry readArchive(const QByteArray &bytes, const ReadOptions &options)
         if (text.endsWith(QLatin1Char('\n')))
             text.chop(1);
         entry.description = text;
+        if (found.truncated)
+            entry.setDetail(QStringLiteral("truncated"), QStringLiteral("description"));
     }
     return entry;
 }
@@ -59,6 +61,12 @@ Entry readMp3(const QByteArray &bytes)
     entry.format = QStringLiteral("mp3");
     TID3Tag tag;
     tag.setFileName(pathbytes::decode(bytes));
+    // A file without a record reads as the tag pane's blank record ("Classical"): the index
+    // records no tag for it rather than that genre.
+    if (!tag.HasRecord()) {
+        entry.setDetail(QStringLiteral("id3v1"), QStringLiteral("none"));
+        return entry;
+    }
     entry.title = tag.Title();
     entry.artist = tag.Artist();
     entry.album = tag.Album();
@@ -70,6 +78,17 @@ Entry readMp3(const QByteArray &bytes)
 }
 
 } // namespace
+
+void limitDescription(Entry &entry)
+{
+    if (!entry.description || entry.description->size() <= DescriptionTextLimit)
+        return;
+    qsizetype keep = DescriptionTextLimit;
+    if (entry.description->at(keep - 1).isHighSurrogate())
+        --keep;
+    entry.description->truncate(keep);
+    entry.setDetail(QStringLiteral("truncated"), QStringLiteral("description"));
+}
 
 ReadOptions ReadOptions::forCustomList(const QStringList &customList)
 {

@@ -58,6 +58,9 @@ int show(const QString &path)
         << "Genre: " << tag.Genre() << '\n';
     if (tag.Track() != 0)
         out << "Track: " << tag.Track() << '\n';
+    // The lines above are the pane's blank record then, not anything the file holds.
+    if (!tag.HasRecord())
+        out << "(the file has no ID3v1 tag)\n";
     return ExitDone;
 }
 

@@ -243,7 +243,8 @@ void TID3Tag::ReadTag()
         record = file.read(RecordSize);
     file.close();
 
-    if (record.size() != RecordSize || !record.startsWith("TAG")) {
+    m_hasRecord = record.size() == RecordSize && record.startsWith("TAG");
+    if (!m_hasRecord) {
         record = QByteArray(RecordSize, ' ');
         position = size;
     }
@@ -305,5 +306,6 @@ void TID3Tag::WriteTag()
         throw FileError::cannotWrite(m_fileName);
     }
     file.close();
+    m_hasRecord = true;
     m_modified = false;
 }

@@ -57,6 +57,8 @@ public:
     // Where the record starts in the file, or where it will be appended when the file has none.
     qint64 TagPosition() const { return m_tagPosition; }
     QString FileName() const { return m_fileName; }
+    // Whether the file read last ends in a record (else the properties hold the blank one).
+    bool HasRecord() const { return m_hasRecord; }
     bool Modified() const { return m_modified; }
 
     // Each stores the text unchanged and sets Modified when it differs from the stored one.
@@ -93,6 +95,7 @@ private:
     QString m_genre;
     int m_track = 0;
     qint64 m_tagPosition = 0;
+    bool m_hasRecord = false;
     QString m_fileName;
     bool m_modified = false;
 };

