@@ -432,13 +432,25 @@ std::optional<Known> Store::known(const QByteArray &path)
     return found;
 }
 
-QList<Known> Store::knownIn(const QByteArray &key)
+QList<Known> Store::knownIn(const QByteArray &key, bool whole)
 {
     sql::Statement &s = *m_selectFolder;
     s.bind(1, key);
     QList<Known> rows;
-    while (s.step())
+    while (s.step()) {
         rows << readRow(s);
+        if (!whole) {
+            Entry &held = rows.last().entry;
+            Entry stamp;
+            stamp.path = held.path;
+            stamp.kind = held.kind;
+            stamp.size = held.size;
+            stamp.mtimeNs = held.mtimeNs;
+            stamp.ctimeNs = held.ctimeNs;
+            stamp.inode = held.inode;
+            held = std::move(stamp);
+        }
+    }
     s.reset();
     return rows;
 }

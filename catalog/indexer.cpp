@@ -468,7 +468,7 @@ void IndexRun::visitFolder(const Folder &folder, ReaderPool &pool)
     if (folder.trusted)
         return;
     QHash<QByteArray, Known> known;
-    for (Known &row : m_store.knownIn(folder.key)) {
+    for (Known &row : m_store.knownIn(folder.key, bool(m_indexer.onEntry))) {
         if (row.sound)
             known.insert(row.entry.path, std::move(row));
         else
@@ -530,7 +530,7 @@ void IndexRun::dropVanishedFolders()
         for (const QByteArray &gone : m_store.foldersWithEntriesBelow(key)) {
             if (seen.contains(gone))
                 continue;
-            for (const Known &row : m_store.knownIn(gone))
+            for (const Known &row : m_store.knownIn(gone, false))
                 remove(row.id);
         }
         for (const QByteArray &gone : m_store.stampedFoldersBelow(key)) {

@@ -59,8 +59,9 @@ public:
 
     // The row of one path, or nothing.
     std::optional<Known> known(const QByteArray &path);
-    // Every row of one folder (its key ends with "/").
-    QList<Known> knownIn(const QByteArray &key);
+    // Every row of one folder (its key ends with "/"); unless `whole`, each entry holds only
+    // its path, kind and stamp (a folder may hold many thousand files).
+    QList<Known> knownIn(const QByteArray &key, bool whole = true);
     // A new file's entry (plain insert), or a changed file's entry over its old row.
     void add(const Entry &entry, qint64 planKey);
     // Another process may have added or removed the row meanwhile: either way the entry is
