@@ -4,6 +4,7 @@
 #include "description/cp437.h"
 #include "description/lookup.h"
 #include "id3/id3tag.h"
+#include "id3/id3v2.h"
 
 #include "common/pathbytes.h"
 
@@ -66,6 +67,16 @@ Entry readMp3(const QByteArray &bytes)
     entry.comment = tag.Comment();
     entry.genre = tag.Genre();
     entry.track = tag.Track();
+    if (const std::optional<id3v2::Fields> v2 = id3v2::read(pathbytes::decode(bytes))) {
+        for (const auto &[key, value] : {std::pair{"id3v2.title", &v2->title},
+                                         {"id3v2.artist", &v2->artist},
+                                         {"id3v2.album", &v2->album},
+                                         {"id3v2.year", &v2->year},
+                                         {"id3v2.genre", &v2->genre},
+                                         {"id3v2.track", &v2->track},
+                                         {"id3v2.comment", &v2->comment}})
+            entry.setDetail(QLatin1String(key), *value);
+    }
     return entry;
 }
 
