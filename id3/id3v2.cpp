@@ -158,6 +158,8 @@ std::optional<Fields> read(const QString &path)
     fields.artist = values(frameList("TPE1"));
     fields.album = values(frameList("TALB"));
     fields.year = values(frameList("TDRC"));
+    if (fields.year.isEmpty()) // some taggers write only the release time
+        fields.year = values(frameList("TDRL"));
     fields.genre = genres(frameList("TCON"));
     fields.track = values(frameList("TRCK"));
     fields.comment = comment(frameList("COMM"));
