@@ -57,6 +57,59 @@ std::optional<QByteArray> tagBytes(const QString &path)
     return header + file.read(qMin(size, file.size() - HeaderSize));
 }
 
+bool isFrameId(const char *id)
+{
+    return std::all_of(id, id + 4,
+                       [](char c) { return (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'); });
+}
+
+// A 2.3 or 2.4 tag as a lenient reader takes it, for a parser that gives up at the first fault:
+// without its extended header and footer, without empty frames and frames whose name is not one,
+// the last frame cut to the tag's end. A 2.3 tag unsynchronised as a whole is left as it is
+// (its frame sizes count the stuffed bytes).
+QByteArray tidied(const QByteArray &tag)
+{
+    const int major = tag[3];
+    const char flags = tag[5];
+    if (major < 3 || (major == 3 && (flags & 0x80)))
+        return tag;
+    // Some writers put 2.2 frames (three-letter names) under a 2.3 header; the parser knows them.
+    if (tag.size() > HeaderSize + 4 && tag[HeaderSize + 3] == '\0' && !(flags & 0x40))
+        return tag;
+    const auto number = [&tag, major](qsizetype at) {
+        quint32 n = 0;
+        for (int i = 0; i < 4; ++i)
+            n = major == 4 ? n << 7 | (uchar(tag[at + i]) & 0x7f) : n << 8 | uchar(tag[at + i]);
+        return qint64(n);
+    };
+    const qint64 end = tag.size() - (major == 4 && (flags & FooterFlag) ? FooterSize : 0);
+    qint64 at = HeaderSize;
+    if ((flags & 0x40) && at + 4 <= end)
+        at += major == 3 ? 4 + number(at) : number(at);
+    QByteArray frames;
+    while (at + HeaderSize <= end && tag[at] != '\0') {
+        const qint64 size = qMin(number(at + 4), end - at - HeaderSize);
+        if (size > 0 && isFrameId(tag.constData() + at)) {
+            QByteArray frame = tag.mid(at, HeaderSize + size);
+            // UTF-16 text without a byte-order mark is little-endian, as Windows writes it.
+            if (frame[0] == 'T' && frame[8] == '\0' && frame[9] == '\0' && size >= 3 &&
+                frame[10] == '\1' && !frame.mid(11, 2).contains('\xff'))
+                frame.insert(11, "\xff\xfe", 2);
+            const qint64 length = frame.size() - HeaderSize;
+            for (int i = 0; i < 4; ++i) // the size again, of what is there
+                frame[4 + i] =
+                    char(major == 4 ? length >> (7 * (3 - i)) & 0x7f : length >> (8 * (3 - i)));
+            frames += frame;
+        }
+        at += HeaderSize + qMax<qint64>(size, 0);
+    }
+    QByteArray header = tag.left(HeaderSize);
+    header[5] = char(flags & ~(0x40 | FooterFlag));
+    for (int i = 0; i < 4; ++i)
+        header[6 + i] = char(frames.size() >> (7 * (3 - i)) & 0x7f);
+    return header + frames;
+}
+
 // Every value of every frame of this kind, in order and each once (a 2.3 tag may repeat a
 // frame, a 2.4 frame may hold several values).
 QString values(const TagLib::ID3v2::FrameList &frames)
@@ -142,12 +195,13 @@ std::optional<Fields> read(const QString &path)
     if (!bytes)
         return std::nullopt;
     // The parser sees only a copy of the tag in memory: it cannot touch the file.
-    TagLib::ByteVectorStream stream(TagLib::ByteVector(bytes->constData(), uint(bytes->size())));
+    const QByteArray tag = tidied(*bytes);
+    TagLib::ByteVectorStream stream(TagLib::ByteVector(tag.constData(), uint(tag.size())));
     TagLib::MPEG::File mpeg(&stream, TagLib::ID3v2::FrameFactory::instance(), false);
-    const TagLib::ID3v2::Tag *tag = mpeg.ID3v2Tag(false);
-    if (!tag)
+    const TagLib::ID3v2::Tag *parsed = mpeg.ID3v2Tag(false);
+    if (!parsed)
         return std::nullopt;
-    const TagLib::ID3v2::FrameListMap &frames = tag->frameListMap();
+    const TagLib::ID3v2::FrameListMap &frames = parsed->frameListMap();
     const auto frameList = [&frames](const char *id) {
         const auto found = frames.find(id);
         return found == frames.end() ? TagLib::ID3v2::FrameList() : found->second;
