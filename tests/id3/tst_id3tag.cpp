@@ -75,6 +75,8 @@ private slots:
     void fileNameAssignment();
     void id3v2AsMutagenReadsIt_data();
     void id3v2AsMutagenReadsIt();
+    void faultyId3v2AsMutagenReadsIt_data();
+    void faultyId3v2AsMutagenReadsIt();
     void saveBesideId3v2AndApe_data();
     void saveBesideId3v2AndApe();
     void editKeys_data();
@@ -546,6 +548,25 @@ void TestID3Tag::id3v2AsMutagenReadsIt()
     QCOMPARE(got->version, version);
     QCOMPARE(QStringList({got->title, got->artist, got->album, got->genre, got->track}),
              QStringList({want["TIT2"], want["TPE1"], want["TALB"], want["TCON"], want["TRCK"]}));
+}
+
+void TestID3Tag::faultyId3v2AsMutagenReadsIt_data()
+{
+    QTest::addColumn<QByteArray>("frames"); // of a 2.3 tag, before a TIT2 "Title"
+    QTest::newRow("empty frame") << QByteArray("TENC\0\0\0\0\0\0", 10);
+    QTest::newRow("frame of no proper name") << QByteArray("Date\0\0\0\2\0\0\0x", 12);
+    QTest::newRow("UTF-16 without byte-order mark") << QByteArray("TALB\0\0\0\5\0\0\1E\0R\0", 15);
+}
+
+void TestID3Tag::faultyId3v2AsMutagenReadsIt()
+{
+    QFETCH(QByteArray, frames);
+    frames += QByteArray("TIT2\0\0\0\6\0\0\0Title", 16);
+    const QString file = m_dir->filePath("faulty.mp3");
+    writeFile(file, QByteArray("ID3\3\0\0\0\0\0", 9) + char(frames.size()) + frames + audio(99));
+    const QMap<QString, QString> want = mutagenFrames(file);
+    QCOMPARE(id3v2::read(file)->title, want.value("TIT2"));
+    QCOMPARE(id3v2::read(file)->album, want.value("TALB"));
 }
 
 void TestID3Tag::saveBesideId3v2AndApe_data()
