@@ -240,7 +240,8 @@ void TMP3Panel::updateMarks()
     mark(m_year, "Year", YearWidth);
     mark(m_comment, "Comment", commentWidth());
     const QString genre = m_genre->currentText();
-    if (!genre.isEmpty() && GenreIndex(genre) < 0)
+    if (!genre.isEmpty() && GenreIndex(genre) < 0 &&
+        genre.compare(QLatin1String("Unknown"), Qt::CaseInsensitive) != 0)
         foreign << QStringLiteral("Genre (not in the list, stored as Unknown)");
 
     QStringList marks;
