@@ -15,9 +15,8 @@ namespace {
 
 // "QRL1": marks the file as this program's index.
 constexpr int ApplicationId = 0x51524c31;
-// Raised whenever the tables change, or what a reader puts into them (3: the ID3v2 fields of
-// MP3 files); an index of another version is moved aside and rebuilt.
-constexpr int SchemaVersion = 3;
+// Raised whenever the tables change; an index of another version is moved aside and rebuilt.
+constexpr int SchemaVersion = 2;
 
 const char *const Schema = R"(
 CREATE TABLE files(
