@@ -20,6 +20,7 @@
 #include "find/treetips.h"
 #include "id3/editkeys.h"
 #include "id3/id3tag.h"
+#include "id3/id3v2.h"
 #include "id3/mp3pane.h"
 #include "settings/customdialog.h"
 #include "settings/langdialog.h"
@@ -705,7 +706,7 @@ void TMain::ViewMP3()
         pathbytes::display(QStringView(path).sliced(path.lastIndexOf(QLatin1Char('/')) + 1)));
     CurrentFile = path;
     d->IDMP.setFileName(path);
-    d->MP3panel->view(d->IDMP);
+    d->MP3panel->view(d->IDMP, id3v2::read(path));
 }
 
 void TMain::IDTagWrite(const QString &path)
@@ -713,6 +714,7 @@ void TMain::IDTagWrite(const QString &path)
     d->IDMP.setFileName(path);
     d->MP3panel->assignTo(d->IDMP);
     d->IDMP.WriteTag();
+    d->MP3panel->written(d->IDMP);
 }
 
 bool TMain::SaveCurrent()

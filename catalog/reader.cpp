@@ -4,6 +4,7 @@
 #include "description/cp437.h"
 #include "description/lookup.h"
 #include "id3/id3tag.h"
+#include "id3/id3v2.h"
 
 #include "common/pathbytes.h"
 
@@ -61,9 +62,19 @@ Entry readMp3(const QByteArray &bytes)
     entry.format = QStringLiteral("mp3");
     TID3Tag tag;
     tag.setFileName(pathbytes::decode(bytes));
+    if (const std::optional<id3v2::Fields> v2 = id3v2::read(pathbytes::decode(bytes))) {
+        for (const auto &[key, value] : {std::pair{"id3v2.title", &v2->title},
+                                         {"id3v2.artist", &v2->artist},
+                                         {"id3v2.album", &v2->album},
+                                         {"id3v2.year", &v2->year},
+                                         {"id3v2.genre", &v2->genre},
+                                         {"id3v2.track", &v2->track},
+                                         {"id3v2.comment", &v2->comment}})
+            entry.setDetail(QLatin1String(key), *value);
+    }
     // A file without a record reads as the tag pane's blank record ("Classical"): the index
-    // records no tag for it rather than that genre.
-    if (!tag.HasRecord()) {
+    // records no ID3v1 tag for it rather than that genre.
+    if (!tag.HasTag()) {
         entry.setDetail(QStringLiteral("id3v1"), QStringLiteral("none"));
         return entry;
     }

@@ -1,6 +1,7 @@
 #include "catalog/catalog.h"
 #include "catalog/store.h"
 #include "description/cp437.h"
+#include "tests/id3/id3fixtures.h"
 #include "tests/support/testsupport.h"
 
 #include <QDir>
@@ -368,6 +369,9 @@ void TestCatalog::searchCommand()
     const QJsonObject hit = jsonLines(tag.out).value(0);
     QCOMPARE(hit.value("kind").toString(), "mp3");
     QCOMPARE(hit.value("match").toString(), "Café Song");
+    QVERIFY(id3fixtures::makeId3v2(dir.filePath("v2.mp3"), "mid3v2", {"-a", "Zephyr Quill"}));
+    QCOMPARE(cli({"search", "zephyr", dir.path()}).out,
+             dir.filePath("v2.mp3").toUtf8() + "\tZephyr Quill\n");
     QCOMPARE(cli({"search", "unicorns", dir.path()}).code, 1);
     QCOMPARE(cli({"search", "--recursive", "classical", dir.path()}).code, 1); // untagged MP3
 
