@@ -154,6 +154,20 @@ Listing list(const QString &path, Format format)
 
 namespace {
 
+// unar writing to its standard output does not check a member's checksum: lsar's test does.
+bool verified(const QString &archive, const Member &member)
+{
+    QProcess process;
+    startHelper(
+        process, QStringLiteral("lsar"),
+        {QStringLiteral("-t"), QStringLiteral("-i"), archive, QString::number(member.index)});
+    if (!process.waitForFinished(HelperTimeoutMs)) {
+        stopHelper(process);
+        return false;
+    }
+    return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+}
+
 // Runs unar for one member, its bytes arriving on the standard output.
 Piece readOne(const QString &archive, const Member &member, int position, const OnData &onData,
               const OnMemberDone &onDone)
@@ -190,7 +204,12 @@ Piece readOne(const QString &archive, const Member &member, int position, const 
         return Piece::More;
     }
     const bool ok = process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
-    onDone(position, ok ? QString() : helperFailure(process, QStringLiteral("unar")));
+    if (!ok)
+        onDone(position, helperFailure(process, QStringLiteral("unar")));
+    else
+        onDone(position, verified(archive, member) ? QString()
+                                                   : QStringLiteral("the member is damaged (its "
+                                                                    "checksum does not match)"));
     return Piece::More;
 }
 
