@@ -1,8 +1,24 @@
 #include "formats/backend.h"
 
+#include "common/pathbytes.h"
+
+#include <QFile>
+
 namespace formats {
 
 namespace {
+
+// A solid RAR 4 archive (the flag in its main header): libarchive lists it but cannot read its
+// members past the first, so the helper reads it from the start.
+bool solidRar4(const QString &path)
+{
+    QFile file;
+    if (!pathbytes::openFile(file, path, QIODevice::ReadOnly))
+        return false;
+    const QByteArray head = file.read(12);
+    return head.size() == 12 && head.startsWith("Rar!\x1A\x07\x00") && uchar(head[9]) == 0x73 &&
+           (uchar(head[10]) & 0x08);
+}
 
 Listing relisted(const QString &path, Format format)
 {
@@ -26,7 +42,8 @@ ReadMembers readerOf(const Listing &listing)
 
 Listing list(const QString &path, Format format)
 {
-    if (!libarchive::reads(format))
+    if (!libarchive::reads(format) ||
+        (format == Format::Rar && helperAvailable() && solidRar4(path)))
         return helper::list(path, format);
     Listing listing = libarchive::list(path);
     // What libarchive cannot read (a solid RAR 4 archive, an old method) the helper may.
