@@ -68,8 +68,13 @@ bool endsWithNoCase(const QByteArray &name, const char *suffix)
 
 std::optional<Kind> kindOfName(const QByteArray &name)
 {
-    if (endsWithNoCase(name, ".zip"))
-        return Kind::Zip;
+    // Archives of every format Quoril reads (kind Zip stands for "archive"); the reader tells
+    // the format by content.
+    static constexpr const char *ArchiveSuffixes[] = {".zip", ".lha", ".lzh", ".arj", ".rar", ".7z",
+                                                      ".arc", ".zoo", ".cab", ".lzx", ".dms"};
+    for (const char *suffix : ArchiveSuffixes)
+        if (endsWithNoCase(name, suffix))
+            return Kind::Zip;
     if (endsWithNoCase(name, ".mp3"))
         return Kind::Mp3;
     return std::nullopt;

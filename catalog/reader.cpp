@@ -3,6 +3,7 @@
 #include "archive/archiveops.h"
 #include "description/cp437.h"
 #include "description/lookup.h"
+#include "formats/formats.h"
 #include "id3/id3tag.h"
 #include "id3/id3v2.h"
 
@@ -22,8 +23,9 @@ Entry readArchive(const QByteArray &bytes, const ReadOptions &options)
     Entry entry;
     entry.path = bytes;
     entry.kind = Kind::Zip;
-    entry.format = QStringLiteral("zip");
     const QString path = pathbytes::decode(bytes);
+    // Told by the file's first bytes: an LHA archive named .zip is recorded as "lha".
+    entry.format = formats::formatName(formats::detect(path));
     // Members are counted, no listing line is formatted: a collection holds many archives of
     // hundreds of members each.
     int members = 0;
