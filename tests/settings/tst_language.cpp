@@ -460,8 +460,7 @@ void TestLanguage::namesThatAreNotPlain_data()
     QTest::newRow("Latin-1 bytes") << QByteArray("\xE9t\xE9.QLG");
 }
 
-// Started in a folder named in Latin-1, with a quoril.ini that is not UTF-8: the language
-// file is listed, stored with its own bytes and found again at the next start.
+// A folder named in Latin-1, a quoril.ini that is not UTF-8: the name keeps its bytes.
 void TestLanguage::namesThatAreNotPlain()
 {
     QFETCH(QByteArray, name);
