@@ -216,8 +216,7 @@ void TestMainWindow::autoViewOffRecordsOnly_data()
     QTest::newRow("tag pane") << true;
 }
 
-// With Auto view off a selection moves on while the pane keeps the file it shows: a save
-// writes into that file, never into the one selected.
+// With Auto view off a save writes into the file the pane shows, not the one selected.
 void TestMainWindow::autoViewOffRecordsOnly()
 {
     QFETCH(bool, mp3);

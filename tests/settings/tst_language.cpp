@@ -474,8 +474,7 @@ void TestLanguage::namesThatAreNotPlain()
     auto *box = w.langForm->findChild<QListWidget *>(QStringLiteral("FileBox"));
     QCOMPARE(box->count(), 1);
     box->setCurrentRow(0);
-    QTest::mouseClick(w.langForm->findChild<QPushButton *>(QStringLiteral("B_Def")),
-                      Qt::LeftButton);
+    QTest::mouseClick(w.langForm->findChild<QPushButton *>("B_Def"), Qt::LeftButton);
     QVERIFY(readFile(start + "/quoril.ini").contains("Language=" + name + "\n"));
     Windows next(start);
     QCOMPARE(applyStartupLanguage(start, next.targets()), pathbytes::decode(name));
