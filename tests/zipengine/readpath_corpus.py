@@ -66,7 +66,7 @@ def raw(members, comment=b'', zip64_end=False):
         extra = m.get('extra', b'')
         central += struct.pack('<4sHHHHHHIIIHHHHHII', b'PK\1\2', 0x031E, 20, flags, method, time,
                                date, crc, m.get('cd_csize', csize), m.get('cd_size', size),
-                               len(name), len(extra), 0, 0, 0, 0,
+                               len(name), len(extra), 0, 0, 0, m.get('attr', 0),
                                m.get('cd_offset', offset)) + name + extra
     n = len(members)
     tail = b''
@@ -332,3 +332,6 @@ with tempfile.TemporaryDirectory() as tmp:
 # Data in front of an archive whose offsets do not count it; members that overlap.
 put('front_stub.zip', b'MZ' + b'\x90' * 500 + pyzip(base))
 put('overlap.zip', raw([m(b'file_id.diz', TEXT), m(b'readme.txt', TEXT, cd_offset=0)]))
+# An empty file with every DOS attribute bit set; a member carrying its time in UTC.
+put('attr_ff.zip', raw([m(b'empty.txt', b'', method=0, attr=0xFF), m(b'label', b'', attr=0x08)]))
+put('utc_time.zip', raw([m(b'stamped.txt', extra=struct.pack('<HHBI', 0x5455, 5, 1, 1000000000))]))
