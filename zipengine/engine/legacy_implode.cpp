@@ -85,11 +85,22 @@ void explode(BitInput &in, OutputWindow &out, bool bigDictionary, bool literalTr
     const unsigned lowBits = bigDictionary ? 7 : 6;
     const unsigned minimum = literalTree ? 3 : 2;
     while (!out.full()) {
-        if (in.bits(1)) {
-            out.put(static_cast<unsigned char>(literals ? literals->decode(in) : in.bits(8)));
+        // One refill covers the flag with a raw literal, or the flag with a distance's low
+        // bits and its code.
+        in.need(24);
+        const bool literal = in.peek(1);
+        in.drop(1);
+        if (literal) {
+            if (literals) {
+                out.put(static_cast<unsigned char>(literals->decode(in)));
+            } else {
+                out.put(static_cast<unsigned char>(in.peek(8)));
+                in.drop(8);
+            }
             continue;
         }
-        const unsigned low = in.bits(lowBits);
+        const unsigned low = in.peek(lowBits);
+        in.drop(lowBits);
         const unsigned distance = (distances.decode(in) << lowBits | low) + 1;
         unsigned length = lengths.decode(in) + minimum;
         if (length == 63 + minimum)
