@@ -635,7 +635,8 @@ bool decodeWhole(const CentralRecord &record, const std::vector<char> &compresse
     size_t at = 0;
     const CompressedSource source = [&](unsigned char *data, size_t size) -> long {
         const size_t n = std::min(size, compressed.size() - at);
-        std::memcpy(data, compressed.data() + at, n);
+        if (n > 0) // an empty member has no buffer to copy from
+            std::memcpy(data, compressed.data() + at, n);
         at += n;
         return static_cast<long>(n);
     };
