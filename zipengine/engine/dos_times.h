@@ -1,7 +1,9 @@
 #pragma once
 // The DOS date and time fields of an archive's members exactly as stored. libzip hands out only
 // a time_t made with mktime(), which moves a time in a daylight-saving gap by an hour and turns
-// an invalid date into another date; a listing shows the fields themselves.
+// an invalid date into another date; a listing shows the fields themselves. Read in the same
+// pass: what else of the central directory libzip does not hand out (flags, offsets, the
+// extended timestamp) and where the archive really starts.
 
 #include <cstdint>
 #include <vector>
