@@ -257,7 +257,10 @@ DecodeOutcome decodeMember(const MemberCoding &member, const CompressedSource &s
     try {
         BitInput in(source);
         OutputWindow out(member.size, sink, member.method != 9);
-        switch (member.method) {
+        // An empty member has nothing to decode (packers may store no trees for it).
+        switch (member.size == 0 ? 0 : member.method) {
+        case 0:
+            break;
         case 1:
             unshrink(in, out);
             break;
