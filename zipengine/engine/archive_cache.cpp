@@ -161,9 +161,13 @@ constexpr size_t StreamBuffer = 64 * 1024;
 zip_t *openReadOnly(const char *path, std::unique_ptr<char[]> &buffer, DirectoryFacts &facts,
                     int &zipError)
 {
-    FILE *file = std::fopen(path, "rbe");
-    if (!file)
+    const int fd = openRegularFile(path);
+    FILE *file = fd < 0 ? nullptr : ::fdopen(fd, "rb");
+    if (!file) {
+        if (fd >= 0)
+            ::close(fd);
         return nullptr; // zipError stays 0: errno says why
+    }
     facts = readDirectoryFacts(fileno(file));
     // glibc takes the size only together with a buffer of the caller's; it must outlive the
     // stream, which the view ensures.

@@ -1,4 +1,5 @@
 #include "zipengine/engine/scanner.h"
+#include "zipengine/engine/internal.h"
 
 #include "zipengine/engine/legacy_methods.h"
 #include "zipengine/engine/unzip_names.h"
@@ -542,6 +543,27 @@ std::shared_ptr<ScannedArchive> DirectoryPass::run(int fd, uint64_t fileSize)
 
 // ---------------------------------------------------------------------------------------------
 
+int openRegularFile(const char *path)
+{
+    const int fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0)
+        return -1;
+    struct stat st;
+    int error = 0;
+    if (::fstat(fd, &st) != 0)
+        error = errno;
+    else if (!S_ISREG(st.st_mode))
+        error = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+    else if (::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0)
+        error = errno;
+    if (error) {
+        ::close(fd);
+        errno = error;
+        return -1;
+    }
+    return fd;
+}
+
 ScanFile::~ScanFile()
 {
     if (m_fd >= 0)
@@ -550,7 +572,7 @@ ScanFile::~ScanFile()
 
 bool ScanFile::open(const char *path)
 {
-    m_fd = ::open(path, O_RDONLY | O_CLOEXEC);
+    m_fd = openRegularFile(path);
     if (m_fd < 0)
         return false;
     struct stat st;

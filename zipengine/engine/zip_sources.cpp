@@ -199,7 +199,7 @@ zip_int64_t archiveCallback(void *userdata, void *data, zip_uint64_t len, zip_so
     ArchiveFile &a = *static_cast<ArchiveFile *>(userdata);
     switch (cmd) {
     case ZIP_SOURCE_OPEN: {
-        a.inFd = ::open(a.path.c_str(), O_RDONLY | O_CLOEXEC);
+        a.inFd = openRegularFile(a.path.c_str());
         struct stat sb;
         if (a.inFd < 0 || ::fstat(a.inFd, &sb) != 0)
             return fail(a.error, ZIP_ER_OPEN, errno);
