@@ -18,12 +18,15 @@
 #include "find/findsession.h"
 #include "find/tipsource.h"
 #include "find/treetips.h"
+#include "formats/formats.h"
 #include "id3/editkeys.h"
 #include "id3/id3tag.h"
+#include "id3/id3v2.h"
 #include "id3/mp3pane.h"
 #include "settings/customdialog.h"
 #include "settings/langdialog.h"
 #include "settings/language.h"
+#include "settings/treeformats.h"
 #include "shell/aboutbox.h"
 #include "shell/helpwindow.h"
 #include "shell/trayshell.h"
@@ -143,6 +146,7 @@ struct TMain::Private
     QAction *M_Find = nullptr;
     TFindForm *FindForm = nullptr;
     QAction *Hiddenfiles1 = nullptr;
+    QAction *M_Formats = nullptr;
     QButtonGroup *modes = nullptr;
     QFont editorFont;
     QColor editorColor = QColor(0, 0, 128);
@@ -163,7 +167,7 @@ TMain::TMain(QWidget *parent) : QMainWindow(parent), d(new Private)
     // The creation handler: the engine check has already run (EngineCheck) before the window
     // is made, so nothing is built when it fails.
     UnsavedChanges = false;
-    StartDir = QDir::currentPath();
+    StartDir = pathbytes::currentDir();
     SettingsDir = StartDir;
 
     buildMenus();
@@ -215,6 +219,9 @@ TMain::TMain(QWidget *parent) : QMainWindow(parent), d(new Private)
 
 TMain::~TMain()
 {
+    // The tree may still tell of a selection while the window's children are taken down, after
+    // the window's own state is gone.
+    d->LFile->disconnect(this);
     delete d;
 }
 
@@ -251,6 +258,13 @@ void TMain::buildMenus()
     d->M_Find->setObjectName(QStringLiteral("M_Find"));
     d->M_Find->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
     d->M_Find->setEnabled(false);
+    // Last in the menu, so that the positions language files give the other items stay.
+    d->M_Formats =
+        options->addAction(QStringLiteral("Other archive formats"), this, &TMain::M_FormatsClick);
+    d->M_Formats->setObjectName(QStringLiteral("M_Formats"));
+    d->M_Formats->setCheckable(true);
+    d->M_Formats->setToolTip(QStringLiteral("Show LHA, ARJ, RAR, 7z and other archives in the "
+                                            "tree; their descriptions are shown read-only"));
 
     QMenu *help = menuBar()->addMenu(QStringLiteral("Help"));
     help->menuAction()->setObjectName(QStringLiteral("Help1"));
@@ -308,6 +322,8 @@ QWidget *TMain::buildDescriptionPage()
     palette.setColor(QPalette::Text, d->editorColor);
     d->DIZEdit->setPalette(palette);
     d->DIZEdit->installEventFilter(this);
+    // Until a file is shown there is nothing to save into, so nothing may be typed.
+    d->DIZEdit->setReadOnly(true);
     stack->addWidget(d->DIZEdit, 0, 0);
     // Any change of the text that a lookup did not make is an edit of the user's: typing,
     // paste, cut, drag and drop, undo.
@@ -482,6 +498,9 @@ LanguageTargets TMain::languageTargets()
 void TMain::pgm_init()
 {
     LanguageName = applyStartupLanguage(SettingsDir, languageTargets());
+    const bool otherFormats = readOtherFormats(SettingsDir);
+    d->M_Formats->setChecked(otherFormats);
+    d->LFile->setFileMask(treeMask(otherFormats));
 }
 
 void TMain::OpenStartPath(const QString &argument)
@@ -495,10 +514,17 @@ void TMain::OpenStartPath(const QString &argument)
                     Prompter::Icon::Warning);
         return;
     }
+    // An archive of another format that the desktop hands over is shown for this run, with the
+    // option ticked to say so; the stored choice stays the user's.
+    if (!d->M_Formats->isChecked() && !pathbytes::isDir(path) &&
+        formats::detect(path) != formats::Format::Zip) {
+        d->M_Formats->setChecked(true);
+        d->LFile->setFileMask(treeMask(true));
+    }
     SelectPath(path);
     if (d->LFile->path() != path)
-        showMessage(QStringLiteral("%1 is not in the tree, which shows folders, ZIP archives and "
-                                   "MP3 files (hidden ones with \"Show hidden files\").")
+        showMessage(QStringLiteral("%1 is not in the tree, which shows folders, archives and MP3 "
+                                   "files (hidden ones with \"Show hidden files\").")
                         .arg(pathbytes::display(path)),
                     Prompter::Icon::Warning);
 }
@@ -509,6 +535,11 @@ void TMain::SelectPath(const QString &path)
         d->LFile->setPath(path);
         return;
     }
+    selectFileItem(path);
+}
+
+void TMain::selectFileItem(const QString &path)
+{
     // The tree locates folders; the file is then picked among the folder's entries. The
     // folder is only a step on the way, not a selection of the user's.
     const QString absolute =
@@ -534,9 +565,9 @@ void TMain::SelectPath(const QString &path)
 
 void TMain::setUnsaved(bool unsaved)
 {
-    // An edit made while no archive or MP3 file is selected has nowhere to be saved: it marks
-    // nothing, so "Save info" stays grey and no prompt offers to save it.
-    if (unsaved && (CurrentFile.isEmpty() || QFileInfo(CurrentFile).isDir()))
+    // The pane is read-only while it shows no file, so there is no edit without a file to save
+    // it into.
+    if (unsaved && ShownFile.isEmpty())
         return;
     UnsavedChanges = unsaved;
     d->B_Save->setEnabled(unsaved);
@@ -583,24 +614,39 @@ void TMain::GetInfo()
     const QString path = d->LFile->path();
     if (path.isEmpty())
         return;
+    // A folder leaves the pane with the file it shows, edits and all.
     if (pathbytes::isDir(path)) {
         d->B_Unzip->setEnabled(false);
         return;
     }
-    if (path.right(3).toUpper() == QLatin1String("MP3")) {
-        showTagPane(true);
-        try {
-            ViewMP3();
-        } catch (const FileError &error) {
-            // The caption and CurrentFile already name the file; the fields keep what they
-            // showed.
-            showTopLevelError(error.message());
-        }
+    if (!LeaveUnsavedChanges(path))
         return;
+    const bool mp3 = path.right(3).toUpper() == QLatin1String("MP3");
+    try {
+        if (mp3) {
+            showTagPane(true);
+            ViewMP3();
+        } else {
+            showTagPane(false);
+            d->B_Unzip->setEnabled(true);
+            ViewInfo(path);
+        }
+    } catch (const FileError &error) {
+        // What the pane holds now belongs to no file it could be saved into.
+        if (ShownFile != path)
+            forgetShownFile();
+        if (!mp3)
+            throw;
+        showTopLevelError(error.message());
     }
-    showTagPane(false);
-    d->B_Unzip->setEnabled(true);
-    ViewInfo(path);
+}
+
+void TMain::forgetShownFile()
+{
+    ShownFile.clear();
+    d->DIZEdit->setReadOnly(true);
+    d->MP3panel->setEnabled(false);
+    setUnsaved(false);
 }
 
 void TMain::ViewInfo(const QString &archivePath)
@@ -614,6 +660,7 @@ void TMain::ViewInfo(const QString &archivePath)
         throw;
     }
     showDescription(result);
+    ShownFile = archivePath;
     QApplication::restoreOverrideCursor();
 }
 
@@ -624,24 +671,39 @@ void TMain::showDescription(const LookupResult &result)
     d->loadingText = false;
     // A description larger than the pane loads is shown in part and cannot be saved back,
     // which would cut it off.
-    d->DIZEdit->setReadOnly(result.truncated);
+    // So is one in an archive that Quoril reads but does not write: nothing typed could be kept.
+    d->DIZEdit->setReadOnly(result.truncated || !result.readOnlyReason.isEmpty());
     d->DIZEdit->setToolTip(
         result.truncated
             ? QStringLiteral("This description is larger than %1 MiB: only its beginning is "
                              "shown, and it cannot be edited here.")
                   .arg(DescriptionLimit / (1024 * 1024))
-            : QString());
+            : result.readOnlyReason);
+    d->B_Save->setToolTip(result.readOnlyReason);
     d->Cornice->setTitle(result.caption);
 }
 
-bool TMain::LeaveUnsavedChanges()
+bool TMain::LeaveUnsavedChanges(const QString &next)
 {
-    if (UnsavedChanges) {
-        if (askYesNo(QStringLiteral("Save the changes ?")) && !SaveCurrent())
-            return false;
-        setUnsaved(false);
+    if (!UnsavedChanges || next == ShownFile)
+        return true;
+    if (askYesNo(QStringLiteral("Save the changes ?")) && !SaveCurrent()) {
+        selectQuietly(ShownFile);
+        CurrentFile = ShownFile;
+        return false;
     }
+    setUnsaved(false);
     return true;
+}
+
+void TMain::selectQuietly(const QString &path)
+{
+    const QSignalBlocker quiet(d->LFile);
+    // The file may be gone meanwhile; its item still stands for it until the tree is read anew.
+    if (pathbytes::isDir(path))
+        d->LFile->setPath(path);
+    else
+        selectFileItem(path);
 }
 
 bool TMain::deferWhileEngineBusy(void (TMain::*handler)())
@@ -658,8 +720,6 @@ void TMain::LFileChange()
 {
     if (deferWhileEngineBusy(&TMain::LFileChange))
         return;
-    if (!LeaveUnsavedChanges())
-        return;
     CurrentFile = d->LFile->path();
     if (d->B_autoview->isChecked())
         GetInfo();
@@ -668,8 +728,6 @@ void TMain::LFileChange()
 void TMain::LFileDblClick()
 {
     if (deferWhileEngineBusy(&TMain::LFileDblClick))
-        return;
-    if (!LeaveUnsavedChanges())
         return;
     CurrentFile = d->LFile->path();
     if (!d->B_autoview->isChecked())
@@ -705,7 +763,9 @@ void TMain::ViewMP3()
         pathbytes::display(QStringView(path).sliced(path.lastIndexOf(QLatin1Char('/')) + 1)));
     CurrentFile = path;
     d->IDMP.setFileName(path);
-    d->MP3panel->view(d->IDMP);
+    d->MP3panel->view(d->IDMP, id3v2::read(path));
+    d->MP3panel->setEnabled(true);
+    ShownFile = path;
 }
 
 void TMain::IDTagWrite(const QString &path)
@@ -713,6 +773,7 @@ void TMain::IDTagWrite(const QString &path)
     d->IDMP.setFileName(path);
     d->MP3panel->assignTo(d->IDMP);
     d->IDMP.WriteTag();
+    d->MP3panel->written(d->IDMP);
 }
 
 bool TMain::SaveCurrent()
@@ -721,11 +782,13 @@ bool TMain::SaveCurrent()
     // unsaved and stops, so nothing is lost. It is caught here rather than at the top level
     // because a close or a selection change must not be left half done.
     try {
+        if (ShownFile.isEmpty())
+            return true;
         if (tagPaneShown()) {
-            IDTagWrite(CurrentFile);
+            IDTagWrite(ShownFile);
             return true;
         }
-        return Embed(CurrentFile, d->Cornice->title());
+        return Embed(ShownFile, d->Cornice->title());
     } catch (const FileError &error) {
         showTopLevelError(error.message());
         return false;
@@ -842,6 +905,13 @@ void TMain::Hiddenfiles1Click()
     d->LFile->setOptions(options);
     if (auto *fileManager = findChild<TShellTree *>(QStringLiteral("LFileMgr")))
         fileManager->setOptions(options);
+}
+
+void TMain::M_FormatsClick()
+{
+    const bool on = d->M_Formats->isChecked();
+    d->LFile->setFileMask(treeMask(on));
+    writeOtherFormats(SettingsDir, on);
 }
 
 void TMain::B_UnzipClick()

@@ -55,7 +55,7 @@ public:
     // tree shows. The program goes on either way.
     void OpenStartPath(const QString &argument);
 
-    // Saves what the pane shows into CurrentFile: the tag when the tag pane is visible, the
+    // Saves what the pane shows into ShownFile: the tag when the tag pane is visible, the
     // description otherwise. Returns false when the save failed (the user was told).
     bool SaveCurrent();
     // Shows the tag of the tree's selected MP3 file in the tag pane.
@@ -65,7 +65,11 @@ public:
 
     QString StartDir;
     QString SettingsDir;
+    // The tree item selected last.
     QString CurrentFile;
+    // The file whose contents the pane shows, and so the only file a save writes into; empty
+    // until a file is shown. With Auto view off a selection alone leaves it as it is.
+    QString ShownFile;
     QString LanguageName = QStringLiteral("default");
     QString AllCustomLabel;
 
@@ -80,10 +84,17 @@ private:
     void buildMenus();
     QWidget *buildDescriptionPage();
     void setUnsaved(bool unsaved);
-    // The first step of a selection change: asks whether to save unsaved edits. Returns false
-    // when a save was wanted and failed, so the caller stops.
-    bool LeaveUnsavedChanges();
+    // Before the pane shows `next` instead of ShownFile: asks whether to save unsaved edits.
+    // Returns false when a save was wanted and failed; the tree then goes back to the file the
+    // pane shows, and the caller stops.
+    bool LeaveUnsavedChanges(const QString &next);
+    // Selects a path in the tree without running the selection handlers.
+    void selectQuietly(const QString &path);
+    // Selects a file's item among its folder's entries.
+    void selectFileItem(const QString &path);
     void showTagPane(bool show);
+    // The pane no longer shows a file: it is read-only until the next file is shown.
+    void forgetShownFile();
     bool tagPaneShown() const;
     bool deferWhileEngineBusy(void (TMain::*handler)());
     void LFileChange();
@@ -94,6 +105,9 @@ private:
     void M_WWClick();
     void M_FontClick();
     void Hiddenfiles1Click();
+    // Adds the other archive formats to the tree's mask, or takes them away, and keeps the
+    // choice in quoril.ini.
+    void M_FormatsClick();
     void B_UnzipClick();
     void M_FindClick();
     void showDescription(const LookupResult &result);

@@ -5,6 +5,7 @@
 #include <QFile>
 
 #include <cerrno>
+#include <dirent.h>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -153,6 +154,24 @@ bool isFile(const QString &path)
 {
     struct stat st;
     return !path.isEmpty() && stat(path, st) && S_ISREG(st.st_mode);
+}
+
+QStringList fileNames(const QString &dir, QStringView suffix)
+{
+    QStringList names;
+    DIR *stream = ::opendir(encode(dir).constData());
+    if (!stream)
+        return names;
+    while (const dirent *entry = ::readdir(stream)) {
+        const QString name = decode(QByteArrayView(entry->d_name));
+        if (!name.endsWith(suffix, Qt::CaseInsensitive))
+            continue;
+        struct stat st;
+        if (::fstatat(::dirfd(stream), entry->d_name, &st, 0) == 0 && S_ISREG(st.st_mode))
+            names.append(name);
+    }
+    ::closedir(stream);
+    return names;
 }
 
 bool openFile(QFile &file, const QString &path, QIODevice::OpenMode mode)

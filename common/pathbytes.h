@@ -45,6 +45,10 @@ bool isDir(const QString &path);
 // A regular file (not a folder, FIFO, socket or device).
 bool isFile(const QString &path);
 
+// The names of the regular files in `dir` (links followed) whose name ends with `suffix`,
+// letter case ignored, with their bytes kept; in no particular order.
+QStringList fileNames(const QString &dir, QStringView suffix);
+
 // Opens an existing regular file for QIODevice::ReadOnly, WriteOnly or ReadWrite (other flags
 // are ignored; nothing is created or truncated). Anything but a regular file is refused
 // without blocking: a FIFO or a device never hangs the caller. False with errno set.

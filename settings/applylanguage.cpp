@@ -1,12 +1,13 @@
 #include "settings/language.h"
 
+#include "common/fileerror.h"
+#include "common/pathbytes.h"
 #include "common/prompter.h"
 #include "settings/profile.h"
 
 #include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
-#include <QDir>
 #include <QGroupBox>
 #include <QLabel>
 #include <QMenu>
@@ -150,7 +151,7 @@ private:
 void ApplyLanguage(const QString &path, const LanguageTargets &targets)
 {
     WaitCursor cursor;
-    bool failed = false;
+    QString failure;
     try {
         const Profile profile(path);
         for (const LanguageKey &row : languageKeys()) {
@@ -167,19 +168,21 @@ void ApplyLanguage(const QString &path, const LanguageTargets &targets)
                 targets.setAllCustomLabel(custom ? custom->text() : text);
             }
         }
+    } catch (const FileError &error) {
+        failure = error.message();
     } catch (...) {
-        failed = true;
+        failure = QStringLiteral("Err language file; default English");
     }
     cursor.restore();
-    if (failed)
-        showMessage(QStringLiteral("Err language file; default English"), Prompter::Icon::Critical);
+    if (!failure.isEmpty())
+        showMessage(failure, Prompter::Icon::Critical);
 }
 
 QString applyStartupLanguage(const QString &settingsDir, const LanguageTargets &targets)
 {
     const QString name = readStartupLanguage(settingsDir);
     if (name != u"default") {
-        ApplyLanguage(QDir::currentPath() + u'/' + name, targets);
+        ApplyLanguage(pathbytes::currentDir() + u'/' + name, targets);
     } else if (targets.setAllCustomLabel) {
         QWidget *button =
             targets.main ? findControl(targets.main, QStringLiteral("B_Custom")) : nullptr;

@@ -4,14 +4,14 @@
 #include "common/pathbytes.h"
 #include "settings/profile.h"
 
-#include <QDir>
 #include <QFile>
 
 namespace CustomList {
 
 QString currentPath()
 {
-    return QDir::current().filePath(QString::fromLatin1(FileName));
+    // The working folder as its bytes name it (common/pathbytes.h).
+    return pathbytes::currentDir() + u'/' + QString::fromLatin1(FileName);
 }
 
 void appendFrom(const QString &path, QStringList &list)
@@ -20,7 +20,7 @@ void appendFrom(const QString &path, QStringList &list)
         return;
     // Only a regular file is read: a FIFO or a device never blocks the caller.
     QFile file;
-    if (!pathbytes::openFile(file, path, QIODevice::ReadOnly))
+    if (!Profile::openBounded(file, path))
         throw FileError::cannotOpen(path);
     bool firstLine = true;
     while (!file.atEnd()) {

@@ -1,8 +1,8 @@
 #include "settings/langdialog.h"
 
+#include "common/pathbytes.h"
 #include "common/windowplace.h"
 
-#include <QDir>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QListWidget>
@@ -93,20 +93,24 @@ void TLangForm::refreshFiles()
 {
     const QString previous = selectedName();
     m_files->clear();
-    QDir dir(m_startDir);
-    // Name filters of QDir ignore letter case unless told otherwise: "*.qlg" is listed too.
-    const QStringList names = dir.entryList({QStringLiteral("*.QLG")}, QDir::Files | QDir::Readable,
-                                            QDir::Name | QDir::IgnoreCase);
-    m_files->addItems(names);
-    const QList<QListWidgetItem *> again = m_files->findItems(previous, Qt::MatchExactly);
-    if (!previous.isEmpty() && !again.isEmpty())
-        m_files->setCurrentItem(again.first());
+    // "*.qlg" is listed too. Each item shows its name as the user reads it and keeps the
+    // name's bytes, which the settings store.
+    QStringList names = pathbytes::fileNames(m_startDir, u".QLG");
+    std::sort(names.begin(), names.end(), [](const QString &a, const QString &b) {
+        return a.compare(b, Qt::CaseInsensitive) < 0;
+    });
+    for (const QString &name : names) {
+        auto *item = new QListWidgetItem(pathbytes::display(name), m_files);
+        item->setData(Qt::UserRole, name);
+        if (name == previous)
+            m_files->setCurrentItem(item);
+    }
 }
 
 QString TLangForm::selectedName() const
 {
     const QList<QListWidgetItem *> selected = m_files->selectedItems();
-    return selected.isEmpty() ? QString() : selected.first()->text();
+    return selected.isEmpty() ? QString() : selected.first()->data(Qt::UserRole).toString();
 }
 
 QString TLangForm::selectedPath() const

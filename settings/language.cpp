@@ -1,8 +1,7 @@
 #include "settings/language.h"
 
+#include "common/fileerror.h"
 #include "settings/profile.h"
-
-#include <QDir>
 
 namespace {
 
@@ -127,7 +126,12 @@ std::span<const LanguageKey> languageKeys()
 
 QStringList readLanguageTexts(const QString &path)
 {
-    const Profile profile(path);
+    Profile profile(QString{});
+    try {
+        profile = Profile(path);
+    } catch (const FileError &) {
+        // A file too large to be a language file gives the built-in texts.
+    }
     QStringList texts;
     texts.reserve(std::size(Keys));
     for (const LanguageKey &row : Keys) {
@@ -139,14 +143,15 @@ QStringList readLanguageTexts(const QString &path)
 
 QString settingsFilePath(const QString &settingsDir)
 {
-    return QDir(settingsDir).filePath(QStringLiteral("quoril.ini"));
+    // Joined as text: the folder's name keeps its bytes (common/pathbytes.h).
+    return settingsDir + QStringLiteral("/quoril.ini");
 }
 
 QString readStartupLanguage(const QString &settingsDir)
 {
     return Profile(settingsFilePath(settingsDir))
-        .value(QStringLiteral("International"), QStringLiteral("Language"),
-               QStringLiteral("default"));
+        .nameValue(QStringLiteral("International"), QStringLiteral("Language"),
+                   QStringLiteral("default"));
 }
 
 void writeStartupLanguage(const QString &settingsDir, const QString &name)

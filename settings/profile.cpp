@@ -4,10 +4,14 @@
 #include "common/pathbytes.h"
 #include "common/textcodec.h"
 
+#include <QAtomicInt>
 #include <QFile>
 #include <QList>
-#include <QSaveFile>
 
+#include <algorithm>
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -61,6 +65,11 @@ QString fold(const QString &name)
     return name.toCaseFolded();
 }
 
+QString entryKey(const QString &section, const QString &key)
+{
+    return fold(section) + u'\n' + fold(key);
+}
+
 QList<QByteArray> splitLines(const QByteArray &bytes)
 {
     QList<QByteArray> lines = bytes.split('\n');
@@ -82,16 +91,29 @@ QList<QByteArray> splitLines(const QByteArray &bytes)
 
 bool replaceFile(const QString &path, const QByteArray &contents)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
+    // By the path's own bytes: QSaveFile would turn a folder name that is not UTF-8 into other
+    // bytes and fail.
+    const QByteArray target = pathbytes::encode(path);
+    static QAtomicInt serial;
+    const QByteArray temporary =
+        target + ".new-" + QByteArray::number(::getpid()) + '-' + QByteArray::number(++serial);
+    // The new file keeps the old one's permissions, or gets those of a new file.
+    const int fd = ::open(temporary.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0)
         return false;
-    // QSaveFile::commit() does not notice a failed flush of its buffer and would put a
-    // truncated file in place of the old one: flush first and give up on failure.
-    if (file.write(contents) != contents.size() || !file.flush()) {
-        file.cancelWriting();
-        return false;
+    struct stat old;
+    bool ok = ::stat(target.constData(), &old) != 0 || ::fchmod(fd, old.st_mode & 07777) == 0;
+    for (qsizetype done = 0; ok && done < contents.size();) {
+        const ssize_t n = ::write(fd, contents.constData() + done, size_t(contents.size() - done));
+        ok = n > 0 || (n < 0 && errno == EINTR);
+        done += std::max<ssize_t>(n, 0);
     }
-    return file.commit();
+    ok = ::fsync(fd) == 0 && ok;
+    ok = ::close(fd) == 0 && ok;
+    if (ok && ::rename(temporary.constData(), target.constData()) == 0)
+        return true;
+    ::unlink(temporary.constData());
+    return false;
 }
 
 QString Profile::decode(const QByteArray &bytes)
@@ -99,48 +121,74 @@ QString Profile::decode(const QByteArray &bytes)
     return textcodec::decodeLines(bytes);
 }
 
-Profile::Profile(const QString &path)
+bool Profile::openBounded(QFile &file, const QString &path)
 {
     // Only a regular file is read: a folder, a FIFO or a device named as a language file
     // reads as empty and never blocks the start.
-    QFile file;
     if (!pathbytes::openFile(file, path, QIODevice::ReadOnly))
-        return;
-    const QString text = decode(file.readAll());
+        return false;
+    if (file.size() > MaxFileSize)
+        throw FileError::cannotOpen(path);
+    return true;
+}
 
-    QHash<QString, QString> *current = nullptr;
-    for (QStringView view : QStringView(text).split(u'\n')) {
-        QString line = view.toString();
-        if (line.endsWith(u'\r'))
-            line.chop(1);
+Profile::Profile(const QString &path)
+{
+    QFile file;
+    if (!openBounded(file, path))
+        return;
+    const QByteArray bytes = file.read(MaxFileSize);
+    bool inSection = false;
+    QString prefix;
+    for (const QByteArray &raw : splitLines(bytes)) {
+        const QString line = decode(raw);
         const QString section = sectionName(line);
         if (!section.isNull()) {
-            current = &m_sections[fold(section)];
+            inSection = true;
+            prefix = fold(section) + u'\n';
             continue;
         }
         QString key, value;
-        if (current && splitKeyLine(line, &key, &value)) {
-            const QString folded = fold(key);
-            if (!current->contains(folded))
-                current->insert(folded, cleanValue(value));
-        }
+        if (!inSection || !splitKeyLine(line, &key, &value))
+            continue;
+        const QString id = prefix + fold(key);
+        if (m_values.contains(id))
+            continue;
+        Entry entry{cleanValue(value), QString()};
+        // A line that is not UTF-8 holds a file name's own bytes too.
+        QString rawKey, rawValue;
+        const QString exact = pathbytes::decode(raw);
+        if (pathbytes::hasRawBytes(exact) && splitKeyLine(exact, &rawKey, &rawValue))
+            entry.name = cleanValue(rawValue);
+        m_values.insert(id, entry);
     }
+}
+
+const Profile::Entry *Profile::find(const QString &section, const QString &key) const
+{
+    const auto it = m_values.constFind(entryKey(section, key));
+    return it == m_values.constEnd() ? nullptr : &*it;
 }
 
 QString Profile::value(const QString &section, const QString &key,
                        const QString &defaultValue) const
 {
-    const auto sectionIt = m_sections.constFind(fold(section));
-    if (sectionIt == m_sections.constEnd())
+    const Entry *entry = find(section, key);
+    return entry ? entry->text : defaultValue;
+}
+
+QString Profile::nameValue(const QString &section, const QString &key,
+                           const QString &defaultValue) const
+{
+    const Entry *entry = find(section, key);
+    if (!entry)
         return defaultValue;
-    const auto keyIt = sectionIt->constFind(fold(key));
-    return keyIt == sectionIt->constEnd() ? defaultValue : *keyIt;
+    return entry->name.isNull() ? entry->text : entry->name;
 }
 
 bool Profile::contains(const QString &section, const QString &key) const
 {
-    const auto sectionIt = m_sections.constFind(fold(section));
-    return sectionIt != m_sections.constEnd() && sectionIt->contains(fold(key));
+    return find(section, key) != nullptr;
 }
 
 void Profile::write(const QString &path, const QString &section, const QString &key,
@@ -163,7 +211,10 @@ void Profile::write(const QString &path, const QString &section, const QString &
     const QByteArray eol = old.contains("\r\n") ? QByteArrayLiteral("\r\n") : QByteArray("\n");
     QString oneLine = value;
     oneLine.replace(u'\r', u' ').replace(u'\n', u' ');
+    // Names and keys are ASCII in practice; the value keeps its own bytes, a line being read
+    // back on its own whatever the rest of the file holds.
     auto encode = [utf8](const QString &text) { return utf8 ? text.toUtf8() : text.toLatin1(); };
+    const QByteArray valueBytes = pathbytes::encode(oneLine);
     auto decodeLine = [](const QByteArray &line) { return textcodec::decodeLines(line); };
 
     QList<QByteArray> lines = splitLines(old);
@@ -180,7 +231,7 @@ void Profile::write(const QString &path, const QString &section, const QString &
         if (!lines.isEmpty() && !lines.last().trimmed().isEmpty())
             lines.append(QByteArray());
         lines.append(encode(QStringLiteral("[%1]").arg(section)));
-        lines.append(encode(key + u'=' + oneLine));
+        lines.append(encode(key + u'=') + valueBytes);
     } else {
         qsizetype insertAt = sectionLine + 1;
         bool replaced = false;
@@ -192,13 +243,13 @@ void Profile::write(const QString &path, const QString &section, const QString &
                 insertAt = i + 1;
             QString existingKey;
             if (splitKeyLine(line, &existingKey, nullptr) && fold(existingKey) == fold(key)) {
-                lines[i] = encode(existingKey + u'=' + oneLine);
+                lines[i] = encode(existingKey + u'=') + valueBytes;
                 replaced = true;
                 break;
             }
         }
         if (!replaced)
-            lines.insert(insertAt, encode(key + u'=' + oneLine));
+            lines.insert(insertAt, encode(key + u'=') + valueBytes);
     }
 
     QByteArray contents;

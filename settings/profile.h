@@ -4,6 +4,8 @@
 #include <QHash>
 #include <QString>
 
+class QFile;
+
 // Puts `contents` in place of the file at `path` through a new file beside it that is renamed
 // into place; false when that fails, the old file being left as it was.
 bool replaceFile(const QString &path, const QByteArray &contents);
@@ -13,21 +15,30 @@ bool replaceFile(const QString &path, const QByteArray &contents);
 // case, blanks around "=" are dropped, lines starting with ";" are comments, a value enclosed in
 // matching quotes loses them, and at most MaxValueLength characters of a value are used.
 // A missing or unreadable file reads as empty; a missing section or key yields the default.
+// Reading takes time and memory in proportion to the file, which may be at most MaxFileSize.
 //
 // QSettings is not used: it matches names case-sensitively on Linux and turns commas into lists.
 class Profile
 {
 public:
     static constexpr int MaxValueLength = 1023;
+    // Far more than any settings file, language file or custom list holds.
+    static constexpr qint64 MaxFileSize = 2 * 1024 * 1024;
 
-    // Reads the whole file now; later changes to the file are not seen.
+    // Reads the whole file now; later changes to the file are not seen. Throws
+    // FileError("Cannot open file <path>") for a file larger than MaxFileSize.
     explicit Profile(const QString &path);
 
     QString value(const QString &section, const QString &key,
                   const QString &defaultValue = QString()) const;
+    // A value that names a file, with the bytes the file holds (common/pathbytes.h), whatever
+    // the encoding of the rest of the file.
+    QString nameValue(const QString &section, const QString &key,
+                      const QString &defaultValue = QString()) const;
     bool contains(const QString &section, const QString &key) const;
 
     // Sets one key, keeping every other line of the file (comments, other sections, order).
+    // The value is written as its bytes (pathbytes::encode), so a file name keeps its own.
     // A missing section is appended at the end. The new contents go to a new file beside the
     // old one, which is then renamed into place, so a failed write leaves the old file intact.
     // Throws FileError("Unable to write to <path>") when the file cannot be written.
@@ -38,7 +49,19 @@ public:
     // Windows-1252 otherwise.
     static QString decode(const QByteArray &bytes);
 
+    // Opens a file of at most MaxFileSize for reading; false when it does not exist or is not
+    // a regular file. Throws FileError("Cannot open file <path>") for a larger one.
+    static bool openBounded(QFile &file, const QString &path);
+
 private:
-    // Folded section name -> folded key name -> value; the first occurrence of a key wins.
-    QHash<QString, QHash<QString, QString>> m_sections;
+    struct Entry
+    {
+        QString text;
+        QString name; // null when it equals text
+    };
+    const Entry *find(const QString &section, const QString &key) const;
+
+    // Folded section name + "\n" + folded key name -> value; the first occurrence of a key
+    // wins. One table for all sections keeps a file of many small sections small in memory.
+    QHash<QString, Entry> m_values;
 };

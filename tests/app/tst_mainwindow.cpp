@@ -36,6 +36,7 @@ private slots:
     void modeButtonsChooseNames();
     void noDropsEditsAndShowsNext();
     void yesSavesIntoPreviousArchive();
+    void autoViewOffRecordsOnly_data();
     void autoViewOffRecordsOnly();
     void folderDisablesExtractAndKeepsPane();
     void mp3AfterArchiveKeepsExtract();
@@ -62,6 +63,7 @@ private slots:
     void startPathIsSelectedAndShown_data();
     void startPathIsSelectedAndShown();
     void namesThatAreNotUtf8();
+    void otherFormatsShownReadOnly();
 
 private:
     void addCustomNames(const QStringList &names)
@@ -207,26 +209,41 @@ void TestMainWindow::yesSavesIntoPreviousArchive()
     QVERIFY(!UnsavedChanges);
 }
 
+void TestMainWindow::autoViewOffRecordsOnly_data()
+{
+    QTest::addColumn<bool>("mp3");
+    QTest::newRow("description pane") << false;
+    QTest::newRow("tag pane") << true;
+}
+
+// With Auto view off a save writes into the file the pane shows, not the one selected.
 void TestMainWindow::autoViewOffRecordsOnly()
 {
-    select(game);
+    QFETCH(bool, mp3);
+    const QString first = mp3 ? dir->filePath(QStringLiteral("one.mp3")) : game;
+    const QString second = mp3 ? dir->filePath(QStringLiteral("two.mp3")) : other;
+    writeFile(dir->filePath("one.mp3"), QByteArray(200, 'a'));
+    writeFile(dir->filePath("two.mp3"), QByteArray(200, 'b') + "TAG" + QByteArray(125, 'x'));
+    const QByteArray secondBefore = readFile(second);
+    select(first);
     QTest::mouseClick(child<QPushButton>("B_autoview"), Qt::LeftButton);
     QVERIFY(!child<QPushButton>("B_autoview")->isChecked());
-    select(other);
-    QCOMPARE(window->CurrentFile, other);
-    QCOMPARE(text(), QStringLiteral("Game description\nline 2\n"));
-    // "Save info" writes the pane into the item selected last.
-    auto *edit = child<QPlainTextEdit>("DIZEdit");
+    select(second);
+    QCOMPARE(window->CurrentFile, second);
+    auto *edit = window->findChild<QWidget *>(mp3 ? "MP_title" : "DIZEdit");
     edit->setFocus();
     QTest::keyClicks(edit, "Z");
     QTest::mouseClick(child<QPushButton>("B_Save"), Qt::LeftButton);
-    QVERIFY(!UnsavedChanges);
-    QVERIFY(memberNames(other).contains(QStringLiteral("file_id.diz")));
+    QCOMPARE(readFile(second), secondBefore);
+    QVERIFY(mp3 ? readFile(first).mid(200, 4) == "TAGZ"
+                : readMember(game, "FILE_ID.DIZ") == "ZGame description\r\nline 2\r\n");
+    if (mp3)
+        return;
     // View shows the selection and switches Auto view off.
     QTest::mouseClick(child<QPushButton>("B_autoview"), Qt::LeftButton);
     QTest::mouseClick(child<QPushButton>("B_view"), Qt::LeftButton);
     QVERIFY(!child<QPushButton>("B_autoview")->isChecked());
-    QCOMPARE(caption(), QStringLiteral("file_id.diz"));
+    QCOMPARE(caption(), QStringLiteral("readme.txt"));
 }
 
 void TestMainWindow::folderDisablesExtractAndKeepsPane()
@@ -236,6 +253,13 @@ void TestMainWindow::folderDisablesExtractAndKeepsPane()
     QVERIFY(!child<QPushButton>("B_Unzip")->isEnabled());
     QCOMPARE(text(), QStringLiteral("Game description\nline 2\n"));
     QCOMPARE(caption(), QStringLiteral("file_id.diz"));
+    // What is typed now belongs to the archive shown and is asked about.
+    child<QPlainTextEdit>("DIZEdit")->setFocus();
+    QTest::keyClicks(child<QPlainTextEdit>("DIZEdit"), "W");
+    prompter->answers << true;
+    select(other);
+    QCOMPARE(readMember(game, QStringLiteral("FILE_ID.DIZ")),
+             QByteArray("WGame description\r\nline 2\r\n"));
 }
 
 void TestMainWindow::mp3AfterArchiveKeepsExtract()
@@ -590,10 +614,12 @@ void TestMainWindow::unreadableTagIsReportedAndKept()
     // reported, and the edits stay unsaved with the tag pane still showing them.
     QFile::remove(song);
     prompter->answers << true;
-    select(game);
+    window->SelectPath(game);
     QCOMPARE(prompter->messages.size(), 1);
     QVERIFY(prompter->messages.first().startsWith(QStringLiteral("Cannot open file ")));
     QVERIFY(UnsavedChanges);
+    // The tree stays on the file the pane shows.
+    QCOMPARE(child<TShellTree>("LFile")->path(), song);
     QCOMPARE(window->CurrentFile, song);
     QVERIFY(child<QWidget>("MP3panel")->isVisible());
 }
@@ -735,6 +761,27 @@ void TestMainWindow::namesThatAreNotUtf8()
     const QByteArray tagged = bytesOf(song);
     QCOMPARE(tagged.size(), 1128);
     QCOMPARE(tagged.mid(1000, 8), QByteArray("TAGHello"));
+}
+
+// An LHA archive enters the tree with the option, which quoril.ini keeps; its description is
+// shown, cannot be edited, and "Save info" says why it stays grey.
+void TestMainWindow::otherFormatsShownReadOnly()
+{
+    const QString lzh = dir->filePath(QStringLiteral("DEMO.LZH"));
+    writeFile(dir->filePath(QStringLiteral("FILE_ID.DIZ")), "Demo\r\n");
+    QCOMPARE(run(QStringLiteral("jlha"), {QStringLiteral("a"), lzh, QStringLiteral("FILE_ID.DIZ")},
+                 nullptr, dir->path()),
+             0);
+    window->SelectPath(lzh);
+    QVERIFY(child<TShellTree>("LFile")->path() != lzh);
+    child<QAction>("M_Formats")->trigger();
+    QVERIFY(readFile(dir->filePath(QStringLiteral("quoril.ini"))).contains("OtherFormats=1"));
+    select(lzh);
+    QCOMPARE(text(), QStringLiteral("Demo\n"));
+    QTest::keyClick(child<QPlainTextEdit>("DIZEdit"), Qt::Key_X);
+    QCOMPARE(text(), QStringLiteral("Demo\n"));
+    QVERIFY(!child<QPushButton>("B_Save")->isEnabled());
+    QVERIFY(child<QPushButton>("B_Save")->toolTip().contains(QLatin1String("LHA")));
 }
 
 QTEST_MAIN(TestMainWindow)

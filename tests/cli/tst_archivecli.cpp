@@ -8,6 +8,7 @@
 #include <QTest>
 
 #include <csignal>
+#include <sys/stat.h>
 #include <unistd.h>
 
 // quoril-cli's archive commands: what a shell user sees (lines, messages, exit codes).
@@ -105,7 +106,7 @@ private:
 };
 
 // names.zip: a member whose name holds a line break and a tab, and a plain one; enc.zip: an
-// encrypted member (made by Info-ZIP zip) beside a plain one.
+// encrypted member (made by Info-ZIP zip) beside a plain one; fifo.zip: a FIFO nobody writes.
 void TestArchiveCli::initTestCase()
 {
     QVERIFY(QFileInfo::exists(Cli));
@@ -125,6 +126,7 @@ void TestArchiveCli::initTestCase()
     QCOMPARE(testsupport::run(QStringLiteral("zip"), {"-q", "enc.zip", "open.txt"}, nullptr,
                               m_dir.path()),
              0);
+    QCOMPARE(::mkfifo(QFile::encodeName(m_dir.filePath(QStringLiteral("fifo.zip"))), 0600), 0);
 }
 
 void TestArchiveCli::commands_data()
@@ -152,6 +154,15 @@ void TestArchiveCli::commands_data()
     QTest::newRow("save-description level: ASCII digits only")
         << QStringList{"save-description", "--level", arabicThree, "@/names.zip", "a.diz"} << 2
         << QString() << QStringLiteral("level");
+    // A FIFO is never opened for a blocking read: each command answers at once.
+    for (const auto &[command, code] :
+         {std::pair{"list", 3}, {"extract", 3}, {"describe", 1}, {"save-description", 3}}) {
+        QStringList args{QString::fromLatin1(command), "@/fifo.zip"};
+        if (args[0] == "extract" || args[0] == "save-description")
+            args << QStringLiteral("@/out");
+        QTest::newRow(qPrintable(QStringLiteral("%1 of a FIFO").arg(command)))
+            << args << code << QString() << QString();
+    }
 }
 
 void TestArchiveCli::commands()

@@ -1,4 +1,5 @@
 #include "common/fileerror.h"
+#include "common/pathbytes.h"
 #include "settings/customdialog.h"
 #include "settings/langdialog.h"
 #include "settings/language.h"
@@ -169,6 +170,9 @@ private slots:
     void setAsDefaultStoresSelection();
     void setAsDefaultUnwritable();
     void okWithoutSelectionChangesNothing();
+    void namesThatAreNotPlain_data();
+    void namesThatAreNotPlain();
+    void oversizedFileIsRefused();
 
 private:
     QString path(const QString &name) const { return m_dir->filePath(name); }
@@ -448,3 +452,39 @@ void TestLanguage::okWithoutSelectionChangesNothing()
 
 QTEST_MAIN(TestLanguage)
 #include "tst_language.moc"
+
+void TestLanguage::namesThatAreNotPlain_data()
+{
+    QTest::addColumn<QByteArray>("name");
+    QTest::newRow("Cyrillic in UTF-8") << QByteArray("\xD0\xA0\xD1\x83\xD1\x81.QLG");
+    QTest::newRow("Latin-1 bytes") << QByteArray("\xE9t\xE9.QLG");
+}
+
+// A folder named in Latin-1, a quoril.ini that is not UTF-8: the name keeps its bytes.
+void TestLanguage::namesThatAreNotPlain()
+{
+    QFETCH(QByteArray, name);
+    const QByteArray folder = QFile::encodeName(m_dir->path()) + "/caf\xE9";
+    QCOMPARE(::mkdir(folder.constData(), 0700), 0);
+    QCOMPARE(::chdir(folder.constData()), 0);
+    const QString start = pathbytes::currentDir();
+    writeFile(start + "/quoril.ini", "; r\xE9glages\n[International]\nLanguage=default\n");
+    writeFile(start + u'/' + pathbytes::decode(name), "[Buttons]\nview=Vue\n");
+    Windows w(start);
+    auto *box = w.langForm->findChild<QListWidget *>(QStringLiteral("FileBox"));
+    QCOMPARE(box->count(), 1);
+    box->setCurrentRow(0);
+    QTest::mouseClick(w.langForm->findChild<QPushButton *>("B_Def"), Qt::LeftButton);
+    QVERIFY(readFile(start + "/quoril.ini").contains("Language=" + name + "\n"));
+    Windows next(start);
+    QCOMPARE(applyStartupLanguage(start, next.targets()), pathbytes::decode(name));
+    QCOMPARE(next.text(&next.main, "B_view"), "Vue");
+}
+
+void TestLanguage::oversizedFileIsRefused()
+{
+    writeFile(path("BIG.QLG"), "[Buttons]\nview=Big\n" + QByteArray(3 << 20, ';'));
+    ApplyLanguage(path("BIG.QLG"), m_w->targets());
+    QCOMPARE(m_prompter->messages, QStringList{"Cannot open file " + path("BIG.QLG")});
+    QCOMPARE(m_w->text(&m_w->main, "B_view"), "design");
+}

@@ -1,10 +1,13 @@
 #include "tests/support/testsupport.h"
 
+#include "common/pathbytes.h"
+
 #include <QFile>
 #include <QProcess>
 #include <QTest>
 
 #include <cstdio>
+#include <fcntl.h>
 #include <ftw.h>
 
 namespace testsupport {
@@ -81,8 +84,8 @@ QStringList memberNames(const QString &archive)
 
 QByteArray readFile(const QString &path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    QFile file;
+    if (!pathbytes::openFile(file, path, QIODevice::ReadOnly))
         return QByteArray();
     return file.readAll();
 }
@@ -97,8 +100,9 @@ void removeTree(const QString &path)
 
 void writeFile(const QString &path, const QByteArray &data)
 {
-    QFile file(path);
-    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+    const int fd = ::open(pathbytes::encode(path).constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    QFile file;
+    if (fd >= 0 && file.open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle))
         file.write(data);
 }
 

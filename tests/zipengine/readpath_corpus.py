@@ -66,7 +66,7 @@ def raw(members, comment=b'', zip64_end=False):
         extra = m.get('extra', b'')
         central += struct.pack('<4sHHHHHHIIIHHHHHII', b'PK\1\2', 0x031E, 20, flags, method, time,
                                date, crc, m.get('cd_csize', csize), m.get('cd_size', size),
-                               len(name), len(extra), 0, 0, 0, 0,
+                               len(name), len(extra), 0, 0, 0, m.get('attr', 0),
                                m.get('cd_offset', offset)) + name + extra
     n = len(members)
     tail = b''
@@ -177,3 +177,161 @@ put('alike_long_names.zip', pyzip([('descript%03d_info.txt' % i, b'%d\n' % i) fo
                                   [('DESCRIPT007_INFO.TXT', b'upper\n'), ('Descrip_x_0_info.txt', b'x\n')]))
 put('many_names.zip', pyzip([('dir%d/file_id.diz' % i, b'%d' % i) for i in range(200)] +
                             [('FILE_ID.DIZ', DIZ), ('file_id.diz', b'exact\n')]))
+
+
+# The methods of the DOS era, from small encoders written for the test (no tool at hand
+# writes them): each packs real redundancy so that every part of its decoder is used.
+class Bits:
+    def __init__(self):
+        self.v, self.n, self.out = 0, 0, bytearray()
+
+    def put(self, value, n):
+        self.v |= value << self.n
+        self.n += n
+        while self.n >= 8:
+            self.out.append(self.v & 255)
+            self.v, self.n = self.v >> 8, self.n - 8
+
+    def msb_first(self, code, n):
+        for i in reversed(range(n)):
+            self.put((code >> i) & 1, 1)
+
+    def done(self):
+        return bytes(self.out) + (bytes([self.v]) if self.n else b'')
+
+
+def shrink(data):
+    b, width, table, nxt, w = Bits(), 9, {bytes([i]): i for i in range(256)}, 257, b''
+    for c in data:
+        if w + bytes([c]) in table:
+            w += bytes([c])
+            continue
+        b.put(table[w], width)
+        if nxt < 8192:
+            table[w + bytes([c])], nxt = nxt, nxt + 1
+            if nxt == 1 << width and width < 13:
+                b.put(256, width), b.put(1, width)
+                width += 1
+        w = bytes([c])
+    b.put(table[w], width)
+    return b.done()
+
+
+def matches(data, i, window, longest):
+    best = (0, 0)
+    for d in range(1, min(i, window) + 1):
+        n = 0
+        while n < longest and i + n < len(data) and data[i + n - d] == data[i + n]:
+            n += 1
+        best = max(best, (n, d))
+    return best
+
+
+def reduce(data, factor):
+    mask, inter, i = 0xFF >> factor, bytearray(), 0
+    while i < len(data):
+        n, d = matches(data, i, 256 << factor, mask + 255 + 3)
+        if n >= 4:
+            length = n - 3
+            v = ((d - 1) >> 8 << (8 - factor)) | min(length, mask)
+            inter += bytes([144, v]) + (bytes([length - mask]) if length >= mask else b'')
+            inter.append((d - 1) & 255)
+            i += n
+        else:
+            inter += bytes([data[i], 0]) if data[i] == 144 else bytes([data[i]])
+            i += 1
+    follow = {}
+    for x, y in zip(b'\0' + bytes(inter), inter):
+        follow.setdefault(x, {}).setdefault(y, 0)
+        follow[x][y] += 1
+    sets = {x: sorted(f, key=lambda y: -f[y])[:3] for x, f in follow.items()}
+    b = Bits()
+    for x in range(255, -1, -1):
+        b.put(len(sets.get(x, [])), 6)
+        for y in sets.get(x, []):
+            b.put(y, 8)
+    last = 0
+    for y in inter:
+        s = sets.get(last, [])
+        if s and y in s:
+            b.put(0, 1), b.put(s.index(y), max(1, (len(s) - 1).bit_length()))
+        else:
+            if s:
+                b.put(1, 1)
+            b.put(y, 8)
+        last = y
+    return b.done()
+
+
+def sf_tree(lengths):
+    runs, out = [], bytearray()
+    for n in lengths:
+        if runs and runs[-1][0] == n and runs[-1][1] < 16:
+            runs[-1][1] += 1
+        else:
+            runs.append([n, 1])
+    out = bytes([len(runs) - 1]) + bytes(((k - 1) << 4) | (n - 1) for n, k in runs)
+    order = sorted(range(len(lengths)), key=lambda s: lengths[s])
+    codes, code, inc, last = {}, 0, 0, 0
+    for s in reversed(order):
+        code += inc
+        if lengths[s] != last:
+            last, inc = lengths[s], 1 << (16 - lengths[s])
+        codes[s] = (code >> (16 - lengths[s]), lengths[s])
+    return out, codes
+
+
+def implode(data, big, literal_tree):
+    low, minimum = (7 if big else 6), (3 if literal_tree else 2)
+    lit, lit_codes = sf_tree([8] * 256)
+    lens, len_codes = sf_tree([4] * 8 + [7] * 48 + [6] * 8)
+    dist, dist_codes = sf_tree([6] * 64)
+    b = Bits()
+    for t in ([lit] if literal_tree else []) + [lens, dist]:
+        for byte in t:
+            b.put(byte, 8)
+    i = 0
+    while i < len(data):
+        n, d = matches(data, i, 8192 if big else 4096, minimum + 63 + 255)
+        if n >= minimum:
+            b.put(0, 1), b.put((d - 1) & ((1 << low) - 1), low)
+            b.msb_first(*dist_codes[(d - 1) >> low])
+            b.msb_first(*len_codes[min(n - minimum, 63)])
+            if n - minimum >= 63:
+                b.put(n - minimum - 63, 8)
+            i += n
+        else:
+            b.put(1, 1)
+            b.msb_first(*lit_codes[data[i]]) if literal_tree else b.put(data[i], 8)
+            i += 1
+    return b.done()
+
+
+TEXT = b''.join(b'%d: The quick brown fox jumps over the lazy dog \x90 %s\r\n' % (i, b'=' * (i % 7))
+                for i in range(120))
+legacy = [(1, 0, shrink(TEXT), 'shrink')] + \
+         [(1 + f, 0, reduce(TEXT, f), 'reduce%d' % f) for f in (1, 2, 3, 4)] + \
+         [(6, (2 if big else 0) | (4 if lt else 0), implode(TEXT, big, lt),
+           'implode_%s_%d' % ('8k' if big else '4k', 3 if lt else 2))
+          for big in (False, True) for lt in (False, True)]
+for method, flags, packed, name in legacy:
+    members = [m(b'FILE_ID.DIZ', TEXT, method=method, flags=flags, packed=packed),
+               m(b'readme.txt', b'Read me\n')]
+    put('legacy_%s.zip' % name, raw(members))
+    put('legacy_%s_cut.zip' % name,
+        raw([m(b'FILE_ID.DIZ', TEXT, method=method, flags=flags, packed=packed[:len(packed) // 2])]))
+    flipped = bytearray(packed)
+    flipped[len(packed) // 3] ^= 0x24
+    put('legacy_%s_flipped.zip' % name,
+        raw([m(b'FILE_ID.DIZ', TEXT, method=method, flags=flags, packed=bytes(flipped))]))
+with tempfile.TemporaryDirectory() as tmp:
+    with open(os.path.join(tmp, 'FILE_ID.DIZ'), 'wb') as f:
+        f.write(TEXT * 40)
+    subprocess.run(['7z', 'a', '-bd', '-tzip', '-mm=Deflate64', os.path.join(out, 'legacy_deflate64.zip'),
+                    'FILE_ID.DIZ'], cwd=tmp, check=True, stdout=subprocess.DEVNULL)
+# Data in front of an archive whose offsets do not count it; members that overlap.
+put('front_stub.zip', b'MZ' + b'\x90' * 500 + pyzip(base))
+put('overlap.zip', raw([m(b'file_id.diz', TEXT), m(b'readme.txt', TEXT, cd_offset=0)]))
+# An empty file with every DOS attribute bit set; a member carrying its time in UTC.
+put('attr_ff.zip', raw([m(b'empty.txt', b'', method=0, attr=0xFF), m(b'label', b'', attr=0x08)]))
+put('utc_time.zip', raw([m(b'stamped.txt', extra=struct.pack('<HHBI', 0x5455, 5, 1, 1000000000))]))

@@ -6,6 +6,7 @@
 #include "zipengine/engine/internal.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -206,6 +207,82 @@ private slots:
             QCOMPARE(out.printed, expected);
             QCOMPARE(out.serviced.size(), 1);
         }
+    }
+
+    // Members of the DOS-era methods decode on both paths; damaged ones end with a reason.
+    void legacyMethods_data()
+    {
+        QTest::addColumn<QString>("archive");
+        QTest::addColumn<int>("rc");
+        for (const char *name : {"shrink", "reduce1", "reduce2", "reduce3", "reduce4",
+                                 "implode_4k_2", "implode_4k_3", "implode_8k_2", "implode_8k_3"}) {
+            const QString base = QStringLiteral("legacy_%1").arg(QLatin1String(name));
+            QTest::newRow(qPrintable(base)) << base + QStringLiteral(".zip") << 0;
+            QTest::newRow(qPrintable(base + "_cut")) << base + QStringLiteral("_cut.zip") << 2;
+            QTest::newRow(qPrintable(base + "_flipped"))
+                << base + QStringLiteral("_flipped.zip") << 2;
+        }
+    }
+
+    void legacyMethods()
+    {
+        QFETCH(QString, archive);
+        QFETCH(int, rc);
+        const QString path = corpus() + QLatin1Char('/') + archive;
+        for (const ReadPath readPath : {ReadPath::Fast, ReadPath::LibzipOnly}) {
+            const Outcome out = call(readPath, path, "file_id.diz", true);
+            QCOMPARE(out.rc, rc);
+            if (rc == 0)
+                QVERIFY(out.printed.startsWith("0: The quick brown fox") &&
+                        out.printed.endsWith("119: The quick brown fox jumps over the lazy dog "
+                                             "\x90 \r\n"));
+            else
+                QVERIFY(out.printed.contains("error: FILE_ID.DIZ: "));
+        }
+    }
+
+    // Extraction: overlapping members are refused whole, data in front is skipped, an empty
+    // file with attribute byte 0xFF is a file, and a UTC timestamp field sets the file's time.
+    void extraction_data()
+    {
+        QTest::addColumn<QString>("archive");
+        QTest::addColumn<int>("rc");
+        QTest::addColumn<QStringList>("files");
+        QTest::newRow("overlapping") << "overlap.zip" << 3 << QStringList();
+        QTest::newRow("data in front")
+            << "front_stub.zip" << 0
+            << QStringList{"GAME.txt", "file_id.diz", "info.txt", "readme.txt"};
+        QTest::newRow("attribute 0xFF") << "attr_ff.zip" << 0 << QStringList{"empty.txt"};
+        QTest::newRow("UTC time") << "utc_time.zip" << 0 << QStringList{"stamped.txt"};
+        QTest::newRow("Deflate64") << "legacy_deflate64.zip" << 0 << QStringList{"FILE_ID.DIZ"};
+    }
+
+    void extraction()
+    {
+        QFETCH(QString, archive);
+        QFETCH(int, rc);
+        QFETCH(QStringList, files);
+        QTemporaryDir target;
+        Outcome out;
+        current = &out;
+        USERFUNCTIONS uf = {};
+        uf.print = onPrint;
+        uf.password = noPassword;
+        DCL dcl = {};
+        dcl.fQuiet = 2;
+        dcl.fPrivilege = 1;
+        QByteArray archiveBytes = QFile::encodeName(corpus() + QLatin1Char('/') + archive);
+        QByteArray targetBytes = QFile::encodeName(target.path());
+        dcl.lpszZipFN = archiveBytes.data();
+        dcl.lpszExtractDir = targetBytes.data();
+        QCOMPARE(unzipWith(ReadPath::Fast, 0, nullptr, 0, nullptr, dcl, &uf), rc);
+        current = nullptr;
+        QCOMPARE(QDir(target.path()).entryList(QDir::Files, QDir::Name), files);
+        if (archive == "utc_time.zip")
+            QCOMPARE(QFileInfo(target.filePath("stamped.txt")).lastModified().toSecsSinceEpoch(),
+                     1000000000);
+        if (archive == "overlap.zip")
+            QVERIFY(out.printed.contains("members overlap"));
     }
 
     // The attempts of one lookup read the archive's directory once, not once per name.

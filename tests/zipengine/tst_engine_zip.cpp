@@ -115,6 +115,7 @@ class TestEngineZip : public QObject
 
 private:
     std::unique_ptr<QTemporaryDir> m_tmp;
+    std::unique_ptr<QTemporaryDir> m_corpus; // the read-path corpus, made on first use
     QString m_oldCwd;
     QStringList m_messages;
 
@@ -500,6 +501,51 @@ private slots:
         }
         QCOMPARE(readMember(archive, QStringLiteral("desc.diz")), QByteArray("new description"));
         QVERIFY(unzipTest(archive));
+    }
+
+    // A description saved beside members of the DOS-era methods copies them as they are; an
+    // archive with data in front (a self-extractor, offsets adjusted or not) is refused
+    // untouched rather than written without it.
+    void savesAroundOldArchives_data()
+    {
+        QTest::addColumn<QString>("archive");
+        QTest::addColumn<bool>("saved");
+        QTest::newRow("shrink member kept") << "legacy_shrink.zip" << true;
+        QTest::newRow("implode member kept") << "legacy_implode_8k_3.zip" << true;
+        QTest::newRow("data in front, offsets not adjusted") << "front_stub.zip" << false;
+        QTest::newRow("self-extractor, offsets adjusted") << "sfx.zip" << false;
+    }
+
+    void savesAroundOldArchives()
+    {
+        QFETCH(QString, archive);
+        QFETCH(bool, saved);
+        if (!m_corpus) {
+            m_corpus = std::make_unique<QTemporaryDir>();
+            QCOMPARE(run(QStringLiteral("python3"),
+                         {QStringLiteral(QUORIL_SOURCE_DIR "/tests/zipengine/readpath_corpus.py"),
+                          m_corpus->path()}),
+                     0);
+        }
+        QVERIFY(QFile::copy(m_corpus->filePath(QStringLiteral("front_stub.zip")), path("sfx.zip")));
+        QCOMPARE(run(QStringLiteral("zip"), {QStringLiteral("-qA"), path("sfx.zip")}), 0);
+        if (archive != QLatin1String("sfx.zip"))
+            QVERIFY(QFile::copy(m_corpus->filePath(archive), path(archive)));
+        const QByteArray original = readFile(path(archive));
+        const auto before = describe(path(archive));
+        write(QStringLiteral("readme.txt"), "a new description");
+        QCOMPARE(zip(path(archive), {QStringLiteral("readme.txt")}, QStringLiteral("j")) == 0,
+                 saved);
+        if (!saved) {
+            QCOMPARE(readFile(path(archive)), original);
+            QVERIFY(m_messages.join(QLatin1Char('\n')).contains(QLatin1String("data in front")));
+            return;
+        }
+        const auto after = describe(path(archive));
+        QCOMPARE(after.value(QStringLiteral("FILE_ID.DIZ")).rawDigest,
+                 before.value(QStringLiteral("FILE_ID.DIZ")).rawDigest);
+        QCOMPARE(readMember(path(archive), QStringLiteral("readme.txt")),
+                 QByteArray("a new description"));
     }
 
     void permissionBitsAndSymlinkedArchive()

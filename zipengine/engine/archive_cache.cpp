@@ -17,11 +17,16 @@
 
 namespace zengine {
 
-ArchiveView::ArchiveView(zip_t *archive, std::unique_ptr<char[]> streamBuffer, std::string path)
-    : m_streamBuffer(std::move(streamBuffer)), m_zip(archive), m_path(std::move(path))
+ArchiveView::ArchiveView(zip_t *archive, std::unique_ptr<char[]> streamBuffer, std::string path,
+                         DirectoryFacts facts)
+    : m_streamBuffer(std::move(streamBuffer)), m_zip(archive), m_path(std::move(path)),
+      m_facts(std::move(facts))
 {
     const zip_int64_t n = zip_get_num_entries(archive, 0);
     m_count = n > 0 ? static_cast<zip_uint64_t>(n) : 0;
+    // Only a directory that lines up with libzip's entries one to one is used.
+    if (m_facts.members.size() != m_count)
+        m_facts = DirectoryFacts{m_facts.leadingBytes, {}, m_facts.overlapping};
 }
 
 ArchiveView::~ArchiveView()
@@ -55,21 +60,6 @@ bool ArchiveView::matches(zip_uint64_t index, std::string_view key, bool ignoreC
         return i == key.size();
     foldNameInto(n, scratch);
     return scratch == key;
-}
-
-const DosTime *ArchiveView::dosTime(zip_uint64_t index)
-{
-    std::call_once(m_timesRead, [this] {
-        const int fd = openRegularFile(m_path.c_str());
-        if (fd < 0)
-            return;
-        m_times = readDosTimes(fd);
-        ::close(fd);
-        // Only a directory that lines up with libzip's entries one to one is used.
-        if (m_times.size() != m_count)
-            m_times.clear();
-    });
-    return index < m_times.size() ? &m_times[static_cast<size_t>(index)] : nullptr;
 }
 
 std::vector<zip_uint64_t> ArchiveView::find(std::string_view name, bool ignoreCase)
@@ -161,19 +151,6 @@ std::string resolved(const char *path)
     return path;
 }
 
-// libzip converts every member's DOS time with mktime() while it reads the central
-// directory. With TZ unset, glibc's mktime() stats /etc/localtime on every call to notice a
-// changed zone: one system call per member, three quarters of the time of opening an
-// archive of 100,000 members. ":/etc/localtime" names the very zone glibc uses when TZ is
-// unset, read once; the only difference is that a change of the system's zone while the
-// process runs is not noticed. Done once, when the engine is loaded (at the program's start),
-// and only when the user has not set TZ.
-__attribute__((constructor)) void pinLocalTimeZone()
-{
-    if (!getenv("TZ"))
-        setenv("TZ", ":/etc/localtime", 0);
-}
-
 // Reading the central directory asks the source for each member's header, name and extra
 // fields in turn: tens of small reads per member. Through a stream with a 64 KiB buffer these
 // cost one system call per 64 KiB of directory instead of one per 4 KiB (stdio's default for
@@ -181,7 +158,8 @@ __attribute__((constructor)) void pinLocalTimeZone()
 // too; a seek within the buffer costs no system call.
 constexpr size_t StreamBuffer = 64 * 1024;
 
-zip_t *openReadOnly(const char *path, std::unique_ptr<char[]> &buffer, int &zipError)
+zip_t *openReadOnly(const char *path, std::unique_ptr<char[]> &buffer, DirectoryFacts &facts,
+                    int &zipError)
 {
     const int fd = openRegularFile(path);
     if (fd < 0) {
@@ -194,6 +172,7 @@ zip_t *openReadOnly(const char *path, std::unique_ptr<char[]> &buffer, int &zipE
         ::close(fd);
         return nullptr;
     }
+    facts = readDirectoryFacts(fileno(file));
     // glibc takes the size only together with a buffer of the caller's; it must outlive the
     // stream, which the view ensures.
     buffer = std::make_unique_for_overwrite<char[]>(StreamBuffer);
@@ -201,7 +180,9 @@ zip_t *openReadOnly(const char *path, std::unique_ptr<char[]> &buffer, int &zipE
     zip_error_t error;
     zip_error_init(&error);
     // The source owns the stream from here on and closes it when it is freed.
-    zip_source_t *source = zip_source_filep_create(file, 0, -1, &error);
+    // Data in front of the archive is left out: libzip then finds every member where the
+    // directory says it is.
+    zip_source_t *source = zip_source_filep_create(file, facts.leadingBytes, -1, &error);
     if (!source) {
         std::fclose(file);
         zipError = zip_error_code_zip(&error) ? zip_error_code_zip(&error) : ZIP_ER_OPEN;
@@ -250,10 +231,12 @@ std::shared_ptr<ArchiveView> openArchive(const char *path, int &zipError)
         }
     }
     std::unique_ptr<char[]> buffer;
-    zip_t *archive = openReadOnly(key.path.c_str(), buffer, zipError);
+    DirectoryFacts facts;
+    zip_t *archive = openReadOnly(key.path.c_str(), buffer, facts, zipError);
     if (!archive)
         return nullptr;
-    auto view = std::make_shared<ArchiveView>(archive, std::move(buffer), key.path);
+    auto view =
+        std::make_shared<ArchiveView>(archive, std::move(buffer), key.path, std::move(facts));
     std::lock_guard lock(cache().mutex);
     std::list<Slot> &slots = cache().slots;
     slots.push_front(Slot{std::move(key), view});

@@ -20,7 +20,8 @@ class ArchiveView
 public:
     // Takes the archive and the buffer of the stream it reads through (freed after the
     // archive, which closes the stream).
-    ArchiveView(zip_t *archive, std::unique_ptr<char[]> streamBuffer, std::string path);
+    ArchiveView(zip_t *archive, std::unique_ptr<char[]> streamBuffer, std::string path,
+                DirectoryFacts facts);
     ~ArchiveView();
     ArchiveView(const ArchiveView &) = delete;
     ArchiveView &operator=(const ArchiveView &) = delete;
@@ -34,8 +35,18 @@ public:
     // The first lookup scans the names; a second one builds an index for every later one.
     std::vector<zip_uint64_t> find(std::string_view name, bool ignoreCase);
     // The member's DOS date and time fields as stored; null when the central directory could
-    // not be read plainly. Read on the first call (listings only need them).
-    const DosTime *dosTime(zip_uint64_t index);
+    // not be read plainly.
+    const DosTime *dosTime(zip_uint64_t index) const
+    {
+        const MemberFacts *f = facts(index);
+        return f ? &f->stamp : nullptr;
+    }
+    // What the engine read of the member's central record itself; null as above.
+    const MemberFacts *facts(zip_uint64_t index) const
+    {
+        return index < m_facts.members.size() ? &m_facts.members[index] : nullptr;
+    }
+    bool overlapping() const { return m_facts.overlapping; }
 
 private:
     // Hashes of the (folded) names with their member, sorted by hash: one allocation for the
@@ -51,8 +62,7 @@ private:
     zip_t *m_zip;
     zip_uint64_t m_count;
     std::string m_path;
-    std::once_flag m_timesRead;
-    std::vector<DosTime> m_times;
+    DirectoryFacts m_facts;
     Index m_exact;
     Index m_folded;
 };

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace zengine {
 
@@ -47,7 +48,26 @@ struct Directory
     uint64_t entries = 0;
     uint64_t size = 0;
     uint64_t offset = 0;
+    uint64_t leading = 0; // bytes in front that the offsets do not count
 };
+
+bool signatureAt(int fd, uint64_t offset, const char *signature)
+{
+    std::vector<unsigned char> bytes;
+    return readAt(fd, offset, 4, bytes) && std::memcmp(bytes.data(), signature, 4) == 0;
+}
+
+// Where the directory really is, when the end record says it starts elsewhere: data was put
+// in front of the archive after it was written. `expected` is where the record before the
+// end record (the directory, or the Zip64 end record) must end.
+void findLeadingBytes(int fd, uint64_t expected, Directory &dir, const char *signature)
+{
+    if (dir.offset + dir.size >= expected || dir.size == 0)
+        return;
+    const uint64_t leading = expected - dir.size - dir.offset;
+    if (!signatureAt(fd, dir.offset, signature) && signatureAt(fd, dir.offset + leading, signature))
+        dir.leading = leading;
+}
 
 // The end record nearest the end of the file whose comment reaches exactly to the end, as
 // archivers write it; then its Zip64 counterpart when the classic fields overflow.
@@ -66,14 +86,22 @@ bool findDirectory(int fd, uint64_t fileSize, Directory &dir)
         dir.entries = u16(p + 10);
         dir.size = u32(p + 12);
         dir.offset = u32(p + 16);
-        if (dir.entries != 0xFFFF && dir.size != 0xFFFFFFFF && dir.offset != 0xFFFFFFFF)
-            return true;
         const uint64_t endAt = fileSize - tail + at;
+        if (dir.entries != 0xFFFF && dir.size != 0xFFFFFFFF && dir.offset != 0xFFFFFFFF) {
+            findLeadingBytes(fd, endAt, dir, "PK\1\2");
+            return true;
+        }
         std::vector<unsigned char> record;
         if (endAt < 20 || !readAt(fd, endAt - 20, 20, record) ||
-            std::memcmp(record.data(), "PK\6\7", 4) != 0 ||
-            !readAt(fd, u64(record.data() + 8), 56, record) ||
-            std::memcmp(record.data(), "PK\6\6", 4) != 0)
+            std::memcmp(record.data(), "PK\6\7", 4) != 0)
+            return false;
+        uint64_t zip64At = u64(record.data() + 8);
+        if (endAt >= 20 + 56 && zip64At < endAt - 20 - 56 &&
+            signatureAt(fd, endAt - 20 - 56, "PK\6\6") && !signatureAt(fd, zip64At, "PK\6\6")) {
+            dir.leading = endAt - 20 - 56 - zip64At;
+            zip64At += dir.leading;
+        }
+        if (!readAt(fd, zip64At, 56, record) || std::memcmp(record.data(), "PK\6\6", 4) != 0)
             return false;
         dir.entries = u64(record.data() + 32);
         dir.size = u64(record.data() + 40);
@@ -83,36 +111,87 @@ bool findDirectory(int fd, uint64_t fileSize, Directory &dir)
     return false;
 }
 
+// The Zip64 sizes and offset and the extended timestamp of one record's extra fields.
+void readExtraFields(const unsigned char *extra, size_t length, MemberFacts &facts, uint64_t &size)
+{
+    for (size_t at = 0; at + 4 <= length;) {
+        const uint16_t id = u16(extra + at), n = u16(extra + at + 2);
+        const unsigned char *data = extra + at + 4;
+        if (n > length - at - 4)
+            return;
+        if (id == 0x0001) {
+            size_t k = 0;
+            if (size == 0xFFFFFFFF && 8 * k + 8 <= n)
+                size = u64(data + 8 * k++);
+            if (facts.compressedSize == 0xFFFFFFFF && 8 * k + 8 <= n)
+                facts.compressedSize = u64(data + 8 * k++);
+            if (facts.localOffset == 0xFFFFFFFF && 8 * k + 8 <= n)
+                facts.localOffset = u64(data + 8 * k++);
+        } else if (id == 0x5455 && n >= 5 && (data[0] & 1)) {
+            facts.hasUnixTime = true;
+            facts.unixTime = static_cast<int64_t>(u32(data + 1));
+        }
+        at += 4 + size_t(n);
+    }
+}
+
+// Whether the data ranges of two members overlap. A member reaches at least from its local
+// header over the header's fixed part and its compressed data.
+bool overlapping(std::vector<MemberFacts> members)
+{
+    std::sort(members.begin(), members.end(), [](const MemberFacts &a, const MemberFacts &b) {
+        return a.localOffset < b.localOffset;
+    });
+    constexpr uint64_t LocalHeaderSize = 30;
+    for (size_t i = 1; i < members.size(); ++i)
+        if (members[i].localOffset <
+            members[i - 1].localOffset + LocalHeaderSize + members[i - 1].compressedSize)
+            return true;
+    return false;
+}
+
 } // namespace
 
-std::vector<DosTime> readDosTimes(int fd)
+DirectoryFacts readDirectoryFacts(int fd)
 {
     struct stat st;
     Directory dir;
+    DirectoryFacts out;
     if (fstat(fd, &st) != 0 || !findDirectory(fd, static_cast<uint64_t>(st.st_size), dir))
-        return {};
-    const auto fileSize = static_cast<uint64_t>(st.st_size);
+        return out;
+    out.leadingBytes = dir.leading;
+    const auto fileSize = static_cast<uint64_t>(st.st_size) - dir.leading;
     if (dir.offset > fileSize || dir.size > fileSize - dir.offset ||
         dir.entries > dir.size / CentralHeaderSize)
-        return {};
+        return out;
     std::vector<unsigned char> data;
-    if (!readAt(fd, dir.offset, static_cast<size_t>(dir.size), data))
-        return {};
-    std::vector<DosTime> times;
-    times.reserve(static_cast<size_t>(dir.entries));
+    if (!readAt(fd, dir.offset + dir.leading, static_cast<size_t>(dir.size), data))
+        return out;
+    std::vector<MemberFacts> &members = out.members;
+    members.reserve(static_cast<size_t>(dir.entries));
     size_t at = 0;
     for (uint64_t i = 0; i < dir.entries; ++i) {
         if (data.size() - at < CentralHeaderSize)
-            return {};
+            return DirectoryFacts{dir.leading, {}, false};
         const unsigned char *p = data.data() + at;
         if (std::memcmp(p, "PK\1\2", 4) != 0)
-            return {};
-        times.push_back(DosTime{u16(p + 14), u16(p + 12)});
-        at += CentralHeaderSize + u16(p + 28) + u16(p + 30) + u16(p + 32);
-        if (at > data.size())
-            return {};
+            return DirectoryFacts{dir.leading, {}, false};
+        const size_t nameLength = u16(p + 28), extraLength = u16(p + 30);
+        const size_t total = CentralHeaderSize + nameLength + extraLength + u16(p + 32);
+        if (total > data.size() - at)
+            return DirectoryFacts{dir.leading, {}, false};
+        MemberFacts facts;
+        facts.stamp = DosTime{u16(p + 14), u16(p + 12)};
+        facts.flags = u16(p + 8);
+        facts.compressedSize = u32(p + 20);
+        facts.localOffset = u32(p + 42);
+        uint64_t size = u32(p + 24);
+        readExtraFields(p + CentralHeaderSize + nameLength, extraLength, facts, size);
+        members.push_back(facts);
+        at += total;
     }
-    return times;
+    out.overlapping = overlapping(members);
+    return out;
 }
 
 } // namespace zengine

@@ -4,10 +4,7 @@
 
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <string>
-#include <sys/stat.h>
-#include <unistd.h>
 
 ZENGINE_EXPORT const ZENGINEVERSION ZpEngineVersion = {sizeof(ZENGINEVERSION), "Info-ZIP", "2.3",
                                                        "Quoril zip engine over libzip"};
@@ -39,29 +36,6 @@ const ZPOPT &heldOptions()
 const ZIPUSERFUNCTIONS &zipFunctions()
 {
     return g_zipFunctions;
-}
-
-int openRegularFile(const char *path)
-{
-    // Opening a FIFO for reading waits for a writer, and opening a device can have effects of
-    // its own: the open does not wait, and only a regular file is read.
-    const int fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-    if (fd < 0)
-        return -1;
-    struct stat st;
-    int error = 0;
-    if (::fstat(fd, &st) != 0)
-        error = errno;
-    else if (!S_ISREG(st.st_mode))
-        error = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
-    else if (::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0)
-        error = errno;
-    if (error) {
-        ::close(fd);
-        errno = error;
-        return -1;
-    }
-    return fd;
 }
 
 std::string reasonFor(int error)

@@ -18,9 +18,8 @@ const ZIPUSERFUNCTIONS &zipFunctions();
 // the message lines of both sides.
 std::string reasonFor(int error);
 
-// Opens a file for reading only when it is a regular file, without ever blocking on a FIFO or a
-// device. Returns the descriptor (blocking again) or -1 with errno set, EINVAL for a file of
-// another kind.
+// Opens a file for reading only when it is a regular file, never waiting on a FIFO or touching
+// a device: the descriptor (blocking again), or -1 with errno set (EINVAL for another kind).
 int openRegularFile(const char *path);
 
 // Which way Wiz_SingleEntryUnzip reads: the scanner where it can (falling back to libzip on

@@ -1,6 +1,7 @@
 #include "zipengine/engine/scanner.h"
-
 #include "zipengine/engine/internal.h"
+
+#include "zipengine/engine/legacy_methods.h"
 #include "zipengine/engine/unzip_names.h"
 
 #include <zlib.h>
@@ -518,9 +519,13 @@ std::shared_ptr<ScannedArchive> DirectoryPass::run(int fd, uint64_t fileSize)
     DirectoryStream stream(fd, a->directoryOffset, a->directorySize);
     CentralRecord record;
     std::string folded;
+    uint64_t previousEnd = 0;
     for (size_t i = 0; i < count; ++i) {
         if (!stream.next(record))
             return nullptr;
+        if (record.localOffset < previousEnd)
+            a->unordered = true;
+        previousEnd = record.localOffset + LocalHeaderSize + record.compressedSize;
         uint32_t hash;
         if (record.unicodeName.empty() && record.ascii) {
             hash = record.asciiHash;
@@ -537,6 +542,27 @@ std::shared_ptr<ScannedArchive> DirectoryPass::run(int fd, uint64_t fileSize)
 }
 
 // ---------------------------------------------------------------------------------------------
+
+int openRegularFile(const char *path)
+{
+    const int fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0)
+        return -1;
+    struct stat st;
+    int error = 0;
+    if (::fstat(fd, &st) != 0)
+        error = errno;
+    else if (!S_ISREG(st.st_mode))
+        error = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+    else if (::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0)
+        error = errno;
+    if (error) {
+        ::close(fd);
+        errno = error;
+        return -1;
+    }
+    return fd;
+}
 
 ScanFile::~ScanFile()
 {
@@ -620,9 +646,37 @@ bool ScanFile::record(const ScannedArchive &archive, uint32_t member, CentralRec
     return true;
 }
 
+namespace {
+
+// A member in one of the methods the engine decodes itself, decoded and checked whole.
+bool decodeWhole(const CentralRecord &record, const std::vector<char> &compressed,
+                 std::vector<char> &out)
+{
+    out.clear();
+    out.reserve(static_cast<size_t>(record.size));
+    size_t at = 0;
+    const CompressedSource source = [&](unsigned char *data, size_t size) -> long {
+        const size_t n = std::min(size, compressed.size() - at);
+        if (n > 0) // an empty member has no buffer to copy from
+            std::memcpy(data, compressed.data() + at, n);
+        at += n;
+        return static_cast<long>(n);
+    };
+    const DecodedSink sink = [&](const char *data, size_t length) {
+        out.insert(out.end(), data, data + length);
+        return true;
+    };
+    std::string reason;
+    const MemberCoding coding{record.method, record.flags, record.size, record.crc};
+    return decodeMember(coding, source, sink, reason) == DecodeOutcome::Done;
+}
+
+} // namespace
+
 bool ScanFile::readMember(const CentralRecord &record, std::vector<char> &out)
 {
-    if (record.encrypted() || (record.method != 0 && record.method != 8) ||
+    if (record.encrypted() ||
+        (record.method != 0 && record.method != 8 && !decodedHere(record.method)) ||
         record.size > ScanMemberLimit || record.compressedSize > 2 * ScanMemberLimit)
         return false;
     char local[LocalHeaderSize];
@@ -657,6 +711,8 @@ bool ScanFile::readMember(const CentralRecord &record, std::vector<char> &out)
         if (record.compressedSize != record.size)
             return false;
         out = std::move(compressed);
+    } else if (record.method != 8) {
+        return decodeWhole(record, compressed, out);
     } else {
         out.resize(static_cast<size_t>(record.size) + 1); // one more: a longer stream shows
         z_stream z = {};

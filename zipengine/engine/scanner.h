@@ -43,6 +43,9 @@ public:
     uint64_t directoryOffset = 0;
     uint64_t directorySize = 0;
     uint64_t count = 0;
+    // The members' local offsets do not rise in directory order with room for each member's
+    // data between them: overlapping members, possibly. Left to the libzip path, which checks.
+    bool unordered = false;
 
     // Members whose (case-folded) name may equal the folded `name`, in archive order: the
     // caller checks each against the record it reads back.

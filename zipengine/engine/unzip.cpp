@@ -2,6 +2,7 @@
 
 #include "zipengine/engine/archive_cache.h"
 #include "zipengine/engine/internal.h"
+#include "zipengine/engine/legacy_methods.h"
 #include "zipengine/engine/temp_files.h"
 #include "zipengine/engine/unzip_names.h"
 #include "zipengine/engine/unzip_session.h"
@@ -104,10 +105,59 @@ ReadFailure memberFailure(int zipError)
     }
 }
 
+namespace {
+
+// A member in a method libzip cannot decode: libzip hands over the stored bytes (decrypted
+// when a password opens them), the engine's own decoder does the rest.
+ReadOutcome readDecodedHere(zip_t *archive, zip_uint64_t index, const zip_stat_t &stat,
+                            const char *password,
+                            const std::function<bool(const char *, size_t)> &sink,
+                            ReadFailure &failure, const MemberFacts *facts)
+{
+    zip_file_t *file = password
+                           ? zip_fopen_index_encrypted(archive, index, ZIP_FL_COMPRESSED, password)
+                           : zip_fopen_index(archive, index, ZIP_FL_COMPRESSED);
+    if (!file) {
+        failure = memberFailure(zip_error_code_zip(zip_get_error(archive)));
+        return ReadOutcome::Failed;
+    }
+    MemberCoding coding;
+    coding.method = stat.comp_method;
+    coding.flags = facts ? facts->flags : 0;
+    coding.size = stat.size;
+    coding.crc = stat.crc;
+    const CompressedSource source = [file](unsigned char *data, size_t size) -> long {
+        const zip_int64_t n = zip_fread(file, data, size);
+        return n < 0 ? -1 : static_cast<long>(n);
+    };
+    std::string reason;
+    const DecodeOutcome outcome = decodeMember(coding, source, sink, reason);
+    zip_fclose(file);
+    switch (outcome) {
+    case DecodeOutcome::Done:
+        return ReadOutcome::Done;
+    case DecodeOutcome::Stopped:
+        return ReadOutcome::Stopped;
+    case DecodeOutcome::ReadError:
+        failure = {PK_ERR, "read error"};
+        return ReadOutcome::Failed;
+    default:
+        failure = {reason == "out of memory" ? PK_MEM : PK_ERR, reason};
+        return ReadOutcome::Failed;
+    }
+}
+
+} // namespace
+
 ReadOutcome readMember(zip_t *archive, zip_uint64_t index, zip_uint64_t declaredSize,
                        const char *password, const std::function<bool(const char *, size_t)> &sink,
-                       ReadFailure &failure)
+                       ReadFailure &failure, const MemberFacts *facts)
 {
+    zip_stat_t stat;
+    zip_stat_init(&stat);
+    if (zip_stat_index(archive, index, 0, &stat) == 0 && (stat.valid & ZIP_STAT_COMP_METHOD) &&
+        decodedHere(stat.comp_method) && stat.size == declaredSize)
+        return readDecodedHere(archive, index, stat, password, sink, failure, facts);
     zip_file_t *file = password ? zip_fopen_index_encrypted(archive, index, 0, password)
                                 : zip_fopen_index(archive, index, 0);
     if (!file) {
@@ -280,12 +330,13 @@ std::string askPassword(const USERFUNCTIONS *uf, std::string_view name)
 
 // Returns false when the call must stop (print asked for it).
 bool deliverMember(UnzipSession &session, zip_t *archive, zip_uint64_t index, const zip_stat_t &st,
-                   std::string_view name, const char *password)
+                   std::string_view name, const char *password, const MemberFacts *facts)
 {
     ReadFailure failure;
     const ReadOutcome outcome = readMember(
         archive, index, st.size, password,
-        [&](const char *data, size_t length) { return session.print(data, length) >= 0; }, failure);
+        [&](const char *data, size_t length) { return session.print(data, length) >= 0; }, failure,
+        facts);
     if (outcome == ReadOutcome::Stopped) {
         session.raise(IZ_CTRLC);
         return false;
@@ -437,6 +488,13 @@ int zengine::unzipWith(ReadPath path, int ifnc, char **ifnv, int xfnc, char **xf
     for (const std::string &name : unmatched)
         session.warning(name, "no such member");
 
+    if (!listing && view->overlapping()) {
+        // Several records pointing into one member's data: the construction of archives that
+        // unpack to many times their size. Nothing of them is delivered or written.
+        session.error(archivePath, "invalid archive: members overlap (possible zip bomb)",
+                      PK_BADERR);
+        return session.result();
+    }
     int targetFd = -1;
     if (extracting) {
         targetFd = openTargetFolder(dcl.lpszExtractDir);
@@ -477,9 +535,10 @@ int zengine::unzipWith(ReadPath path, int ifnc, char **ifnv, int xfnc, char **xf
             }
         }
         const char *pw = password.empty() ? nullptr : password.c_str();
-        const bool goOn = delivering
-                              ? deliverMember(session, archive, index, st, name, pw)
-                              : extractMember(session, archive, index, st, name, targetFd, pw);
+        const MemberFacts *facts = view->facts(index);
+        const bool goOn =
+            delivering ? deliverMember(session, archive, index, st, name, pw, facts)
+                       : extractMember(session, archive, index, st, name, targetFd, pw, facts);
         session.memberFinished(st.size);
         if (!goOn)
             break;

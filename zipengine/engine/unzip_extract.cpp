@@ -32,8 +32,10 @@ namespace {
 constexpr int ReplaceYes = 102;
 constexpr int ReplaceAll = 103;
 
-// The DOS attribute of a volume label entry.
+// The DOS attributes of a volume label entry and of a folder. An entry with both (attribute
+// byte 0xFF, written by some packers for any file) is no volume label.
 constexpr zip_uint32_t DosVolumeLabel = 0x08;
+constexpr zip_uint32_t DosFolder = 0x10;
 
 mode_t processUmask()
 {
@@ -188,7 +190,7 @@ bool writeAll(int fd, const char *data, size_t length, int &error)
 
 bool extractMember(UnzipSession &session, zip_t *archive, zip_uint64_t index,
                    const zip_stat_t &stat, std::string_view name, int targetFd,
-                   const char *password)
+                   const char *password, const MemberFacts *facts)
 {
     const DCL &dcl = session.dcl();
     zip_uint8_t system = ZIP_OPSYS_UNIX;
@@ -204,7 +206,7 @@ bool extractMember(UnzipSession &session, zip_t *archive, zip_uint64_t index,
 
     if (isFolder && !keepPaths)
         return true; // without paths, folder entries make nothing
-    if (!isFolder && (attributes & DosVolumeLabel))
+    if (!isFolder && (attributes & DosVolumeLabel) && !(attributes & DosFolder))
         return true; // a disk's name, not a file: listed, never extracted
     if (!isFolder && S_ISLNK(unixMode)) {
         session.warning(name, "symbolic link not extracted");
@@ -246,7 +248,10 @@ bool extractMember(UnzipSession &session, zip_t *archive, zip_uint64_t index,
                                   joined(target.parts));
 
     const std::string &leaf = target.parts.back();
-    const time_t memberTime = (stat.valid & ZIP_STAT_MTIME) ? stat.mtime : time(nullptr);
+    // The extended timestamp is in UTC; the DOS fields are in the packer's local time.
+    const time_t memberTime = facts && facts->hasUnixTime     ? static_cast<time_t>(facts->unixTime)
+                              : (stat.valid & ZIP_STAT_MTIME) ? stat.mtime
+                                                              : time(nullptr);
     struct stat existing;
     bool replace = false;
     if (fstatat(dir.get(), leaf.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0) {
@@ -294,7 +299,7 @@ bool extractMember(UnzipSession &session, zip_t *archive, zip_uint64_t index,
             cancelled = !session.progress(written);
             return !cancelled;
         },
-        failure);
+        failure, facts);
     if (outcome == ReadOutcome::Done) {
         mode_t mode = (unixMode & 0777) ? (unixMode & 0777) : 0666;
         mode &= ~processUmask(); // never set-user-id, set-group-id or sticky

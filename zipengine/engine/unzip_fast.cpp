@@ -46,7 +46,7 @@ bool fastDeliver(UnzipSession &session, const char *archivePath, std::string_vie
     if (!file.open(archivePath))
         return declined();
     const std::shared_ptr<const ScannedArchive> archive = file.scan();
-    if (!archive)
+    if (!archive || archive->unordered)
         return declined();
     const bool ignoreCase = session.dcl().C_flag != 0;
     const std::string foldedTried = foldName(tried);

@@ -3,6 +3,7 @@
 // Every problem becomes one line through print: "warning: <member>: <reason>" or
 // "error: <member or archive>: <reason>", each ending in "\n".
 
+#include "zipengine/engine/dos_times.h"
 #include "zipengine/engine/internal.h"
 
 #include <zip.h>
@@ -65,18 +66,20 @@ struct ReadFailure
 // libzip checks the CRC. Memory is bounded whatever the member declares; a member that
 // yields more bytes than its header declares is cut off as damaged. `sink` returns false to
 // stop (the outcome is then Stopped). A password, when given, opens an encrypted member.
+// `facts` (may be null) carries the flags that the methods decoded by the engine itself need.
 ReadOutcome readMember(zip_t *archive, zip_uint64_t index, zip_uint64_t declaredSize,
                        const char *password, const std::function<bool(const char *, size_t)> &sink,
-                       ReadFailure &failure);
+                       ReadFailure &failure, const MemberFacts *facts = nullptr);
 
 // Plain-English reason for a libzip error on a member, and the result code it earns.
 ReadFailure memberFailure(int zipError);
 
 // Extracts one member below the target folder open as `targetFd`. Returns false when the
 // whole call must stop (disk full, cancelled).
+// `facts` (may be null) also gives the member's time from an extended timestamp field.
 bool extractMember(UnzipSession &session, zip_t *archive, zip_uint64_t index,
                    const zip_stat_t &stat, std::string_view name, int targetFd,
-                   const char *password);
+                   const char *password, const MemberFacts *facts);
 
 // One member as the listing reports it.
 struct ListedMember

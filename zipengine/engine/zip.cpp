@@ -6,6 +6,7 @@
 // code of the first problem is returned (18 a file could not be opened, 11 read error, 12 a
 // pattern matched nothing). Failures that stop the run leave the archive as it was.
 
+#include "zipengine/engine/dos_times.h"
 #include "zipengine/engine/internal.h"
 #include "zipengine/engine/temp_files.h"
 #include "zipengine/engine/zip_inputs.h"
@@ -158,6 +159,25 @@ public:
     }
 
 private:
+    // Writing would drop the data in front of the archive (a self-extractor's program): the
+    // archive is left as it is instead.
+    static constexpr const char *dataInFrontRefusal =
+        ": has data in front of it (a self-extracting program?) that would be lost; the archive "
+        "is left unchanged";
+    static bool hasDataInFront(const std::string &path)
+    {
+        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+        if (fd < 0)
+            return false;
+        const DirectoryFacts facts = readDirectoryFacts(fd);
+        ::close(fd);
+        const bool firstAtStart =
+            facts.members.empty() ||
+            std::any_of(facts.members.begin(), facts.members.end(),
+                        [](const MemberFacts &m) { return m.localOffset == 0; });
+        return facts.leadingBytes > 0 || !firstAtStart;
+    }
+
     int checkArchive(bool deleting)
     {
         const std::string &path = m_archive.path;
@@ -170,6 +190,8 @@ private:
             return m_report.error(path + ": not a zip archive", ZE_NAME);
         } else if (::access(path.c_str(), W_OK) != 0) {
             return m_report.error(path + ": archive is read-only", ZE_CREAT);
+        } else if (hasDataInFront(path)) {
+            return m_report.error(path + dataInFrontRefusal, ZE_NAME);
         }
         // The new archive is written beside the old one: the folder must take a new file.
         if (::access(m_archive.dir.c_str(), W_OK | X_OK) != 0) {

@@ -1,9 +1,13 @@
 // libFuzzer target: on arbitrary bytes taken for an archive, the scanner path and the libzip
 // path give the same result code, the same printed bytes and the same listing, for a listing
 // and for lookups of a few names with and without case folding. Aborts on any difference.
+// The same bytes also go straight into the decoders of the DOS-era methods, the first byte
+// choosing the method and flags: they must end, within the declared size, on any input.
 
 #include "zipengine/engine/internal.h"
+#include "zipengine/engine/legacy_methods.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -91,8 +95,40 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***)
     return 0;
 }
 
+namespace {
+
+void decodeRaw(const uint8_t *data, size_t size)
+{
+    if (size < 2)
+        return;
+    static const uint16_t methods[] = {1, 2, 3, 4, 5, 6, 9};
+    MemberCoding coding;
+    coding.method = methods[data[0] % 7];
+    coding.flags = static_cast<uint16_t>((data[0] >> 3) & 6);
+    coding.size = 1u << (data[1] % 20);
+    size_t at = 2;
+    uint64_t produced = 0;
+    const CompressedSource source = [&](unsigned char *out, size_t room) -> long {
+        const size_t n = std::min(room, size - at);
+        std::memcpy(out, data + at, n);
+        at += n;
+        return static_cast<long>(n);
+    };
+    const DecodedSink sink = [&](const char *, size_t length) {
+        produced += length;
+        return true;
+    };
+    std::string reason;
+    const DecodeOutcome outcome = decodeMember(coding, source, sink, reason);
+    if (produced > coding.size || (outcome != DecodeOutcome::Done && reason.empty()))
+        std::abort();
+}
+
+} // namespace
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
+    decodeRaw(data, size);
     static const std::string path = archivePath();
     FILE *f = std::fopen(path.c_str(), "wb");
     if (!f)
