@@ -100,6 +100,7 @@ private slots:
     void killedRunLeavesNothing_data();
     void killedRunLeavesNothing();
     void staleTemporariesSwept();
+    void saveKeepsOtherMembersRecords();
 
 private:
     QTemporaryDir m_dir;
@@ -260,6 +261,52 @@ void TestArchiveCli::staleTemporariesSwept()
     QVERIFY(!QFileInfo::exists(work.filePath("tmp/quoril-save-" + dead + "-aBc123")));
     for (const QString &file : kept)
         QVERIFY2(QFileInfo::exists(work.filePath(file)), qPrintable(file));
+}
+
+// Writes old.zip with members named as DOS, Windows and newer packers name them, or prints
+// every member's central record (its offset field blanked) and local header, one per line.
+const char *const RawRecords = R"(
+import struct, sys, zlib
+path = sys.argv[2]
+if sys.argv[1] == 'write':
+    upath = b'\x75\x70' + struct.pack('<H', 5 + 6) + b'\x01' + struct.pack('<I', zlib.crc32(b'mu.txt')) + 'µ.txt'.encode()
+    members = [('Ölfässer.txt'.encode('cp437'), 0, b''), ('café.txt'.encode('latin-1'), 0, b''),
+               ('Привет.txt'.encode(), 0x800, b''), (b'mu.txt', 0, upath)]
+    out, central = b'', b''
+    for name, flags, extra in members:
+        data = name * 3
+        head = struct.pack('<HHHHHIIIHH', 20, flags, 0, 0x6000, 0x2a21, zlib.crc32(data), len(data), len(data), len(name), len(extra))
+        central += b'PK\x01\x02' + struct.pack('<H', 0x031e) + head + struct.pack('<HHHII', 0, 0, 0, 0x81a40000, len(out)) + name + extra
+        out += b'PK\x03\x04' + head + name + extra + data
+    end = b'PK\x05\x06' + struct.pack('<HHHHIIH', 0, 0, 4, 4, len(central), len(out), 0)
+    open(path, 'wb').write(out + central + end)
+else:
+    z = open(path, 'rb').read()
+    e = z.rindex(b'PK\x05\x06')
+    count, size, at = struct.unpack('<HII', z[e + 10:e + 20])
+    for _ in range(count):
+        n, x, c = struct.unpack('<HHH', z[at + 28:at + 34])
+        record = z[at:at + 46 + n + x + c]
+        offset, = struct.unpack('<I', record[42:46])
+        ln, lx = struct.unpack('<HH', z[offset + 26:offset + 30])
+        if record[46:46 + n] != b'file_id.diz':
+            print((record[:42] + b'\0' * 4 + record[46:]).hex(), z[offset:offset + 30 + ln + lx].hex())
+        at += len(record)
+)";
+
+void TestArchiveCli::saveKeepsOtherMembersRecords()
+{
+    const QString archive = m_dir.filePath(QStringLiteral("old.zip"));
+    QCOMPARE(testsupport::python(QString::fromUtf8(RawRecords), {"write", archive}), 0);
+    QByteArray before, after, text = "new description\r\n";
+    QCOMPARE(testsupport::python(QString::fromUtf8(RawRecords), {"dump", archive}, &before), 0);
+    QCOMPARE(testsupport::run(Cli, {"save-description", archive, "file_id.diz"}, nullptr, {}, text),
+             0);
+    QCOMPARE(testsupport::python(QString::fromUtf8(RawRecords), {"dump", archive}, &after), 0);
+    QCOMPARE(before.count('\n'), 4);
+    QCOMPARE(after, before);
+    QByteArray test;
+    QCOMPARE(testsupport::run(QStringLiteral("unzip"), {"-tq", archive}, &test), 0);
 }
 
 QTEST_GUILESS_MAIN(TestArchiveCli)
