@@ -8,6 +8,8 @@
 #include <QTest>
 
 #include <csignal>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -307,6 +309,18 @@ void TestArchiveCli::saveKeepsOtherMembersRecords()
     QCOMPARE(after, before);
     QByteArray test;
     QCOMPARE(testsupport::run(QStringLiteral("unzip"), {"-tq", archive}, &test), 0);
+
+    // Another writer holding the archive: the save fails and leaves its work alone.
+    const QByteArray saved = testsupport::readFile(archive);
+    const int held = ::open(QFile::encodeName(archive).constData(), O_RDONLY | O_CLOEXEC);
+    QVERIFY(held >= 0 && ::flock(held, LOCK_EX) == 0);
+    QByteArray err;
+    QCOMPARE(testsupport::run(Cli, {"save-description", archive, "file_id.diz"}, nullptr, {},
+                              "other\r\n", &err),
+             3);
+    ::close(held);
+    QVERIFY2(err.contains("is being changed by another program"), err.constData());
+    QCOMPARE(testsupport::readFile(archive), saved);
 }
 
 QTEST_GUILESS_MAIN(TestArchiveCli)
