@@ -11,9 +11,6 @@
 // IndexError (IndexDamaged when the file is not a sound database).
 namespace catalog::sql {
 
-// Empty when SQLite is loaded (on first use), else why it cannot be.
-QString sqliteFailure();
-
 [[noreturn]] void fail(sqlite3 *db, int rc, const char *what);
 void check(sqlite3 *db, int rc, const char *what);
 void exec(sqlite3 *db, const char *sql);

@@ -39,6 +39,11 @@ int pollCommit(zip_t *, void *data)
     return state.cancelled ? 1 : 0;
 }
 
+bool registerCancelCallback(zip_t *archive, zip_cancel_callback callback, void *state)
+{
+    return zip_register_cancel_callback_with_state(archive, callback, nullptr, state) == 0;
+}
+
 namespace {
 
 constexpr size_t ArchiveBufferSize = 1 << 20;

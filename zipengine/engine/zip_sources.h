@@ -48,7 +48,7 @@ bool reportProgress(CommitState &state, zip_uint64_t fileDone);
 constexpr std::chrono::milliseconds PollInterval{50};
 int pollCommit(zip_t *archive, void *state);
 // Has libzip call `callback` with `state` all through zip_close, also while it copies the
-// entries an update keeps; a non-zero answer cancels the close. False when this libzip cannot.
+// entries an update keeps; a non-zero answer cancels the close. False when libzip refused.
 bool registerCancelCallback(zip_t *archive, zip_cancel_callback callback, void *state);
 
 // How much of the new archive is handed to the disk at a time while it is written.
