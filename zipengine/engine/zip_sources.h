@@ -10,6 +10,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <sys/stat.h>
 #include <vector>
@@ -68,12 +69,12 @@ struct ArchiveFile
     int inFd = -1;
     zip_uint64_t inSize = 0;
     zip_uint64_t inPos = 0;
-    std::vector<char> window;
+    std::unique_ptr<char[]> window; // left uninitialised: pread fills it
     zip_uint64_t windowStart = 0;
     size_t windowLength = 0;
     FILE *out = nullptr;
-    std::vector<char> outBuffer;
-    int dirFd = -1; // the folder, open while the new archive is written
+    std::unique_ptr<char[]> outBuffer; // the stream's buffer, uninitialised like malloc's own
+    int dirFd = -1;                    // the folder, open while the new archive is written
     TempFile temp;
     zip_int64_t writePos = 0;
     zip_int64_t writeEnd = 0;
