@@ -26,9 +26,8 @@ tools = {'quoril-cli pack': [cli, 'pack', '--level', '6', 'q.zip', 'src'],
 samples = {name: ([], []) for name in tools}
 for _ in range(runs):
     for name, argv in tools.items():
-        for old in ('q.zip', 'z.zip'):
-            if os.path.exists(old):
-                os.remove(old)
+        if os.path.exists(argv[-2]):
+            os.remove(argv[-2])
         pid = os.posix_spawnp(argv[0], argv, os.environ)
         _, status, usage = os.wait4(pid, 0)
         if os.waitstatus_to_exitcode(status) != 0:
