@@ -17,13 +17,16 @@
 #include "find/findsession.h"
 #include "find/tipsource.h"
 #include "find/treetips.h"
+#include "formats/formats.h"
 #include "id3/editkeys.h"
 #include "id3/id3tag.h"
+#include "id3/id3v2.h"
 #include "id3/mp3pane.h"
 #include "render/dosfont.h"
 #include "settings/customdialog.h"
 #include "settings/langdialog.h"
 #include "settings/language.h"
+#include "settings/treeformats.h"
 #include "shell/aboutbox.h"
 #include "shell/helpwindow.h"
 #include "shell/trayshell.h"
@@ -143,6 +146,7 @@ struct TMain::Private
     QAction *M_Find = nullptr;
     TFindForm *FindForm = nullptr;
     QAction *Hiddenfiles1 = nullptr;
+    QAction *M_Formats = nullptr;
     QButtonGroup *modes = nullptr;
     QFont editorFont;
     QColor editorColor = QColor(0, 0, 128);
@@ -251,6 +255,13 @@ void TMain::buildMenus()
     d->M_Find->setObjectName(QStringLiteral("M_Find"));
     d->M_Find->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
     d->M_Find->setEnabled(false);
+    // Last in the menu, so that the positions language files give the other items stay.
+    d->M_Formats =
+        options->addAction(QStringLiteral("Other archive formats"), this, &TMain::M_FormatsClick);
+    d->M_Formats->setObjectName(QStringLiteral("M_Formats"));
+    d->M_Formats->setCheckable(true);
+    d->M_Formats->setToolTip(QStringLiteral("Show LHA, ARJ, RAR, 7z and other archives in the "
+                                            "tree; their descriptions are shown read-only"));
 
     QMenu *help = menuBar()->addMenu(QStringLiteral("Help"));
     help->menuAction()->setObjectName(QStringLiteral("Help1"));
@@ -482,6 +493,9 @@ LanguageTargets TMain::languageTargets()
 void TMain::pgm_init()
 {
     LanguageName = applyStartupLanguage(SettingsDir, languageTargets());
+    const bool otherFormats = readOtherFormats(SettingsDir);
+    d->M_Formats->setChecked(otherFormats);
+    d->LFile->setFileMask(treeMask(otherFormats));
 }
 
 void TMain::OpenStartPath(const QString &argument)
@@ -495,10 +509,17 @@ void TMain::OpenStartPath(const QString &argument)
                     Prompter::Icon::Warning);
         return;
     }
+    // An archive of another format that the desktop hands over is shown for this run, with the
+    // option ticked to say so; the stored choice stays the user's.
+    if (!d->M_Formats->isChecked() && !pathbytes::isDir(path) &&
+        formats::detect(path) != formats::Format::Zip) {
+        d->M_Formats->setChecked(true);
+        d->LFile->setFileMask(treeMask(true));
+    }
     SelectPath(path);
     if (d->LFile->path() != path)
-        showMessage(QStringLiteral("%1 is not in the tree, which shows folders, ZIP archives and "
-                                   "MP3 files (hidden ones with \"Show hidden files\").")
+        showMessage(QStringLiteral("%1 is not in the tree, which shows folders, archives and MP3 "
+                                   "files (hidden ones with \"Show hidden files\").")
                         .arg(pathbytes::display(path)),
                     Prompter::Icon::Warning);
 }
@@ -624,13 +645,15 @@ void TMain::showDescription(const LookupResult &result)
     d->loadingText = false;
     // A description larger than the pane loads is shown in part and cannot be saved back,
     // which would cut it off.
-    d->DIZEdit->setReadOnly(result.truncated);
+    // So is one in an archive that Quoril reads but does not write: nothing typed could be kept.
+    d->DIZEdit->setReadOnly(result.truncated || !result.readOnlyReason.isEmpty());
     d->DIZEdit->setToolTip(
         result.truncated
             ? QStringLiteral("This description is larger than %1 MiB: only its beginning is "
                              "shown, and it cannot be edited here.")
                   .arg(DescriptionLimit / (1024 * 1024))
-            : QString());
+            : result.readOnlyReason);
+    d->B_Save->setToolTip(result.readOnlyReason);
     d->Cornice->setTitle(result.caption);
 }
 
@@ -705,7 +728,7 @@ void TMain::ViewMP3()
         pathbytes::display(QStringView(path).sliced(path.lastIndexOf(QLatin1Char('/')) + 1)));
     CurrentFile = path;
     d->IDMP.setFileName(path);
-    d->MP3panel->view(d->IDMP);
+    d->MP3panel->view(d->IDMP, id3v2::read(path));
 }
 
 void TMain::IDTagWrite(const QString &path)
@@ -713,6 +736,7 @@ void TMain::IDTagWrite(const QString &path)
     d->IDMP.setFileName(path);
     d->MP3panel->assignTo(d->IDMP);
     d->IDMP.WriteTag();
+    d->MP3panel->written(d->IDMP);
 }
 
 bool TMain::SaveCurrent()
@@ -842,6 +866,13 @@ void TMain::Hiddenfiles1Click()
     d->LFile->setOptions(options);
     if (auto *fileManager = findChild<TShellTree *>(QStringLiteral("LFileMgr")))
         fileManager->setOptions(options);
+}
+
+void TMain::M_FormatsClick()
+{
+    const bool on = d->M_Formats->isChecked();
+    d->LFile->setFileMask(treeMask(on));
+    writeOtherFormats(SettingsDir, on);
 }
 
 void TMain::B_UnzipClick()

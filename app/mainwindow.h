@@ -94,6 +94,9 @@ private:
     void M_WWClick();
     void M_FontClick();
     void Hiddenfiles1Click();
+    // Adds the other archive formats to the tree's mask, or takes them away, and keeps the
+    // choice in quoril.ini.
+    void M_FormatsClick();
     void B_UnzipClick();
     void M_FindClick();
     void showDescription(const LookupResult &result);

@@ -1,9 +1,12 @@
 #include "archive/archiveops.h"
 
 #include "common/pathbytes.h"
+#include "formats/formats.h"
 #include "zipengine/callbacks.h"
 #include "zipengine/enginetext.h"
 #include "zipengine/zipengine.h"
+
+#include <QDateTime>
 
 #include <algorithm>
 #include <cstring>
@@ -69,11 +72,75 @@ struct ProgressRelay
     }
 };
 
+ListingEntry listingEntry(const formats::Member &m)
+{
+    ListingEntry entry;
+    entry.size = m.size;
+    entry.compressedSize = m.compressedSize;
+    entry.ratio = m.size > 0 && m.compressedSize <= m.size
+                      ? unsigned(100 - (m.compressedSize * 100) / m.size)
+                      : 0;
+    // Shown in local time, as the DOS times of ZIP members are.
+    const QDateTime time = QDateTime::fromSecsSinceEpoch(m.mtime);
+    entry.month = unsigned(time.date().month());
+    entry.day = unsigned(time.date().day());
+    entry.year = unsigned(time.date().year() % 100);
+    entry.hour = unsigned(time.time().hour());
+    entry.minute = unsigned(time.time().minute());
+    entry.name = m.name;
+    return entry;
+}
+
+// The members of an archive of another format, as the engine would list them; a failure
+// becomes the engine's "damaged archive" code with the reason in the engine's wording.
+int listOther(const QString &path, formats::Format format,
+              const std::function<void(const ListingEntry &)> &onMember, QStringList &messages)
+{
+    const formats::Listing listing = formats::list(path, format);
+    for (const formats::Member &m : listing.members)
+        onMember(listingEntry(m));
+    if (listing.ok())
+        return PK_OK;
+    messages.append(QStringLiteral("error: %1: %2").arg(path, listing.error));
+    return PK_BADERR;
+}
+
+ExtractReport extractOther(const ExtractRequest &request, formats::Format format,
+                           const Progress &progress, const MemberProgress &memberProgress)
+{
+    formats::ExtractRequest other;
+    other.archive = request.archive;
+    other.format = format;
+    other.targetDir = request.targetDir;
+    other.names = request.names;
+    other.caseInsensitive = request.cFlag;
+    other.withPaths = request.dFlag;
+    other.overwrite = request.oFlag;
+    other.onlyNewer = request.extractOnlyNewer;
+    other.update = request.uFlag;
+    const formats::ExtractReport done = formats::extract(other, progress, memberProgress);
+    ExtractReport report;
+    report.engineCalled = true;
+    report.cancelled = done.cancelled;
+    report.problems = done.problems;
+    if (done.cancelled)
+        report.code = IZ_CTRLC;
+    else if (done.failed)
+        report.code = PK_ERR;
+    else if (done.unmatched.size() == request.names.size())
+        report.code = PK_FIND;
+    else
+        report.code = done.problems.isEmpty() ? PK_OK : PK_WARN;
+    return report;
+}
+
 } // namespace
 
 int listMembers(const QString &path, const std::function<void(const ListingEntry &)> &onMember,
                 QStringList &messages)
 {
+    if (const formats::Format format = formats::detect(path); format != formats::Format::Zip)
+        return listOther(path, format, onMember, messages);
     EngineSink sink;
     sink.onListing = onMember;
     USERFUNCTIONS functions;
@@ -118,6 +185,9 @@ ExtractReport unzipSelectedFiles(const ExtractRequest &request, const Progress &
     ExtractReport report;
     if (request.archive.trimmed().isEmpty() || request.names.isEmpty())
         return report;
+    if (const formats::Format format = formats::detect(request.archive);
+        format != formats::Format::Zip)
+        return extractOther(request, format, progress, memberProgress);
 
     USERFUNCTIONS functions;
     FillUserFunctions(functions);

@@ -44,6 +44,8 @@ public:
 
 enum class Kind { Zip, Mp3 };
 
+class Store;
+
 // What the index holds for one file. Paths are the exact bytes of the file system.
 struct Entry
 {
@@ -51,6 +53,7 @@ struct Entry
     Kind kind = Kind::Zip;
     qint64 size = 0;
     qint64 mtimeNs = 0; // modification time, nanoseconds since 1970 UTC
+    qint64 ctimeNs = 0; // change time (of the inode), the same unit
     quint64 inode = 0;
 
     // Archives: the member count, the member Auto select found and its text as the
@@ -125,11 +128,11 @@ public:
     void forEachEntry(const QList<Scope> &scopes,
                       const std::function<void(const Entry &)> &visit) const;
 
-    struct Impl;
-    Impl &impl() const { return *m_impl; }
+    // The tables behind the index, for the indexer and the queries (catalog/store.h).
+    Store &store() const { return *m_store; }
 
 private:
-    std::unique_ptr<Impl> m_impl;
+    std::unique_ptr<Store> m_store;
 };
 
 struct Progress
@@ -145,13 +148,17 @@ struct IndexOptions
     QStringList customList;
     // Worker threads reading files; 0 chooses from the number of cores.
     int threads = 0;
+    // Folders whose own times (modification, change, inode) are as they were when their files
+    // were last brought up to date are taken as they are, their files not looked at: answers
+    // are then as fresh as the folders' change times say, at the cost of one look per folder.
+    bool trustFolderTimes = false;
 };
 
 struct IndexSummary
 {
     qint64 found = 0;
     qint64 read = 0;      // files read afresh (new or changed)
-    qint64 unchanged = 0; // files whose path, size, time and inode matched the index
+    qint64 unchanged = 0; // files whose path, size, times and inode matched the index
     qint64 removed = 0;   // entries of vanished files dropped
     bool cancelled = false;
     // Paths that could not be looked at (missing, unreadable folder), with the reason.

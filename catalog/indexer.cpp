@@ -38,6 +38,7 @@ struct FileStat
     bool isFile = false;
     qint64 size = 0;
     qint64 mtimeNs = 0;
+    qint64 ctimeNs = 0;
     quint64 inode = 0;
     quint64 device = 0;
 };
@@ -53,6 +54,7 @@ FileStat statPath(const QByteArray &path)
     f.isFile = S_ISREG(st.st_mode);
     f.size = st.st_size;
     f.mtimeNs = qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    f.ctimeNs = qint64(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec;
     f.inode = st.st_ino;
     f.device = st.st_dev;
     return f;
@@ -66,8 +68,13 @@ bool endsWithNoCase(const QByteArray &name, const char *suffix)
 
 std::optional<Kind> kindOfName(const QByteArray &name)
 {
-    if (endsWithNoCase(name, ".zip"))
-        return Kind::Zip;
+    // Archives of every format Quoril reads (kind Zip stands for "archive"); the reader tells
+    // the format by content.
+    static constexpr const char *ArchiveSuffixes[] = {".zip", ".lha", ".lzh", ".arj", ".rar", ".7z",
+                                                      ".arc", ".zoo", ".cab", ".lzx", ".dms"};
+    for (const char *suffix : ArchiveSuffixes)
+        if (endsWithNoCase(name, suffix))
+            return Kind::Zip;
     if (endsWithNoCase(name, ".mp3"))
         return Kind::Mp3;
     return std::nullopt;
@@ -118,6 +125,13 @@ struct Job
     QByteArray path;
     Kind kind;
     FileStat stat;
+    qint64 row = 0; // the file's row in the index, 0 for a new file
+};
+
+struct Read
+{
+    Entry entry;
+    qint64 row = 0;
 };
 
 // Worker threads that read files; the thread that runs the indexer takes their entries.
@@ -175,12 +189,12 @@ private:
     {
         if (wait && m_done.empty())
             m_changed.wait(lock, [this] { return !m_done.empty() || (m_jobs.empty() && !m_busy); });
-        std::deque<Entry> done;
+        std::deque<Read> done;
         done.swap(m_done);
         lock.unlock();
         m_changed.notify_all();
-        for (Entry &entry : done)
-            take(entry);
+        for (Read &read : done)
+            take(read);
         lock.lock();
     }
 
@@ -195,17 +209,18 @@ private:
             m_jobs.pop_front();
             ++m_busy;
             lock.unlock();
-            std::optional<Entry> entry;
+            std::optional<Read> read;
             if (!m_cancel) {
-                entry = readFile(job.path, job.kind, m_options);
-                entry->size = job.stat.size;
-                entry->mtimeNs = job.stat.mtimeNs;
-                entry->inode = job.stat.inode;
+                read = Read{readFile(job.path, job.kind, m_options), job.row};
+                read->entry.size = job.stat.size;
+                read->entry.mtimeNs = job.stat.mtimeNs;
+                read->entry.ctimeNs = job.stat.ctimeNs;
+                read->entry.inode = job.stat.inode;
             }
             lock.lock();
             --m_busy;
-            if (entry)
-                m_done.push_back(std::move(*entry));
+            if (read)
+                m_done.push_back(std::move(*read));
             m_changed.notify_all();
         }
     }
@@ -215,7 +230,7 @@ private:
     std::mutex m_mutex;
     std::condition_variable m_changed;
     std::deque<Job> m_jobs;
-    std::deque<Entry> m_done;
+    std::deque<Read> m_done;
     size_t m_busy = 0;
     bool m_closing = false;
     std::vector<std::thread> m_threads;
@@ -245,6 +260,366 @@ QByteArray absolutePath(const QByteArray &path)
     return '/' + parts.join('/');
 }
 
+namespace {
+
+qint64 nowNs()
+{
+    timespec t;
+    clock_gettime(CLOCK_REALTIME, &t);
+    return qint64(t.tv_sec) * 1000000000 + t.tv_nsec;
+}
+
+// One folder on the way: how it looked before it was listed, and its names.
+struct Folder
+{
+    QByteArray path;
+    QByteArray key;
+    FileStat stat;
+    qint64 listedAtNs = 0;
+    Listing listing;
+    // Its stamp in the index matches: its files are taken as the index holds them.
+    bool trusted = false;
+};
+
+// A path given to the run: a folder to walk, or a file (or a vanished path) on its own.
+struct Root
+{
+    QByteArray path;
+    bool isFolder;
+};
+
+// One run of the indexer, in its steps: find the folders and count their files, visit the
+// files named on their own, visit every folder's files, drop what vanished, stamp the folders.
+class IndexRun
+{
+public:
+    IndexRun(Indexer &indexer, Store &store, const IndexOptions &options,
+             const std::atomic_bool &cancel)
+        : m_indexer(indexer), m_store(store), m_options(options),
+          m_read(ReadOptions::forCustomList(options.customList)), m_cancel(cancel)
+    {}
+
+    IndexSummary run(const QList<QByteArray> &paths);
+
+private:
+    void gather(const QList<QByteArray> &paths);
+    void walk(const QByteArray &root);
+    QList<QByteArray> knownChildren(const QByteArray &root, const QByteArray &key);
+    void visitNamedFile(const QByteArray &path, ReaderPool &pool);
+    void visitFolder(const Folder &folder, ReaderPool &pool);
+    void visitFile(const QByteArray &path, Kind kind, const FileStat &st,
+                   const std::optional<Known> &known, ReaderPool &pool);
+    void dropVanishedFolders();
+    void stampFolders();
+
+    void take(Read &read);
+    void remove(qint64 id);
+    void write();
+    void commitIfDue(bool force);
+    void report(bool force);
+
+    Indexer &m_indexer;
+    Store &m_store;
+    const IndexOptions &m_options;
+    const ReadOptions m_read;
+    const std::atomic_bool &m_cancel;
+
+    IndexSummary m_summary;
+    QList<Root> m_roots;
+    QList<Folder> m_folders;
+    QSet<QPair<quint64, quint64>> m_visited; // a folder reached twice through links is read once
+    QHash<QByteArray, QList<QByteArray>> m_knownBelow; // per root: folder keys the index knows
+    QSet<QByteArray> m_submitted;                      // a file named twice is read once
+    Progress m_progress;
+    QElapsedTimer m_sinceProgress, m_sinceCommit;
+    bool m_inTransaction = false;
+    int m_batch = 0;
+};
+
+IndexSummary IndexRun::run(const QList<QByteArray> &paths)
+{
+    gather(paths);
+    m_progress = Progress{0, m_summary.found};
+    m_sinceProgress.start();
+    report(true);
+    const int threads =
+        m_options.threads > 0 ? m_options.threads : qBound(1, QThread::idealThreadCount(), 4);
+    try {
+        ReaderPool pool(threads, m_read, m_cancel);
+        const auto take = [this](Read &read) { this->take(read); };
+        for (const Root &root : std::as_const(m_roots)) {
+            if (!m_cancel && !root.isFolder)
+                visitNamedFile(root.path, pool);
+        }
+        for (const Folder &folder : std::as_const(m_folders)) {
+            if (m_cancel)
+                break;
+            visitFolder(folder, pool);
+            pool.collect(take, false);
+            commitIfDue(false);
+        }
+        pool.finish(take);
+        if (!m_cancel) {
+            dropVanishedFolders();
+            stampFolders();
+        }
+        commitIfDue(true);
+    } catch (...) {
+        m_store.rollback();
+        throw;
+    }
+    m_summary.cancelled = m_cancel;
+    m_progress.found = qMax(m_progress.done, m_cancel ? m_progress.found : m_progress.done);
+    report(true);
+    return m_summary;
+}
+
+// The folders to visit and the number of files in them, so that progress can say "done of
+// found"; each folder is listed once, and the listing is kept for its visit.
+void IndexRun::gather(const QList<QByteArray> &paths)
+{
+    for (const QByteArray &given : paths) {
+        const QByteArray path = absolutePath(given);
+        const FileStat st = statPath(path);
+        if (!st.exists) {
+            m_summary.problems << QStringLiteral("%1: no such file or folder")
+                                      .arg(pathbytes::display(pathbytes::decode(given)));
+            m_roots << Root{path, false}; // its entry, if any, is dropped
+            continue;
+        }
+        m_roots << Root{path, st.isDir};
+        if (st.isDir)
+            walk(path);
+        else
+            ++m_summary.found;
+    }
+}
+
+void IndexRun::walk(const QByteArray &root)
+{
+    QList<QByteArray> pending{root};
+    while (!pending.isEmpty() && !m_cancel) {
+        Folder folder;
+        folder.path = pending.takeLast();
+        folder.key = keyOfFolder(folder.path);
+        folder.stat = statPath(folder.path);
+        if (!folder.stat.isDir || m_visited.contains({folder.stat.device, folder.stat.inode}))
+            continue;
+        m_visited.insert({folder.stat.device, folder.stat.inode});
+        folder.listedAtNs = nowNs();
+        if (m_options.trustFolderTimes) {
+            const FolderStamp now{folder.stat.mtimeNs, folder.stat.ctimeNs, folder.stat.inode,
+                                  m_read.planKey};
+            folder.trusted = m_store.folderStamp(folder.key) == now;
+        }
+        QList<QByteArray> subfolders;
+        if (folder.trusted) {
+            if (m_options.recursive)
+                subfolders = knownChildren(root, folder.key);
+        } else {
+            folder.listing = listFolder(folder.path);
+            if (!folder.listing.ok) {
+                m_summary.problems << QStringLiteral("%1: cannot read the folder")
+                                          .arg(pathbytes::display(pathbytes::decode(folder.path)));
+                continue;
+            }
+            m_summary.found += folder.listing.files.size();
+            if (m_options.recursive) {
+                for (const QByteArray &name : std::as_const(folder.listing.folders))
+                    subfolders << joinPath(folder.path, name);
+            }
+        }
+        pending << subfolders;
+        m_folders << std::move(folder);
+    }
+}
+
+// The subfolders of a trusted folder, as the index knows them: the folders that hold entries
+// or stamps below it, cut to their first part below it.
+QList<QByteArray> IndexRun::knownChildren(const QByteArray &root, const QByteArray &key)
+{
+    auto known = m_knownBelow.find(root);
+    if (known == m_knownBelow.end()) {
+        const QByteArray rootKey = keyOfFolder(root);
+        known = m_knownBelow.insert(root, m_store.foldersWithEntriesBelow(rootKey) +
+                                              m_store.stampedFoldersBelow(rootKey));
+    }
+    QSet<QByteArray> children;
+    for (const QByteArray &below : std::as_const(*known)) {
+        if (below.size() <= key.size() || !below.startsWith(key))
+            continue;
+        const qsizetype slash = below.indexOf('/', key.size());
+        children.insert(below.left(slash)); // every key ends with "/"
+    }
+    return children.values();
+}
+
+void IndexRun::visitNamedFile(const QByteArray &path, ReaderPool &pool)
+{
+    const FileStat st = statPath(path);
+    const std::optional<Known> known = m_store.known(path);
+    if (!st.exists || st.isDir) {
+        if (known)
+            remove(known->id);
+        return;
+    }
+    const QByteArray name = path.mid(path.lastIndexOf('/') + 1);
+    // A file named on its own is read as an archive unless it is an MP3 file.
+    visitFile(path, kindOfName(name).value_or(Kind::Zip), st, known, pool);
+}
+
+void IndexRun::visitFolder(const Folder &folder, ReaderPool &pool)
+{
+    if (folder.trusted)
+        return;
+    QHash<QByteArray, Known> known;
+    for (Known &row : m_store.knownIn(folder.key, bool(m_indexer.onEntry))) {
+        if (row.sound)
+            known.insert(row.entry.path, std::move(row));
+        else
+            remove(row.id); // a damaged row: its file, if any, is read again
+    }
+    for (const QByteArray &name : folder.listing.files) {
+        if (m_cancel)
+            return;
+        const QByteArray path = folder.key + name;
+        const FileStat st = statPath(path);
+        const auto it = known.constFind(path);
+        std::optional<Known> row;
+        if (it != known.constEnd()) {
+            row = *it;
+            known.erase(it);
+        }
+        if (st.exists && st.isFile) // else gone since the folder was listed
+            visitFile(path, *kindOfName(name), st, row, pool);
+    }
+    // What the index still holds of this folder has vanished.
+    for (const Known &gone : std::as_const(known))
+        remove(gone.id);
+}
+
+void IndexRun::visitFile(const QByteArray &path, Kind kind, const FileStat &st,
+                         const std::optional<Known> &known, ReaderPool &pool)
+{
+    if (m_submitted.contains(path))
+        return;
+    m_submitted.insert(path);
+    const bool sound = known && known->sound;
+    const Entry *held = sound ? &known->entry : nullptr;
+    if (held && held->kind == kind && held->size == st.size && held->mtimeNs == st.mtimeNs &&
+        held->ctimeNs == st.ctimeNs && held->inode == st.inode &&
+        (kind == Kind::Mp3 || known->planKey == m_read.planKey)) {
+        ++m_summary.unchanged;
+        ++m_progress.done;
+        if (m_indexer.onEntry)
+            m_indexer.onEntry(*held);
+        report(false);
+        return;
+    }
+    pool.submit(Job{path, kind, st, known ? known->id : 0},
+                [this](Read &read) { this->take(read); });
+}
+
+// Folders that vanished below a folder indexed at every level.
+void IndexRun::dropVanishedFolders()
+{
+    if (!m_options.recursive)
+        return;
+    QSet<QByteArray> seen;
+    for (const Folder &folder : std::as_const(m_folders))
+        seen.insert(folder.key);
+    for (const Root &root : std::as_const(m_roots)) {
+        if (!root.isFolder)
+            continue;
+        const QByteArray key = keyOfFolder(root.path);
+        for (const QByteArray &gone : m_store.foldersWithEntriesBelow(key)) {
+            if (seen.contains(gone))
+                continue;
+            for (const Known &row : m_store.knownIn(gone, false))
+                remove(row.id);
+        }
+        for (const QByteArray &gone : m_store.stampedFoldersBelow(key)) {
+            if (!seen.contains(gone)) {
+                write();
+                m_store.dropFolderStamps(gone, false);
+            }
+        }
+    }
+}
+
+// Each folder listed in full gets the stamp it had before it was listed, unless it changed
+// within the second before: a change in the same tick of the file system's clock would not
+// show in its times.
+void IndexRun::stampFolders()
+{
+    for (const Folder &folder : std::as_const(m_folders)) {
+        if (folder.trusted)
+            continue;
+        const FileStat &st = folder.stat;
+        write();
+        if (qMax(st.mtimeNs, st.ctimeNs) > folder.listedAtNs - 1000000000)
+            m_store.dropFolderStamps(folder.key, false);
+        else
+            m_store.setFolderStamp(folder.key,
+                                   FolderStamp{st.mtimeNs, st.ctimeNs, st.inode, m_read.planKey});
+    }
+}
+
+void IndexRun::take(Read &read)
+{
+    Entry &entry = read.entry;
+    limitDescription(entry);
+    write();
+    const qint64 plan = entry.kind == Kind::Zip ? m_read.planKey : 0;
+    if (read.row)
+        m_store.replace(read.row, entry, plan);
+    else
+        m_store.add(entry, plan);
+    ++m_summary.read;
+    ++m_progress.done;
+    if (m_indexer.onEntry)
+        m_indexer.onEntry(entry);
+    commitIfDue(false);
+    report(false);
+}
+
+void IndexRun::remove(qint64 id)
+{
+    write();
+    m_store.remove(id);
+    ++m_summary.removed;
+}
+
+void IndexRun::write()
+{
+    if (!m_inTransaction) {
+        m_store.begin();
+        m_inTransaction = true;
+        m_sinceCommit.start();
+    }
+    ++m_batch;
+}
+
+void IndexRun::commitIfDue(bool force)
+{
+    if (m_inTransaction && (force || m_batch >= BatchFiles || m_sinceCommit.elapsed() >= BatchMs)) {
+        m_store.commit();
+        m_inTransaction = false;
+        m_batch = 0;
+    }
+}
+
+void IndexRun::report(bool force)
+{
+    if (m_indexer.onProgress && (force || m_sinceProgress.elapsed() >= ProgressMs)) {
+        m_progress.found = qMax(m_progress.found, m_progress.done);
+        m_indexer.onProgress(m_progress);
+        m_sinceProgress.restart();
+    }
+}
+
+} // namespace
+
 Indexer::Indexer(Index &index, IndexOptions options) : m_index(index), m_options(std::move(options))
 {}
 
@@ -262,230 +637,7 @@ bool Indexer::isCancelled() const
 
 IndexSummary Indexer::run(const QList<QByteArray> &paths)
 {
-    Index::Impl &store = m_index.impl();
-    IndexSummary summary;
-    const ReadOptions readOptions = ReadOptions::forCustomList(m_options.customList);
-
-    // First the folders to visit and the number of files in them, so that progress can say
-    // "done of found"; the folders are few beside the files.
-    struct Root
-    {
-        QByteArray path;
-        bool isFolder;
-    };
-    QList<Root> roots;
-    QList<QByteArray> folders;
-    QSet<QPair<quint64, quint64>> visited; // a folder reached twice through links is read once
-    for (const QByteArray &given : paths) {
-        const QByteArray path = absolutePath(given);
-        const FileStat st = statPath(path);
-        if (!st.exists) {
-            summary.problems << QStringLiteral("%1: no such file or folder")
-                                    .arg(pathbytes::display(pathbytes::decode(given)));
-            roots << Root{path, false}; // its entry, if any, is dropped
-            continue;
-        }
-        if (!st.isDir) {
-            roots << Root{path, false};
-            ++summary.found;
-            continue;
-        }
-        roots << Root{path, true};
-        QList<QByteArray> pending{path};
-        while (!pending.isEmpty() && !m_cancel) {
-            const QByteArray folder = pending.takeLast();
-            const FileStat fst = statPath(folder);
-            if (visited.contains({fst.device, fst.inode}))
-                continue;
-            visited.insert({fst.device, fst.inode});
-            const Listing listing = listFolder(folder);
-            if (!listing.ok) {
-                summary.problems << QStringLiteral("%1: cannot read the folder")
-                                        .arg(pathbytes::display(pathbytes::decode(folder)));
-                continue;
-            }
-            folders << folder;
-            summary.found += listing.files.size();
-            if (m_options.recursive) {
-                for (const QByteArray &name : listing.folders)
-                    pending << joinPath(folder, name);
-            }
-        }
-    }
-
-    Progress progress{0, summary.found};
-    QElapsedTimer sinceProgress, sinceCommit;
-    sinceProgress.start();
-    auto report = [&](bool force) {
-        if (onProgress && (force || sinceProgress.elapsed() >= ProgressMs)) {
-            progress.found = qMax(progress.found, progress.done);
-            onProgress(progress);
-            sinceProgress.restart();
-        }
-    };
-    report(true);
-
-    bool inTransaction = false;
-    int batch = 0;
-    auto write = [&] {
-        if (!inTransaction) {
-            store.begin();
-            inTransaction = true;
-            sinceCommit.start();
-        }
-        ++batch;
-    };
-    auto commitIfDue = [&](bool force) {
-        if (inTransaction && (force || batch >= BatchFiles || sinceCommit.elapsed() >= BatchMs)) {
-            store.commit();
-            inTransaction = false;
-            batch = 0;
-        }
-    };
-    auto take = [&](Entry &entry) {
-        write();
-        store.store(entry, entry.kind == Kind::Zip ? readOptions.planKey : 0);
-        ++summary.read;
-        ++progress.done;
-        if (onEntry)
-            onEntry(entry);
-        commitIfDue(false);
-        report(false);
-    };
-    auto unchanged = [&](const QByteArray &path) {
-        ++summary.unchanged;
-        ++progress.done;
-        if (onEntry) {
-            if (const std::optional<Entry> entry = m_index.lookup(path))
-                onEntry(*entry);
-        }
-        report(false);
-    };
-    auto isUnchanged = [&](const Stamp &stamp, const FileStat &st, Kind kind) {
-        return stamp.size == st.size && stamp.mtimeNs == st.mtimeNs && stamp.inode == st.inode &&
-               (kind == Kind::Mp3 || stamp.planKey == readOptions.planKey);
-    };
-    auto stampOf = [&](const QByteArray &path) {
-        sql::Statement &s = *store.selectFolder;
-        s.bind(1, folderKey(path));
-        std::optional<Stamp> found;
-        while (s.step()) {
-            if (s.blob(1) == path)
-                found = Stamp{s.integer(0), s.integer(2), s.integer(3), quint64(s.integer(4)),
-                              s.integer(5)};
-        }
-        return found;
-    };
-
-    const int threads =
-        m_options.threads > 0 ? m_options.threads : qBound(1, QThread::idealThreadCount(), 4);
-    try {
-        ReaderPool pool(threads, readOptions, m_cancel);
-        auto visitFile = [&](const QByteArray &path, Kind kind, const FileStat &st,
-                             const std::optional<Stamp> &stamp) {
-            if (stamp && isUnchanged(*stamp, st, kind))
-                unchanged(path);
-            else
-                pool.submit(Job{path, kind, st}, take);
-        };
-
-        for (const Root &root : roots) {
-            if (m_cancel || root.isFolder)
-                continue;
-            const FileStat st = statPath(root.path);
-            const std::optional<Stamp> stamp = stampOf(root.path);
-            if (!st.exists || st.isDir) {
-                if (stamp) {
-                    write();
-                    store.remove(stamp->id);
-                    ++summary.removed;
-                }
-                continue;
-            }
-            const QByteArray name = root.path.mid(root.path.lastIndexOf('/') + 1);
-            // A file named on its own is read as an archive unless it is an MP3 file.
-            visitFile(root.path, kindOfName(name).value_or(Kind::Zip), st, stamp);
-        }
-
-        for (const QByteArray &folder : std::as_const(folders)) {
-            if (m_cancel)
-                break;
-            const QByteArray key = folder.endsWith('/') ? folder : folder + '/';
-            QHash<QByteArray, Stamp> known;
-            {
-                sql::Statement &s = *store.selectFolder;
-                s.bind(1, key);
-                while (s.step())
-                    known.insert(s.blob(1), Stamp{s.integer(0), s.integer(2), s.integer(3),
-                                                  quint64(s.integer(4)), s.integer(5)});
-            }
-            const Listing listing = listFolder(folder);
-            for (const QByteArray &name : listing.files) {
-                if (m_cancel)
-                    break;
-                const QByteArray path = key + name;
-                const FileStat st = statPath(path);
-                const auto it = known.constFind(path);
-                const std::optional<Stamp> stamp =
-                    it == known.constEnd() ? std::nullopt : std::optional<Stamp>(*it);
-                if (stamp)
-                    known.erase(it);
-                if (!st.exists || !st.isFile)
-                    continue; // gone since the folder was counted
-                visitFile(path, *kindOfName(name), st, stamp);
-            }
-            // What the index still holds of this folder has vanished.
-            if (listing.ok && !m_cancel) {
-                for (const Stamp &gone : std::as_const(known)) {
-                    write();
-                    store.remove(gone.id);
-                    ++summary.removed;
-                }
-            }
-            pool.collect(take, false);
-            commitIfDue(false);
-        }
-        pool.finish(take);
-
-        // Folders that vanished below a folder indexed at every level.
-        if (m_options.recursive && !m_cancel) {
-            QSet<QByteArray> seen;
-            for (const QByteArray &folder : std::as_const(folders))
-                seen.insert(folder.endsWith('/') ? folder : folder + '/');
-            for (const Root &root : std::as_const(roots)) {
-                if (!root.isFolder)
-                    continue;
-                const QByteArray key = root.path.endsWith('/') ? root.path : root.path + '/';
-                QList<QByteArray> goneFolders;
-                sql::Statement &s = *store.folderKeys;
-                s.bind(1, key).bind(2, folderKeyEnd(key));
-                while (s.step()) {
-                    if (!seen.contains(s.blob(0)))
-                        goneFolders << s.blob(0);
-                }
-                for (const QByteArray &gone : std::as_const(goneFolders)) {
-                    sql::Statement &f = *store.selectFolder;
-                    f.bind(1, gone);
-                    QList<qint64> ids;
-                    while (f.step())
-                        ids << f.integer(0);
-                    for (qint64 id : std::as_const(ids)) {
-                        write();
-                        store.remove(id);
-                        ++summary.removed;
-                    }
-                }
-            }
-        }
-        commitIfDue(true);
-    } catch (...) {
-        store.rollback();
-        throw;
-    }
-    summary.cancelled = m_cancel;
-    progress.found = qMax(progress.done, m_cancel ? progress.found : progress.done);
-    report(true);
-    return summary;
+    return IndexRun(*this, m_index.store(), m_options, m_cancel).run(paths);
 }
 
 } // namespace catalog

@@ -184,17 +184,46 @@ QString Query::matchingLine(const Entry &entry) const
     return QString();
 }
 
+void Store::visitEntries(const QList<Scope> &scopes,
+                         const std::function<void(const Entry &)> &visit)
+{
+    QList<QByteArray> values;
+    const QByteArray sql = QByteArray("SELECT ") + EntryColumns + " FROM files f WHERE " +
+                           scopeCondition(scopes, values) + " ORDER BY f.path";
+    sql::Statement s(m_db, sql.constData());
+    for (int i = 0; i < values.size(); ++i)
+        s.bind(i + 1, values.at(i));
+    while (s.step()) {
+        const Known known = readRow(s);
+        if (known.sound)
+            visit(known.entry);
+    }
+}
+
+void Store::visitMatches(const QString &expression, const QList<Scope> &scopes, int limit,
+                         const std::function<void(const Entry &)> &visit)
+{
+    QList<QByteArray> values;
+    QByteArray sql = QByteArray("SELECT ") + EntryColumns +
+                     " FROM texts JOIN files f ON f.id = texts.rowid WHERE texts MATCH ? AND (" +
+                     scopeCondition(scopes, values) + ") ORDER BY bm25(texts), f.path";
+    if (limit > 0)
+        sql += " LIMIT " + QByteArray::number(limit);
+    sql::Statement s(m_db, sql.constData());
+    s.bind(1, expression);
+    for (int i = 0; i < values.size(); ++i)
+        s.bind(i + 2, values.at(i));
+    while (s.step()) {
+        const Known known = readRow(s);
+        if (known.sound)
+            visit(known.entry);
+    }
+}
+
 void Index::forEachEntry(const QList<Scope> &scopes,
                          const std::function<void(const Entry &)> &visit) const
 {
-    QList<QByteArray> values;
-    const QByteArray sql = QByteArray("SELECT ") + Impl::entryColumns() + " FROM files f WHERE " +
-                           scopeCondition(scopes, values) + " ORDER BY f.path";
-    sql::Statement s(m_impl->db, sql.constData());
-    for (int i = 0; i < values.size(); ++i)
-        s.bind(i + 1, values.at(i));
-    while (s.step())
-        visit(Impl::readEntry(s));
+    m_store->visitEntries(scopes, visit);
 }
 
 QList<Entry> Index::entries(const QList<Scope> &scopes) const
@@ -208,25 +237,13 @@ QList<Hit> search(const Index &index, const Query &query, const QList<Scope> &sc
 {
     if (!query.isValid())
         return {};
-    QList<QByteArray> values;
-    QByteArray sql = QByteArray("SELECT ") + Index::Impl::entryColumns() +
-                     " FROM texts JOIN files f ON f.id = texts.rowid WHERE texts MATCH ? AND (" +
-                     scopeCondition(scopes, values) + ") ORDER BY bm25(texts), f.path";
-    if (limit > 0)
-        sql += " LIMIT " + QByteArray::number(limit);
-    // Column names are prefixed where both tables could be meant.
-    sql.replace("SELECT path,", "SELECT f.path,");
-    sql::Statement s(index.impl().db, sql.constData());
-    s.bind(1, query.ftsExpression());
-    for (int i = 0; i < values.size(); ++i)
-        s.bind(i + 2, values.at(i));
     QList<Hit> hits;
-    while (s.step()) {
-        Hit hit;
-        hit.entry = Index::Impl::readEntry(s);
-        hit.match = query.matchingLine(hit.entry); // the index has matched it
-        hits << hit;
-    }
+    index.store().visitMatches(query.ftsExpression(), scopes, limit, [&](const Entry &entry) {
+        // A damaged text index may name a row that does not match: the entry decides.
+        QString line = query.firstMatchingLine(entry);
+        if (!line.isNull())
+            hits << Hit{entry, line};
+    });
     return hits;
 }
 

@@ -3,7 +3,9 @@
 #include "archive/archiveops.h"
 #include "description/cp437.h"
 #include "description/lookup.h"
+#include "formats/formats.h"
 #include "id3/id3tag.h"
+#include "id3/id3v2.h"
 
 #include "common/pathbytes.h"
 
@@ -21,8 +23,9 @@ Entry readArchive(const QByteArray &bytes, const ReadOptions &options)
     Entry entry;
     entry.path = bytes;
     entry.kind = Kind::Zip;
-    entry.format = QStringLiteral("zip");
     const QString path = pathbytes::decode(bytes);
+    // Told by the file's first bytes: an LHA archive named .zip is recorded as "lha".
+    entry.format = formats::formatName(formats::detect(path));
     // Members are counted, no listing line is formatted: a collection holds many archives of
     // hundreds of members each.
     int members = 0;
@@ -47,6 +50,8 @@ Entry readArchive(const QByteArray &bytes, const ReadOptions &options)
         if (text.endsWith(QLatin1Char('\n')))
             text.chop(1);
         entry.description = text;
+        if (found.truncated)
+            entry.setDetail(QStringLiteral("truncated"), QStringLiteral("description"));
     }
     return entry;
 }
@@ -59,6 +64,22 @@ Entry readMp3(const QByteArray &bytes)
     entry.format = QStringLiteral("mp3");
     TID3Tag tag;
     tag.setFileName(pathbytes::decode(bytes));
+    if (const std::optional<id3v2::Fields> v2 = id3v2::read(pathbytes::decode(bytes))) {
+        for (const auto &[key, value] : {std::pair{"id3v2.title", &v2->title},
+                                         {"id3v2.artist", &v2->artist},
+                                         {"id3v2.album", &v2->album},
+                                         {"id3v2.year", &v2->year},
+                                         {"id3v2.genre", &v2->genre},
+                                         {"id3v2.track", &v2->track},
+                                         {"id3v2.comment", &v2->comment}})
+            entry.setDetail(QLatin1String(key), *value);
+    }
+    // A file without a record reads as the tag pane's blank record ("Classical"): the index
+    // records no ID3v1 tag for it rather than that genre.
+    if (!tag.HasTag()) {
+        entry.setDetail(QStringLiteral("id3v1"), QStringLiteral("none"));
+        return entry;
+    }
     entry.title = tag.Title();
     entry.artist = tag.Artist();
     entry.album = tag.Album();
@@ -70,6 +91,17 @@ Entry readMp3(const QByteArray &bytes)
 }
 
 } // namespace
+
+void limitDescription(Entry &entry)
+{
+    if (!entry.description || entry.description->size() <= DescriptionTextLimit)
+        return;
+    qsizetype keep = DescriptionTextLimit;
+    if (entry.description->at(keep - 1).isHighSurrogate())
+        --keep;
+    entry.description->truncate(keep);
+    entry.setDetail(QStringLiteral("truncated"), QStringLiteral("description"));
+}
 
 ReadOptions ReadOptions::forCustomList(const QStringList &customList)
 {

@@ -18,4 +18,9 @@ struct ReadOptions
 // to the caller, who took them before reading.
 Entry readFile(const QByteArray &path, Kind kind, const ReadOptions &options);
 
+// The most description text the index keeps of one entry, in UTF-16 units.
+constexpr qsizetype DescriptionTextLimit = 64 * 1024;
+// Cuts a longer description to the limit, and says so in the detail "truncated".
+void limitDescription(Entry &entry);
+
 } // namespace catalog

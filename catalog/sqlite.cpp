@@ -1,17 +1,106 @@
 #include "catalog/sqlite.h"
 
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+
+#include <mutex>
+
+#include <sys/statvfs.h>
+
 namespace catalog::sql {
 
-void fail(sqlite3 *db, int rc, const char *what)
+namespace {
+
+bool diskIsFull(const QString &file)
 {
-    const QString message =
-        QStringLiteral("collection index: %1: %2")
-            .arg(QLatin1String(what),
-                 QString::fromUtf8(db ? sqlite3_errmsg(db) : sqlite3_errstr(rc)));
-    const int primary = rc & 0xff;
-    if (primary == SQLITE_CORRUPT || primary == SQLITE_NOTADB)
-        throw IndexDamaged(message);
-    throw IndexError(message);
+    struct statvfs fs;
+    const QByteArray folder = QFile::encodeName(QFileInfo(file).absolutePath());
+    return ::statvfs(folder.constData(), &fs) == 0 && fs.f_bavail == 0;
+}
+
+} // namespace
+
+QString failureText(const QString &file, int rc)
+{
+    const QString index = file.isEmpty() || file == QLatin1String(":memory:")
+                              ? QStringLiteral("the collection index")
+                              : QStringLiteral("the collection index %1").arg(file);
+    switch (rc & 0xff) {
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+        return QStringLiteral("%1 is in use by another program; try again later").arg(index);
+    case SQLITE_FULL:
+        return QStringLiteral("%1 cannot be written: the disk is full").arg(index);
+    case SQLITE_READONLY:
+    case SQLITE_PERM:
+        return QStringLiteral("%1 cannot be written: the folder is read-only").arg(index);
+    case SQLITE_CANTOPEN:
+        return QStringLiteral("%1 cannot be opened: the folder cannot be read or written")
+            .arg(index);
+    case SQLITE_NOMEM:
+        return QStringLiteral("%1 cannot be used: not enough memory").arg(index);
+    case SQLITE_INTERRUPT:
+        return QStringLiteral("%1: the work was interrupted").arg(index);
+    case SQLITE_IOERR:
+        if (diskIsFull(file))
+            return QStringLiteral("%1 cannot be written: the disk is full").arg(index);
+        return QStringLiteral("%1 cannot be read or written: the disk reported an error")
+            .arg(index);
+    default:
+        return QStringLiteral("%1 is damaged").arg(index);
+    }
+}
+
+bool isDamage(int rc)
+{
+    switch (rc & 0xff) {
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+    case SQLITE_FULL:
+    case SQLITE_READONLY:
+    case SQLITE_PERM:
+    case SQLITE_CANTOPEN:
+    case SQLITE_NOMEM:
+    case SQLITE_INTERRUPT:
+    case SQLITE_IOERR:
+        return false;
+    default:
+        return true;
+    }
+}
+
+namespace {
+
+std::mutex namesMutex;
+QHash<sqlite3 *, QString> &names()
+{
+    static QHash<sqlite3 *, QString> map;
+    return map;
+}
+
+} // namespace
+
+void nameDatabase(sqlite3 *db, const QString &file)
+{
+    std::lock_guard lock(namesMutex);
+    if (file.isEmpty())
+        names().remove(db);
+    else
+        names().insert(db, file);
+}
+
+void fail(sqlite3 *db, int rc, const char *)
+{
+    QString file;
+    {
+        std::lock_guard lock(namesMutex);
+        file = names().value(db);
+    }
+    // A damaged index is moved aside and built anew; the reason then needs no file name.
+    if (isDamage(rc))
+        throw IndexDamaged(QStringLiteral("it is damaged"));
+    throw IndexError(failureText(file, rc));
 }
 
 void check(sqlite3 *db, int rc, const char *what)
@@ -76,6 +165,19 @@ bool Statement::step()
     if (rc != SQLITE_DONE)
         fail(m_db, rc, sqlite3_sql(m_stmt));
     return false;
+}
+
+bool Statement::stepUnlessConflict()
+{
+    int rc;
+    while ((rc = sqlite3_step(m_stmt)) == SQLITE_ROW) {
+    }
+    sqlite3_reset(m_stmt);
+    if (rc == SQLITE_CONSTRAINT_UNIQUE || rc == SQLITE_CONSTRAINT_PRIMARYKEY)
+        return false;
+    if (rc != SQLITE_DONE && rc != SQLITE_ROW)
+        fail(m_db, rc, sqlite3_sql(m_stmt));
+    return true;
 }
 
 void Statement::reset()

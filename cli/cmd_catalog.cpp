@@ -257,7 +257,7 @@ QByteArray jsonObject(const catalog::Entry &e, const std::optional<QString> &mat
         o += ", \"member\": " + jsonText(e.member);
         o += ", \"description\": " + jsonText(e.description);
     } else {
-        const bool read = !e.error;
+        const bool read = !e.error && e.detail(QStringLiteral("id3v1")) != QLatin1String("none");
         const auto field = [read](const QString &value) {
             return read ? std::optional<QString>(value) : std::nullopt;
         };
@@ -294,7 +294,7 @@ QByteArray csvRow(const catalog::Entry &e)
     f << (zip && e.members >= 0 ? QByteArray::number(e.members) : QByteArray());
     f << csvText(e.member) << csvText(e.description);
     for (const QString *field : {&e.title, &e.artist, &e.album, &e.year, &e.comment, &e.genre})
-        f << (zip || e.error ? QByteArray() : csvField(field->toUtf8()));
+        f << (zip || e.error ? QByteArray() : csvField(field->toUtf8())); // none when untagged
     f << (e.track > 0 ? QByteArray::number(e.track) : QByteArray());
     f << csvText(e.error) << csvField(e.format.toUtf8());
     QStringList details;
@@ -304,10 +304,16 @@ QByteArray csvRow(const catalog::Entry &e)
     return f.join(',') + '\n';
 }
 
+// A path for a terminal: its bytes as they are, control characters escaped.
+QByteArray terminalPath(const QByteArray &path)
+{
+    return pathbytes::encode(escapedControls(pathbytes::decode(path)));
+}
+
 QByteArray textBlock(const catalog::Entry &e)
 {
     const QDateTime time = QDateTime::fromMSecsSinceEpoch(e.mtimeNs / 1000000);
-    QByteArray block = e.path + "  " + QByteArray::number(e.size) + "  " +
+    QByteArray block = terminalPath(e.path) + "  " + QByteArray::number(e.size) + "  " +
                        time.toString(QStringLiteral("yyyy-MM-dd HH:mm")).toUtf8() + '\n';
     QStringList lines;
     if (e.error) {
@@ -317,6 +323,10 @@ QByteArray textBlock(const catalog::Entry &e)
             lines << e.description->split(QLatin1Char('\n'));
         else
             lines << QStringLiteral("(no description)");
+        if (!e.detail(QStringLiteral("truncated")).isEmpty())
+            lines << QStringLiteral("(the description goes on; the index keeps its first 64 KiB)");
+    } else if (e.detail(QStringLiteral("id3v1")) == QLatin1String("none")) {
+        lines << QStringLiteral("(no ID3v1 tag)");
     } else {
         const QList<QPair<const char *, QString>> fields{
             {"Title", e.title},
@@ -381,14 +391,18 @@ int indexPaths(const Request &request, Indexed &indexed)
     const InterruptScope interruptScope;
     catalog::IndexOptions options;
     options.recursive = request.recursive;
+    // A search answers as fresh as the folders' own times say: unchanged folders are not read.
+    options.trustFolderTimes = !request.query.isNull();
     const QString listPath = QStringLiteral("quoril2k.ext");
     if (QFile::exists(listPath))
         options.customList = readCustomList(listPath);
+    indexed.scopes.clear();
     for (const QByteArray &path : request.paths)
         indexed.scopes << catalog::Scope{catalog::absolutePath(path), request.recursive};
 
-    indexed.index = std::make_unique<catalog::Index>(request.noCache ? QStringLiteral(":memory:")
-                                                                     : catalog::defaultIndexPath());
+    if (!indexed.index)
+        indexed.index = std::make_unique<catalog::Index>(
+            request.noCache ? QStringLiteral(":memory:") : catalog::defaultIndexPath());
     if (!cliLoadEngine())
         return -ExitFailure;
 
@@ -431,10 +445,22 @@ int withIndex(const Request &request, const std::function<int(Indexed &)> &answe
 {
     try {
         Indexed indexed;
-        const int rc = indexPaths(request, indexed);
-        if (rc < 0)
-            return -rc;
-        return answer(indexed);
+        for (int attempt = 0;; ++attempt) {
+            const int rc = indexPaths(request, indexed);
+            if (rc < 0)
+                return -rc;
+            try {
+                return answer(indexed);
+            } catch (const catalog::IndexDamaged &damage) {
+                // Damage met while answering: the index is built anew once and asked again.
+                if (attempt > 0)
+                    throw;
+                indexed.index->rebuild(damage.message());
+            }
+        }
+    } catch (const catalog::IndexError &e) {
+        cliError(e.message());
+        return ExitFailure;
     } catch (const std::exception &e) {
         cliError(QString::fromLocal8Bit(e.what()));
         return ExitFailure;
@@ -481,7 +507,7 @@ int cmdSearch(const QStringList &args)
             if (request.format == Format::Json)
                 out << jsonObject(hit.entry, hit.match);
             else
-                out << hit.entry.path << "\t" << hit.match << "\n";
+                out << terminalPath(hit.entry.path) << "\t" << hit.match << "\n";
         }
         if (indexed.exit != ExitDone)
             return indexed.exit;

@@ -7,10 +7,6 @@
 #include <algorithm>
 #include <cstdio>
 
-namespace {
-
-// A member name may hold line breaks and other control characters; escaped, every member
-// keeps to one line ("\n", "\t", "\r", else "\xHH" or "\uHHHH").
 QString escapedControls(const QString &line)
 {
     // Nearly every line is printable ASCII throughout: returned as it is.
@@ -37,8 +33,6 @@ QString escapedControls(const QString &line)
     }
     return out;
 }
-
-} // namespace
 
 int cmdList(const QStringList &args)
 {

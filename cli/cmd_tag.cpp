@@ -2,7 +2,10 @@
 #include "common/fileerror.h"
 #include "common/pathbytes.h"
 #include "id3/id3tag.h"
+#include "id3/id3v2.h"
 
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTextStream>
 
 #include <algorithm>
@@ -12,8 +15,9 @@
 namespace {
 
 const QString UsageText =
-    QStringLiteral("usage: quoril-cli tag show FILE | tag set FILE [--title T] [--artist A] "
-                   "[--album B] [--year Y] [--comment C] [--genre G]");
+    QStringLiteral("usage: quoril-cli tag show [--format text|json] FILE | tag set FILE "
+                   "[--from-id3v2] [--title T] [--artist A] [--album B] [--year Y] [--comment C] "
+                   "[--genre G]");
 
 int usage(const QString &problem)
 {
@@ -44,12 +48,43 @@ bool readTag(TID3Tag &tag, const QString &path)
     return true;
 }
 
-int show(const QString &path)
+// The ID3v2 tag of `path`; a file that cannot be read is reported.
+bool readId3v2(std::optional<id3v2::Fields> &fields, const QString &path)
+{
+    try {
+        fields = id3v2::read(path);
+    } catch (const FileError &error) {
+        cliError(error.message());
+        return false;
+    }
+    return true;
+}
+
+QJsonObject json(const TID3Tag &tag, const std::optional<id3v2::Fields> &v2)
+{
+    QJsonObject v1{{"title", tag.Title()}, {"artist", tag.Artist()},   {"album", tag.Album()},
+                   {"year", tag.Year()},   {"comment", tag.Comment()}, {"genre", tag.Genre()},
+                   {"track", tag.Track()}};
+    QJsonObject out{{"id3v1", tag.HasTag() ? QJsonValue(v1) : QJsonValue()}, {"id3v2", {}}};
+    if (v2)
+        out[QLatin1String("id3v2")] =
+            QJsonObject{{"version", v2->version}, {"title", v2->title},    {"artist", v2->artist},
+                        {"album", v2->album},     {"year", v2->year},      {"genre", v2->genre},
+                        {"track", v2->track},     {"comment", v2->comment}};
+    return out;
+}
+
+int show(const QString &path, bool asJson)
 {
     TID3Tag tag;
-    if (!readTag(tag, path))
+    std::optional<id3v2::Fields> v2;
+    if (!readTag(tag, path) || !readId3v2(v2, path))
         return ExitFailure;
     QTextStream out(stdout);
+    if (asJson) {
+        out << QJsonDocument(json(tag, v2)).toJson(QJsonDocument::Compact) << '\n';
+        return ExitDone;
+    }
     out << "Title: " << tag.Title() << '\n'
         << "Artist: " << tag.Artist() << '\n'
         << "Album: " << tag.Album() << '\n'
@@ -58,14 +93,72 @@ int show(const QString &path)
         << "Genre: " << tag.Genre() << '\n';
     if (tag.Track() != 0)
         out << "Track: " << tag.Track() << '\n';
+    // The lines above are the pane's blank record then, not anything the file holds.
+    if (!tag.HasTag())
+        out << "(the file has no ID3v1 tag)\n";
+    if (v2) {
+        out << "ID3v2 Version: " << v2->version << '\n'
+            << "ID3v2 Title: " << v2->title << '\n'
+            << "ID3v2 Artist: " << v2->artist << '\n'
+            << "ID3v2 Album: " << v2->album << '\n'
+            << "ID3v2 Year: " << v2->year << '\n'
+            << "ID3v2 Genre: " << v2->genre << '\n'
+            << "ID3v2 Track: " << v2->track << '\n'
+            << "ID3v2 Comment: " << v2->comment << '\n';
+    }
     return ExitDone;
+}
+
+// Puts the ID3v2 tag's values into the ID3v1 fields it fills; says which are cut.
+bool copyFromId3v2(TID3Tag &tag, const QString &path)
+{
+    std::optional<id3v2::Fields> v2;
+    if (!readId3v2(v2, path))
+        return false;
+    if (!v2) {
+        cliError(QStringLiteral("%1 has no ID3v2 tag").arg(path));
+        return false;
+    }
+    const id3v2::Id3v1Texts v1 = id3v2::forId3v1(*v2);
+    const int commentWidth = v1.track != 0 ? TID3Tag::TrackCommentWidth : TID3Tag::TextWidth;
+    const auto put = [](const QString &value, int width, const char *label, auto setter) {
+        if (value.isEmpty())
+            return;
+        setter(value);
+        const FieldFit fit = fitField(value, width);
+        if (fit.cut)
+            cliError(
+                QStringLiteral("%1 cut to %2 characters").arg(QLatin1String(label)).arg(width));
+        if (fit.outsideLatin1)
+            cliError(QStringLiteral("%1: characters outside Latin-1 stored as \"?\"")
+                         .arg(QLatin1String(label)));
+    };
+    put(v1.title, TID3Tag::TextWidth, "title", [&](const QString &v) { tag.setTitle(v); });
+    put(v1.artist, TID3Tag::TextWidth, "artist", [&](const QString &v) { tag.setArtist(v); });
+    put(v1.album, TID3Tag::TextWidth, "album", [&](const QString &v) { tag.setAlbum(v); });
+    put(v1.year, TID3Tag::YearWidth, "year", [&](const QString &v) { tag.setYear(v); });
+    if (v1.track != 0)
+        tag.setTrack(v1.track);
+    put(v1.comment, commentWidth, "comment", [&](const QString &v) { tag.setComment(v); });
+    if (!v1.genre.isEmpty()) {
+        tag.setGenre(v1.genre);
+        if (GenreIndex(v1.genre) < 0)
+            cliError(QStringLiteral("genre \"%1\" is not in the table; stored as Unknown")
+                         .arg(v1.genre));
+    }
+    return true;
 }
 
 int set(const QString &path, const QStringList &options)
 {
     std::array<std::optional<QString>, OptionCount> values;
+    bool fromId3v2 = false;
     for (qsizetype i = 0; i < options.size(); ++i) {
         QString name = options.at(i);
+        if (name == QLatin1String("--from-id3v2")) {
+            fromId3v2 = true;
+            continue;
+        }
         std::optional<QString> value;
         const qsizetype equals = name.indexOf(QLatin1Char('='));
         if (name.startsWith(QLatin1String("--")) && equals > 0) {
@@ -85,6 +178,9 @@ int set(const QString &path, const QStringList &options)
 
     TID3Tag tag;
     if (!readTag(tag, path))
+        return ExitFailure;
+    // Values given on the command line win over the copied ones.
+    if (fromId3v2 && !copyFromId3v2(tag, path))
         return ExitFailure;
     if (values[Title])
         tag.setTitle(*values[Title]);
@@ -119,9 +215,17 @@ int cmdTag(const QStringList &args)
         return usage(QStringLiteral("tag needs a subcommand and a file"));
     const QString &sub = args.at(0);
     if (sub == QLatin1String("show")) {
-        if (args.size() != 2)
+        QStringList rest = args.mid(1);
+        bool asJson = false;
+        if (rest.size() == 3 && rest.at(0) == QLatin1String("--format")) {
+            if (rest.at(1) != QLatin1String("json") && rest.at(1) != QLatin1String("text"))
+                return usage(QStringLiteral("unknown format \"%1\"").arg(rest.at(1)));
+            asJson = rest.at(1) == QLatin1String("json");
+            rest = rest.mid(2);
+        }
+        if (rest.size() != 1)
             return usage(QStringLiteral("tag show takes exactly one file"));
-        return show(args.at(1));
+        return show(rest.at(0), asJson);
     }
     if (sub == QLatin1String("set"))
         return set(args.at(1), args.mid(2));

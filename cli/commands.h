@@ -28,5 +28,8 @@ int cliLookup(const QString &archive, const QString &mode, const QString &custom
 
 // Loads the engine beside the executable; prints the reason and returns false when it cannot.
 bool cliLoadEngine();
+// Text for a terminal: line breaks and other control characters of names escaped ("\n", "\t",
+// "\r", else "\xHH" or "\uHHHH"), so that every name keeps to one line and cannot colour it.
+QString escapedControls(const QString &line);
 // Writes a line to stderr.
 void cliError(const QString &text);

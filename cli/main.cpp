@@ -36,9 +36,11 @@ Commands:
   extract [--freshen | --update | --overwrite] [--paths] [--case-sensitive]
           ARCHIVE DIR [NAME...]
       Extract the named members (all when none is named) into DIR.
-  tag show FILE
-  tag set FILE [--title T] [--artist A] [--album B] [--year Y] [--comment C] [--genre G]
-      Show or change the ID3v1 tag of an MP3 file.
+  tag show [--format text|json] FILE
+  tag set FILE [--from-id3v2] [--title T] [--artist A] [--album B] [--year Y]
+          [--comment C] [--genre G]
+      Show the ID3v1 tag of an MP3 file and its ID3v2 tag (read only), or change the
+      ID3v1 tag; --from-id3v2 fills it with the ID3v2 tag's values, cut to the fields.
   catalog [--recursive] [--format text|json|csv] [--no-cache] PATH...
       List every archive and MP3 file named or found in the folders named (every level
       with --recursive), sorted by path, with its description or tag. The collection

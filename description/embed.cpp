@@ -3,6 +3,7 @@
 #include "common/fileerror.h"
 #include "common/pathbytes.h"
 #include "description/lookup.h"
+#include "formats/formats.h"
 #include "zipengine/callbacks.h"
 #include "zipengine/enginetext.h"
 #include "zipengine/zipengine.h"
@@ -73,6 +74,14 @@ SaveOutcome Embed(const QString &archivePath, const QString &memberName, const Q
                   char level)
 {
     SaveOutcome outcome;
+    // An archive of another format is never handed to the engine, which would take it for a
+    // damaged ZIP archive.
+    const QString readOnly = readOnlyReason(formats::detect(archivePath));
+    if (!readOnly.isEmpty()) {
+        outcome.message = QStringLiteral("The description could not be saved into %1.\n%2")
+                              .arg(pathbytes::display(archivePath), readOnly);
+        return outcome;
+    }
     const QString name = answeringMemberName(archivePath, memberName);
 
     // A folder of our own, so that no file of the user's that carries the member's name is

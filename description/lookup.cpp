@@ -1,6 +1,7 @@
 #include "description/lookup.h"
 
 #include "common/pathbytes.h"
+#include "formats/formats.h"
 #include "zipengine/callbacks.h"
 #include "zipengine/enginetext.h"
 #include "zipengine/zipengine.h"
@@ -134,8 +135,48 @@ struct DeliveryRequest
 
 } // namespace
 
+namespace {
+
+// The same lookup on an archive of another format: listed once, each name answered by the
+// same rule as in a ZIP archive, the member's bytes delivered as stored.
+LookupResult viewOther(const QString &archivePath, formats::Format format, const LookupPlan &plan)
+{
+    LookupResult result;
+    result.caption = plan.notFoundCaption;
+    result.readOnlyReason = readOnlyReason(format);
+    const formats::Listing listing = formats::list(archivePath, format);
+    for (const QString &name : plan.names) {
+        const int member = formats::answeringMember(listing, name);
+        if (member < 0)
+            continue;
+        formats::Delivery delivery =
+            formats::deliver(archivePath, format, listing, member, DescriptionLimit);
+        if (!delivery.error.isEmpty())
+            continue;
+        result.found = true;
+        result.caption = name;
+        result.bytes = std::move(delivery.bytes);
+        result.truncated = delivery.truncated;
+        break;
+    }
+    return result;
+}
+
+} // namespace
+
+QString readOnlyReason(formats::Format format)
+{
+    if (format == formats::Format::Zip)
+        return QString();
+    return QStringLiteral("Quoril saves descriptions only into ZIP archives: this %1 archive is "
+                          "shown read-only.")
+        .arg(formats::displayName(format));
+}
+
 LookupResult ViewInfo(const QString &archivePath, const LookupPlan &plan)
 {
+    if (const formats::Format format = formats::detect(archivePath); format != formats::Format::Zip)
+        return viewOther(archivePath, format, plan);
     LookupResult result;
     result.caption = plan.notFoundCaption;
     DeliveryRequest request(archivePath);
@@ -161,6 +202,12 @@ LookupResult ViewInfo(const QString &archivePath, const LookupPlan &plan)
 
 QString answeringMemberName(const QString &archivePath, const QString &name)
 {
+    if (const formats::Format format = formats::detect(archivePath);
+        format != formats::Format::Zip) {
+        const formats::Listing listing = formats::list(archivePath, format);
+        const int member = formats::answeringMember(listing, name);
+        return member < 0 ? name : listing.members.at(member).name;
+    }
     DeliveryRequest request(archivePath);
     FlagScope capture(CaptureOutput, false);
     EngineSink sink;

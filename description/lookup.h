@@ -56,7 +56,16 @@ struct LookupResult
     // The member is larger than the pane shows: bytes holds only its beginning and the text
     // must not be saved back.
     bool truncated = false;
+    // Why the pane's text cannot be saved into this archive (a format Quoril reads but does not
+    // write); empty when it can.
+    QString readOnlyReason;
 };
+
+namespace formats {
+enum class Format;
+}
+// "Quoril saves descriptions only into ZIP archives: ..." for a format other than ZIP.
+QString readOnlyReason(formats::Format format);
 
 // The largest description the pane loads whole.
 constexpr qsizetype DescriptionLimit = 4 * 1024 * 1024;

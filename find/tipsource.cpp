@@ -17,8 +17,13 @@ constexpr int BatchFiles = 200;
 QString tipText(const catalog::Entry &entry)
 {
     if (entry.kind == catalog::Kind::Mp3) {
-        const QString artist = entry.artist.trimmed();
-        const QString title = entry.title.trimmed();
+        QString artist = entry.artist.trimmed();
+        QString title = entry.title.trimmed();
+        // A file tagged only in ID3v2 is named by that tag.
+        if (artist.isEmpty() && title.isEmpty()) {
+            artist = entry.detail(QStringLiteral("id3v2.artist")).trimmed();
+            title = entry.detail(QStringLiteral("id3v2.title")).trimmed();
+        }
         if (artist.isEmpty() || title.isEmpty())
             return artist + title;
         return artist + QStringLiteral(" \u2013 ") + title;

@@ -14,7 +14,8 @@
 class TCatalogThread;
 
 // The tooltip of an archive: the first lines (at most 8) of its description; of an MP3 file:
-// its artist and title. Empty when the index knows nothing to show.
+// its artist and title (of the ID3v2 tag when the ID3v1 fields name neither). Empty when the index
+// knows nothing to show.
 QString tipText(const catalog::Entry &entry);
 
 // Tooltip texts of files from the collection index, brought up to date in the background: a

@@ -61,11 +61,11 @@ struct Field
     int offset;
     int width;
 };
-constexpr Field TitleField{3, 30};
-constexpr Field ArtistField{33, 30};
-constexpr Field AlbumField{63, 30};
-constexpr Field YearField{93, 4};
-constexpr Field CommentField{97, 30};
+constexpr Field TitleField{3, TID3Tag::TextWidth};
+constexpr Field ArtistField{33, TID3Tag::TextWidth};
+constexpr Field AlbumField{63, TID3Tag::TextWidth};
+constexpr Field YearField{93, TID3Tag::YearWidth};
+constexpr Field CommentField{97, TID3Tag::TextWidth};
 constexpr int GenreOffset = 127;
 // ID3v1.1: a zero at comment byte 28 followed by a non-zero track byte.
 constexpr int TrackMarkerOffset = 125;
@@ -103,27 +103,11 @@ QString readField(const QByteArray &record, Field field)
     return QString::fromLatin1(begin, end - begin);
 }
 
-// Puts at most `width` characters of `text` into the field as Latin-1, padded with spaces.
-// A character outside Latin-1 (a surrogate pair counts as one) becomes "?"; a zero character
-// becomes a space, since a zero byte would end the field for every reader.
+// Puts what a field of `width` characters stores of `text` into the record, padded with spaces.
 void writeField(QByteArray &record, int offset, int width, const QString &text)
 {
-    int out = 0;
-    for (qsizetype i = 0; i < text.size() && out < width; ++i, ++out) {
-        const QChar c = text.at(i);
-        char byte;
-        if (c.isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate()) {
-            byte = '?';
-            ++i;
-        } else if (c.unicode() == 0) {
-            byte = ' ';
-        } else if (c.unicode() > 0xff) {
-            byte = '?';
-        } else {
-            byte = char(c.unicode());
-        }
-        record[offset + out] = byte;
-    }
+    const QByteArray bytes = fitField(text, width).stored.toLatin1();
+    record.replace(offset, bytes.size(), bytes);
 }
 
 } // namespace
@@ -147,6 +131,29 @@ qint8 GenreIndex(const QString &name)
             return qint8(index);
     }
     return -1;
+}
+
+FieldFit fitField(const QString &text, int width)
+{
+    FieldFit fit;
+    qsizetype i = 0;
+    for (; i < text.size() && fit.stored.size() < width; ++i) {
+        const QChar c = text.at(i);
+        if (c.isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate()) {
+            fit.stored += QLatin1Char('?');
+            fit.outsideLatin1 = true;
+            ++i;
+        } else if (c.unicode() == 0) {
+            fit.stored += QLatin1Char(' ');
+        } else if (c.unicode() > 0xff) {
+            fit.stored += QLatin1Char('?');
+            fit.outsideLatin1 = true;
+        } else {
+            fit.stored += c;
+        }
+    }
+    fit.cut = i < text.size();
+    return fit;
 }
 
 TID3Tag::TID3Tag(QObject *parent) : QObject(parent) {}
@@ -248,6 +255,7 @@ void TID3Tag::ReadTag()
         position = size;
     }
     m_tagPosition = position;
+    m_hasTag = position < size;
     m_title = readField(record, TitleField);
     m_artist = readField(record, ArtistField);
     m_album = readField(record, AlbumField);
@@ -271,7 +279,7 @@ void TID3Tag::WriteTag()
     writeField(record, AlbumField.offset, AlbumField.width, m_album);
     writeField(record, YearField.offset, YearField.width, m_year);
     if (m_track != 0) {
-        writeField(record, CommentField.offset, CommentField.width - 2, m_comment);
+        writeField(record, CommentField.offset, TID3Tag::TrackCommentWidth, m_comment);
         record[TrackMarkerOffset] = '\0';
         record[TrackOffset] = char(m_track);
     } else {
@@ -306,4 +314,5 @@ void TID3Tag::WriteTag()
     }
     file.close();
     m_modified = false;
+    m_hasTag = true;
 }

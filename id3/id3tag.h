@@ -12,6 +12,16 @@ const QStringList &GenreNames();
 // or -1 when the table does not hold it.
 qint8 GenreIndex(const QString &name);
 
+// What a record field of `width` bytes stores of `text`: at most `width` characters (a
+// surrogate pair counts as one), each outside Latin-1 as "?", a zero character as a space.
+struct FieldFit
+{
+    QString stored;
+    bool cut = false;
+    bool outsideLatin1 = false;
+};
+FieldFit fitField(const QString &text, int width);
+
 // The ID3v1 tag: the 128-byte record at the very end of an MP3 file.
 //
 // The tag holds the record of one file at a time as text. It touches the file only when a
@@ -42,6 +52,10 @@ class TID3Tag : public QObject
 
 public:
     static constexpr int RecordSize = 128;
+    // Characters each field stores; with a track number the comment keeps 28.
+    static constexpr int TextWidth = 30;
+    static constexpr int YearWidth = 4;
+    static constexpr int TrackCommentWidth = 28;
 
     explicit TID3Tag(QObject *parent = nullptr);
 
@@ -58,6 +72,9 @@ public:
     qint64 TagPosition() const { return m_tagPosition; }
     QString FileName() const { return m_fileName; }
     bool Modified() const { return m_modified; }
+    // Whether the file held a record when it was read, or got one by a write (else the
+    // properties hold the blank record).
+    bool HasTag() const { return m_hasTag; }
 
     // Each stores the text unchanged and sets Modified when it differs from the stored one.
     // Nothing is cut here; text longer than its field is cut when written.
@@ -95,4 +112,5 @@ private:
     qint64 m_tagPosition = 0;
     QString m_fileName;
     bool m_modified = false;
+    bool m_hasTag = false;
 };

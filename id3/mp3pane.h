@@ -1,8 +1,16 @@
 #pragma once
 
+#include "id3/id3v2.h"
+
+#include <QSet>
 #include <QWidget>
 
+#include <array>
+#include <optional>
+
 class QComboBox;
+class QLabel;
+class QPushButton;
 class QKeyEvent;
 class QLineEdit;
 class TID3Tag;
@@ -20,6 +28,13 @@ class TID3Tag;
 //
 // Controls, found by objectName: MP_title, MP_artist, MP_album, MP_year, MP_comment
 // (QLineEdit) and CB_Genre (editable QComboBox listing the genre table alphabetically).
+//
+// Below them, in the group "ID3v2", the file's ID3v2 tag read only (V2_title, V2_artist,
+// V2_album, V2_year, V2_genre, V2_track, V2_comment) and the button B_CopyID3v2 ("Copy from
+// ID3v2"), which fills the ID3v1 fields with its values. Lines of text say what a save would
+// do to the user's words: MP_noTag (the file has no ID3v1 tag yet), MP_marks (fields that
+// will be cut or hold characters outside Latin-1, which are also marked themselves) and
+// MP_differs (the ID3v1 fields differ from the ID3v2 tag).
 class TMP3Panel : public QWidget
 {
     Q_OBJECT
@@ -29,7 +44,11 @@ public:
 
     // Copies Title, Artist, Album, Year, Genre and Comment into the controls. Never emits
     // edited(): putting the tag's genre into the combo is not a change by the user.
-    void view(const TID3Tag &tag);
+    void view(const TID3Tag &tag, const std::optional<id3v2::Fields> &v2 = std::nullopt);
+    // After a write: the file now has an ID3v1 tag. The fields stay as they are.
+    void written(const TID3Tag &tag);
+    // Fills the ID3v1 fields with the ID3v2 tag's values (those it has), as the button does.
+    void copyFromId3v2();
     // Assigns the controls to the tag in the order Title, Artist, Album, Year, Genre, Comment;
     // the tag marks itself modified only where a text differs.
     void assignTo(TID3Tag &tag) const;
@@ -50,6 +69,10 @@ protected:
 
 private:
     void userTextChanged();
+    void viewId3v2(const std::optional<id3v2::Fields> &v2);
+    int commentWidth() const;
+    void updateMarks();
+    QWidget *makeId3v2Group();
 
     QLineEdit *m_title;
     QLineEdit *m_artist;
@@ -58,4 +81,14 @@ private:
     QLineEdit *m_comment;
     QComboBox *m_genre;
     bool m_viewing = false;
+
+    std::optional<id3v2::Fields> m_v2;
+    std::array<QLineEdit *, 7> m_v2Edits{};
+    QPushButton *m_copy = nullptr;
+    QLabel *m_noTag = nullptr;
+    QLabel *m_marks = nullptr;
+    QLabel *m_differs = nullptr;
+    // Fields a copy had to cut, until the user edits them.
+    QSet<const QLineEdit *> m_cut;
+    int m_track = 0;
 };

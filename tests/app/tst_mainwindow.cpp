@@ -62,6 +62,7 @@ private slots:
     void startPathIsSelectedAndShown_data();
     void startPathIsSelectedAndShown();
     void namesThatAreNotUtf8();
+    void otherFormatsShownReadOnly();
 
 private:
     void addCustomNames(const QStringList &names)
@@ -735,6 +736,27 @@ void TestMainWindow::namesThatAreNotUtf8()
     const QByteArray tagged = bytesOf(song);
     QCOMPARE(tagged.size(), 1128);
     QCOMPARE(tagged.mid(1000, 8), QByteArray("TAGHello"));
+}
+
+// An LHA archive enters the tree with the option, which quoril.ini keeps; its description is
+// shown, cannot be edited, and "Save info" says why it stays grey.
+void TestMainWindow::otherFormatsShownReadOnly()
+{
+    const QString lzh = dir->filePath(QStringLiteral("DEMO.LZH"));
+    writeFile(dir->filePath(QStringLiteral("FILE_ID.DIZ")), "Demo\r\n");
+    QCOMPARE(run(QStringLiteral("jlha"), {QStringLiteral("a"), lzh, QStringLiteral("FILE_ID.DIZ")},
+                 nullptr, dir->path()),
+             0);
+    window->SelectPath(lzh);
+    QVERIFY(child<TShellTree>("LFile")->path() != lzh);
+    child<QAction>("M_Formats")->trigger();
+    QVERIFY(readFile(dir->filePath(QStringLiteral("quoril.ini"))).contains("OtherFormats=1"));
+    select(lzh);
+    QCOMPARE(text(), QStringLiteral("Demo\n"));
+    QTest::keyClick(child<QPlainTextEdit>("DIZEdit"), Qt::Key_X);
+    QCOMPARE(text(), QStringLiteral("Demo\n"));
+    QVERIFY(!child<QPushButton>("B_Save")->isEnabled());
+    QVERIFY(child<QPushButton>("B_Save")->toolTip().contains(QLatin1String("LHA")));
 }
 
 QTEST_MAIN(TestMainWindow)

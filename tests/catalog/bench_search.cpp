@@ -35,7 +35,7 @@ int main(int argc, char *argv[])
             words << word;
         }
         words << QStringLiteral("café") << QStringLiteral("über") << QStringLiteral("dragon");
-        index.impl().begin();
+        index.store().begin();
         for (int i = 0; i < count; ++i) {
             catalog::Entry e;
             e.path =
@@ -50,9 +50,9 @@ int main(int argc, char *argv[])
                 lines << line.join(QLatin1Char(' '));
             }
             e.description = lines.join(QLatin1Char('\n'));
-            index.impl().store(e, 0);
+            index.store().add(e, 0);
         }
-        index.impl().commit();
+        index.store().commit();
     }
     // Wall time suffers on a busy machine; the thread's CPU time does not. Both are the median
     // of seven runs.

@@ -1,6 +1,7 @@
 #include "catalog/catalog.h"
 #include "catalog/store.h"
 #include "description/cp437.h"
+#include "tests/id3/id3fixtures.h"
 #include "tests/support/testsupport.h"
 
 #include <QDir>
@@ -143,6 +144,9 @@ private slots:
     void killedRunLeavesUsableIndex();
     void damagedOrForeignIndexIsRebuilt_data();
     void damagedOrForeignIndexIsRebuilt();
+    void damagedEntriesAreReadAgain_data();
+    void damagedEntriesAreReadAgain();
+    void longDescriptionsAreCut();
     void processesShareTheIndex();
     void threadsOpenANewIndexTogether();
     void pathBytesKeptExactly();
@@ -187,6 +191,9 @@ void TestCatalog::catalogAgreesWithDescribeAndTagShow()
             }
             if (!o.value("track").isNull())
                 shown += "Track: " + QString::number(o.value("track").toInt()) + '\n';
+            // An untagged file: no tag in the index, the pane's blank record in tag show.
+            if (o.value("genre").isNull())
+                shown.replace("Genre: \n", "Genre: Classical\n(the file has no ID3v1 tag)\n");
             QCOMPARE(shown, QString::fromUtf8(tag.out));
         }
     }
@@ -247,7 +254,7 @@ void TestCatalog::changedFilesOnlyAreReadAgain()
     };
     QCOMPARE(descriptions(), QStringList({"a.zip=first text", "b.zip=bee"}));
 
-    // Same bytes count, same time, same inode: the index answers without reading the file.
+    // Rewritten in place with its size and time put back: the change time tells.
     QCOMPARE(
         python("import io, os, sys, zipfile\n"
                "p = sys.argv[1]; st = os.stat(p); data = io.BytesIO()\n"
@@ -256,7 +263,7 @@ void TestCatalog::changedFilesOnlyAreReadAgain()
                "os.utime(p, ns=(st.st_atime_ns, st.st_mtime_ns))\n",
                {dir.filePath("a.zip")}),
         0);
-    QCOMPARE(descriptions(), QStringList({"a.zip=first text", "b.zip=bee"}));
+    QCOMPARE(descriptions(), QStringList({"a.zip=other text", "b.zip=bee"}));
 
     // A new time, a new file and a vanished one are all brought up to date.
     QCOMPARE(python("import os, sys; os.utime(sys.argv[1], (1, 1))", {dir.filePath("a.zip")}), 0);
@@ -311,10 +318,10 @@ void TestCatalog::queryRules()
 
     // The full-text index agrees with the rules applied to the entry alone.
     catalog::Index index(QStringLiteral(":memory:"));
-    index.impl().begin();
-    index.impl().store(entry, 0);
-    index.impl().store(zipEntry("/c/other.zip", "nothing alike"), 0);
-    index.impl().commit();
+    index.store().begin();
+    index.store().add(entry, 0);
+    index.store().add(zipEntry("/c/other.zip", "nothing alike"), 0);
+    index.store().commit();
     const QList<catalog::Hit> hits = catalog::search(index, q, {{"/c", false}});
     QCOMPARE(hits.size(), match ? 1 : 0);
     if (match)
@@ -362,7 +369,23 @@ void TestCatalog::searchCommand()
     const QJsonObject hit = jsonLines(tag.out).value(0);
     QCOMPARE(hit.value("kind").toString(), "mp3");
     QCOMPARE(hit.value("match").toString(), "Café Song");
+    QVERIFY(id3fixtures::makeId3v2(dir.filePath("v2.mp3"), "mid3v2", {"-a", "Zephyr Quill"}));
+    QCOMPARE(cli({"search", "zephyr", dir.path()}).out,
+             dir.filePath("v2.mp3").toUtf8() + "\tZephyr Quill\n");
     QCOMPARE(cli({"search", "unicorns", dir.path()}).code, 1);
+    QCOMPARE(cli({"search", "--recursive", "classical", dir.path()}).code, 1); // untagged MP3
+
+    // Folders whose times are as the index saw them are not read; any change shows at once.
+    QCOMPARE(python("import os, sys; [os.utime(d, (1e9, 1e9)) for d in sys.argv[1:]]",
+                    {dir.path(), dir.filePath("sub")}),
+             0);
+    QCOMPARE(cli({"search", "--recursive", "dragons", dir.path()}).out, best.out);
+    QFile::remove(dir.filePath("GAME.ZIP"));
+    testsupport::makeZip(dir.filePath("sub/new.zip"), {{"file_id.diz", "dragons anew"}});
+    const QList<QByteArray> now =
+        cli({"search", "--recursive", "dragons", dir.path()}).out.split('\n');
+    QCOMPARE(now.size(), 3);
+    QVERIFY(now.at(0).startsWith(dir.filePath("sub/new.zip").toUtf8()));
     QCOMPARE(cli({"search", "dragons", dir.filePath("missing")}).code, 3);
 }
 
@@ -487,6 +510,10 @@ void TestCatalog::damagedOrForeignIndexIsRebuilt_data()
         << "import sqlite3; c = sqlite3.connect(p); c.execute('PRAGMA wal_checkpoint(TRUNCATE)');"
            " c.close(); d = bytearray(open(p, 'rb').read());"
            " d[4096:len(d)] = b'\\xa5' * (len(d) - 4096); open(p, 'wb').write(d)";
+    QTest::newRow("text index schema damaged")
+        << "import sqlite3; c = sqlite3.connect(p); c.execute('PRAGMA writable_schema = ON');"
+           " c.execute(\"UPDATE sqlite_master SET sql = replace(sql, 'unicode61', 'unicode6x')"
+           " WHERE name = 'texts'\"); c.commit()";
 }
 
 void TestCatalog::damagedOrForeignIndexIsRebuilt()
@@ -508,6 +535,59 @@ void TestCatalog::damagedOrForeignIndexIsRebuilt()
     const Run quiet = cli(args);
     QCOMPARE(quiet.err, QByteArray());
     QCOMPARE(quiet.out, first.out);
+}
+
+// Damage that SQLite cannot see: the rows still match the files' stamps.
+void TestCatalog::damagedEntriesAreReadAgain_data()
+{
+    QTest::addColumn<QString>("change");
+    QTest::newRow("a letter of a description")
+        << "description = replace(description, 'Quest', 'Quesu') WHERE description IS NOT NULL";
+    QTest::newRow("a letter of a path")
+        << "path = CAST(replace(CAST(path AS TEXT), 'GAME.ZIP', "
+           "'GAME.ZI0') AS BLOB) WHERE CAST(path AS TEXT) LIKE '%GAME.ZIP'";
+    QTest::newRow("a zip taken for an MP3") << "kind = 1 WHERE CAST(path AS TEXT) LIKE '%GAME.ZIP'";
+    QTest::newRow("a tag field") << "artist = 'The Bend' WHERE kind = 1";
+    QTest::newRow("a detail") << "details = 'id3v1\tnone\n' WHERE kind = 1";
+}
+
+void TestCatalog::damagedEntriesAreReadAgain()
+{
+    QFETCH(QString, change);
+    QTemporaryDir dir;
+    makeCollection(dir.path());
+    const QStringList args{"catalog", "--recursive", "--format", "json", dir.path()};
+    const Run first = cli(args);
+    QByteArray changed;
+    QCOMPARE(python("import sqlite3, sys; c = sqlite3.connect(sys.argv[1])\n"
+                    "print(c.execute('UPDATE files SET ' + sys.argv[2]).rowcount); c.commit()",
+                    {indexFile(), change}, &changed),
+             0);
+    QVERIFY(changed.trimmed().toInt() > 0);
+    for (const QStringList &again :
+         {QStringList{"search", "--recursive", "band", dir.path()}, QStringList(args)}) {
+        const Run run = cli(again);
+        QCOMPARE(run.err, QByteArray());
+        QVERIFY(!run.out.contains("Quesu") && !run.out.contains("GAME.ZI0"));
+    }
+    QCOMPARE(cli(args).out, first.out);
+}
+
+void TestCatalog::longDescriptionsAreCut()
+{
+    QTemporaryDir dir;
+    QCOMPARE(python("import sys, zipfile\n"
+                    "with zipfile.ZipFile(sys.argv[1], 'w', zipfile.ZIP_DEFLATED) as z:\n"
+                    "    z.writestr('file_id.diz', b'head ' + b'\\0' * (8 << 20))\n",
+                    {dir.filePath("nul.zip")}),
+             0);
+    const Run run = cli({"catalog", "--format", "json", dir.path()});
+    QCOMPARE(run.code, 0);
+    const QJsonObject o = jsonLines(run.out).value(0);
+    QCOMPARE(o.value("description").toString().size(), 64 * 1024);
+    QVERIFY(o.value("description").toString().startsWith("head "));
+    QCOMPARE(o.value("details").toObject().value("truncated").toString(), "description");
+    QVERIFY(QFileInfo(indexFile()).size() + QFileInfo(indexFile() + "-wal").size() < 2 << 20);
 }
 
 void TestCatalog::processesShareTheIndex()
@@ -587,6 +667,13 @@ void TestCatalog::pathBytesKeptExactly()
     run = cli({"catalog", "--format", "csv", dir.path()});
     QVERIFY(run.out.contains("\n" + name + ",mp3,"));
     ::unlink(name.constData());
+
+    // In text, a name cannot colour the terminal or split its entry.
+    testsupport::writeFile(dir.filePath("a\x1b[31m\nb.mp3"), "x");
+    run = cli({"catalog", dir.path()});
+    QVERIFY2(run.out.startsWith(QFile::encodeName(dir.path()) + "/a\\x1b[31m\\nb.mp3  1  "),
+             run.out.constData());
+    QCOMPARE(run.out.count('\n'), 2);
 }
 
 QTEST_GUILESS_MAIN(TestCatalog)

@@ -218,6 +218,8 @@ void TestFindSession::tipTexts_data()
                                 << "Orbit Song";
     QTest::newRow("no tag") << mp3 << "|"
                             << "";
+    QTest::newRow("only an ID3v2 tag")
+        << mp3 << "||Nova Lane|Orbit" << QString::fromUtf8("Nova Lane – Orbit");
 }
 
 void TestFindSession::tipTexts()
@@ -229,7 +231,9 @@ void TestFindSession::tipTexts()
     entry.kind = catalog::Kind(kind);
     if (entry.kind == catalog::Kind::Mp3) {
         entry.artist = description.section(u'|', 0, 0);
-        entry.title = description.section(u'|', 1);
+        entry.title = description.section(u'|', 1, 1);
+        entry.setDetail("id3v2.artist", description.section(u'|', 2, 2));
+        entry.setDetail("id3v2.title", description.section(u'|', 3, 3));
     } else if (!description.isNull()) {
         entry.description = description;
     }

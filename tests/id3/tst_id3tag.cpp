@@ -1,6 +1,7 @@
 #include "common/fileerror.h"
 #include "id3/editkeys.h"
 #include "id3/id3tag.h"
+#include "id3/id3v2.h"
 #include "tests/id3/id3fixtures.h"
 #include "tests/support/testsupport.h"
 
@@ -72,6 +73,12 @@ private slots:
     void trackNumber_data();
     void trackNumber();
     void fileNameAssignment();
+    void id3v2AsMutagenReadsIt_data();
+    void id3v2AsMutagenReadsIt();
+    void faultyId3v2AsMutagenReadsIt_data();
+    void faultyId3v2AsMutagenReadsIt();
+    void saveBesideId3v2AndApe_data();
+    void saveBesideId3v2AndApe();
     void editKeys_data();
     void editKeys();
 
@@ -507,6 +514,96 @@ void TestID3Tag::editKeys()
     QFETCH(int, modifiers);
     QFETCH(bool, edit);
     QCOMPARE(isEditKey(key, Qt::KeyboardModifiers(modifiers)), edit);
+}
+
+void TestID3Tag::id3v2AsMutagenReadsIt_data()
+{
+    QTest::addColumn<QString>("tool");
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("version");
+    QTest::newRow("id3v2: 2.3, Latin-1, genre by number")
+        << "id3v2"
+        << QStringList{"-2", "-t", "Café", "-a", "Art", "-A", "Alb", "-g", "17", "-T", "3/9"}
+        << "2.3";
+    QTest::newRow("mid3v2: 2.4, UTF-8, two artists")
+        << "mid3v2" << QStringList{"-t", "Ωmega", "-a", "Ärtist", "-a", "Zweite",
+                                   "-A", "Ål",    "-g", "Trance", "-T", "4/10"}
+        << "2.4";
+    QTest::newRow("eyeD3: 2.4, UTF-16")
+        << "eyeD3" << QStringList{"-Q", "--encoding", "utf16", "-t",   "日本語", "-a", "Bänd",
+                                  "-A", "Al",         "-G",    "Jazz", "-n",     "5"}
+        << "2.4";
+}
+
+void TestID3Tag::id3v2AsMutagenReadsIt()
+{
+    QFETCH(QString, tool);
+    QFETCH(QStringList, args);
+    QFETCH(QString, version);
+    const QString file = m_dir->filePath("v2.mp3");
+    QVERIFY(makeId3v2(file, tool, args));
+    const QMap<QString, QString> want = mutagenFrames(file);
+    const std::optional<id3v2::Fields> got = id3v2::read(file);
+    QVERIFY(got);
+    QCOMPARE(got->version, version);
+    QCOMPARE(QStringList({got->title, got->artist, got->album, got->genre, got->track}),
+             QStringList({want["TIT2"], want["TPE1"], want["TALB"], want["TCON"], want["TRCK"]}));
+}
+
+void TestID3Tag::faultyId3v2AsMutagenReadsIt_data()
+{
+    QTest::addColumn<QByteArray>("frames"); // of a 2.3 tag, before a TIT2 "Title"
+    QTest::newRow("empty frame") << QByteArray("TENC\0\0\0\0\0\0", 10);
+    QTest::newRow("frame of no proper name") << QByteArray("Date\0\0\0\2\0\0\0x", 12);
+    QTest::newRow("UTF-16 without byte-order mark") << QByteArray("TALB\0\0\0\5\0\0\1E\0R\0", 15);
+}
+
+void TestID3Tag::faultyId3v2AsMutagenReadsIt()
+{
+    QFETCH(QByteArray, frames);
+    frames += QByteArray("TIT2\0\0\0\6\0\0\0Title", 16);
+    const QString file = m_dir->filePath("faulty.mp3");
+    writeFile(file, QByteArray("ID3\3\0\0\0\0\0", 9) + char(frames.size()) + frames + audio(99));
+    const QMap<QString, QString> want = mutagenFrames(file);
+    QCOMPARE(id3v2::read(file)->title, want.value("TIT2"));
+    QCOMPARE(id3v2::read(file)->album, want.value("TALB"));
+}
+
+void TestID3Tag::saveBesideId3v2AndApe_data()
+{
+    QTest::addColumn<bool>("withId3v1");
+    QTest::newRow("ID3v2 and APE: the record is appended") << false;
+    QTest::newRow("ID3v2, APE and ID3v1: the record is overwritten") << true;
+}
+
+void TestID3Tag::saveBesideId3v2AndApe()
+{
+    QFETCH(bool, withId3v1);
+    const QString file = m_dir->filePath("ape.mp3");
+    QVERIFY(makeId3v2(file, "mid3v2", {"-t", "Front"}));
+    QCOMPARE(testsupport::run("/usr/bin/python3", {"-c",
+                                                   "import sys, mutagen.apev2 as a; t = a.APEv2(); "
+                                                   "t['Title'] = 'Ape'; t.save(sys.argv[1])",
+                                                   file}),
+             0);
+    if (withId3v1)
+        QCOMPARE(testsupport::run("id3v2", {"-1", "-t", "Old", file}), 0);
+    const QByteArray before = readFile(file);
+    TID3Tag tag;
+    tag.setFileName(file);
+    QCOMPARE(tag.HasTag(), withId3v1);
+    tag.setTitle("New");
+    tag.WriteTag();
+    const QByteArray after = readFile(file);
+    const qsizetype kept = withId3v1 ? before.size() - 128 : before.size();
+    QCOMPARE(after.size(), kept + 128);
+    QVERIFY(after.left(kept) == before.left(kept));
+    QCOMPARE(mutagenFrames(file).value("TIT2"), "Front");
+    QByteArray ape;
+    testsupport::run(
+        "/usr/bin/python3",
+        {"-c", "import sys, mutagen.apev2 as a; print(a.APEv2(sys.argv[1])['Title'])", file}, &ape);
+    QCOMPARE(ape, "Ape\n");
 }
 
 QTEST_GUILESS_MAIN(TestID3Tag)

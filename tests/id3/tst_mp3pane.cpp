@@ -1,4 +1,5 @@
 #include "id3/id3tag.h"
+#include "id3/id3v2.h"
 #include "id3/mp3pane.h"
 #include "tests/id3/id3fixtures.h"
 #include "tests/support/testsupport.h"
@@ -8,6 +9,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -41,6 +43,7 @@ private slots:
     void typingAndSavingTagLessFile();
     void fieldsTakeWhatTheTagStores_data();
     void fieldsTakeWhatTheTagStores();
+    void copyFromId3v2MarksAndSaves();
 
 private:
     template <typename T> T *control(const QString &name) const
@@ -69,8 +72,11 @@ void TestMP3Pane::controlsAndGenreList()
     for (const QString &name : FieldNames)
         QVERIFY2(field(name), qPrintable(name));
     QStringList labels;
-    for (const QLabel *label : m_pane->findChildren<QLabel *>())
-        labels << label->text();
+    for (const QLabel *label :
+         m_pane->findChildren<QLabel *>(QString(), Qt::FindDirectChildrenOnly)) {
+        if (label->buddy())
+            labels << label->text();
+    }
     labels.sort();
     QCOMPARE(labels, QStringList({"Album", "Artist", "Comment", "Genre", "Title", "Year"}));
 
@@ -247,6 +253,46 @@ void TestMP3Pane::typingAndSavingTagLessFile()
     const QByteArray bytes = testsupport::readFile(file);
     QCOMPARE(bytes.size(), 628);
     QCOMPARE(bytes.right(128), record("New song", "", "", "", "", 32));
+}
+
+void TestMP3Pane::copyFromId3v2MarksAndSaves()
+{
+    QTemporaryDir dir;
+    const QString file = dir.filePath("v2.mp3");
+    const QString title = "A title much longer than thirty characters";
+    QVERIFY(makeId3v2(file, "mid3v2", {"-t", title, "-a", "Band", "-g", "Trance", "-T", "4/9"}));
+    TID3Tag tag;
+    tag.setFileName(file);
+    m_pane->view(tag, id3v2::read(file));
+    const auto edit = [this](const char *name) { return control<QLineEdit>(name); };
+    const auto note = [this](const char *name) {
+        const auto *label = control<QLabel>(name);
+        return label->isVisible() ? label->text() : QString();
+    };
+    QCOMPARE(edit("V2_title")->text(), mutagenFrames(file).value("TIT2"));
+    QVERIFY(note("MP_noTag").contains("No ID3v1 tag"));
+    QVERIFY(note("MP_differs").contains("Title, Artist, Genre, Track"));
+
+    QTest::mouseClick(control<QPushButton>("B_CopyID3v2"), Qt::LeftButton);
+    QCOMPARE(edit("MP_title")->text(), title.left(30));
+    QVERIFY(edit("MP_title")->property("marked").toBool());
+    QCOMPARE(note("MP_marks"), "Cut to fit ID3v1: Title");
+    QCOMPARE(note("MP_differs"), QString());
+
+    edit("MP_artist")->setFocus();
+    QTest::sendKeyEvent(QTest::Click, edit("MP_artist"), Qt::Key_unknown, "ω", Qt::NoModifier);
+    QCOMPARE(note("MP_marks"), "Cut to fit ID3v1: Title\nNot stored as shown: Artist");
+    QCOMPARE(note("MP_differs"), "ID3v1 differs from ID3v2: Artist");
+
+    m_pane->assignTo(tag);
+    tag.WriteTag();
+    m_pane->written(tag);
+    QCOMPARE(note("MP_noTag"), QString());
+    const QByteArray record = testsupport::readFile(file).right(128);
+    QCOMPARE(record.mid(3, 30), title.left(30).toLatin1());
+    QCOMPARE(record.mid(33, 5), "Band?");
+    QCOMPARE(int(record.at(126)), 4);  // track
+    QCOMPARE(int(record.at(127)), 31); // Trance
 }
 
 QTEST_MAIN(TestMP3Pane)

@@ -4,6 +4,8 @@
 #include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -49,6 +51,7 @@ private slots:
     void showPrintsFieldsAsUtf8();
     void setWritesAndChecksWithIndependentReader();
     void setWithoutChangeWritesNothing();
+    void showAndCopyId3v2();
     void failures_data();
     void failures();
 };
@@ -103,6 +106,30 @@ void TestTagCli::setWithoutChangeWritesNothing()
              0);
     QCOMPARE(readFile(file), original);
     QCOMPARE(QFileInfo(file).lastModified().toUTC(), past);
+}
+
+void TestTagCli::showAndCopyId3v2()
+{
+    QTemporaryDir dir;
+    const QString file = dir.filePath("v2.mp3");
+    const QString title = QString(31, u'ü');
+    QVERIFY(makeId3v2(file, "eyeD3",
+                      {"-Q", "--encoding", "utf16", "-t", title, "-a", "Бэнд", "-n", "7"}));
+    const QMap<QString, QString> want = mutagenFrames(file);
+    QByteArray out, err;
+    QCOMPARE(cli({"show", "--format", "json", file}, &out), 0);
+    const QJsonObject json = QJsonDocument::fromJson(out).object();
+    QVERIFY(json.value("id3v1").isNull());
+    const QJsonObject v2 = json.value("id3v2").toObject();
+    QCOMPARE(QStringList({v2.value("title").toString(), v2.value("artist").toString()}),
+             QStringList({want["TIT2"], want["TPE1"]}));
+    QCOMPARE(cli({"show", file}, &out), 0);
+    QVERIFY(out.contains("ID3v2 Artist: " + want["TPE1"].toUtf8() + "\n"));
+
+    QCOMPARE(cli({"set", file, "--from-id3v2", "--year", "1999"}, nullptr, &err), 0);
+    QVERIFY2(err.contains("title cut to 30") && err.contains("artist: characters outside"), err);
+    QCOMPARE(pythonFields(file), title.left(30) + "\n????\n\n1999\n\n32\n");
+    QCOMPARE(int(readFile(file).at(readFile(file).size() - 2)), 7);
 }
 
 void TestTagCli::failures_data()

@@ -198,7 +198,7 @@ void TestDesktop::desktopEntryOpensArchivesAndMp3Files()
     const QString text = readText(entry);
     // The file manager passes one file in place of %f; the program selects and shows it.
     QVERIFY(text.contains(QLatin1String("\nExec=quoril %f\n")));
-    QVERIFY(text.contains(QLatin1String("\nMimeType=application/zip;audio/mpeg;\n")));
+    QVERIFY(text.contains(QLatin1String("\nMimeType=application/zip;audio/mpeg;application/x-lha;application/x-arj;application/vnd.rar;application/x-7z-compressed;application/x-arc;application/x-zoo;application/vnd.ms-cab-compressed;\n")));
 }
 
 void TestDesktop::metadataValidates()
