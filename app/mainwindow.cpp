@@ -1,6 +1,5 @@
 #include "app/mainwindow.h"
 
-#include "app/dosfont.h"
 #include "app/fontdialog.h"
 #include "app/quorilapplication.h"
 #include "archive/packpage.h"
@@ -23,6 +22,7 @@
 #include "id3/id3tag.h"
 #include "id3/id3v2.h"
 #include "id3/mp3pane.h"
+#include "render/dosfont.h"
 #include "settings/customdialog.h"
 #include "settings/langdialog.h"
 #include "settings/language.h"

@@ -9,7 +9,9 @@
 # for a core; the CPU time does not, and is the figure to compare. A C program that does
 # nothing (/bin/true) is timed too: the floor of starting any process; and a program that
 # does nothing but is linked with QtCore, as quoril-cli is: the floor of any such program
-# (loading QtCore, ICU and glib), which bounds the small archives' ratios.
+# (loading QtCore, ICU and glib), which bounds the small archives' ratios. The same empty
+# program linked also with libzip and SQLite, as the engine and the collection index are,
+# gives the start-up cost of linking them the ordinary way (the dynamic loader's work).
 #
 # Usage: bench/lookup.sh [BUILD_DIR]      RUNS (default 31), WARMUP (3), MEMBERS ("500 10000 100000")
 set -euo pipefail
@@ -43,7 +45,8 @@ runs, warmup, label = int(sys.argv[1]), int(sys.argv[2]), sys.argv[3]
 rest = sys.argv[5:]
 split = rest.index('--')
 commands = {'quoril-cli describe': rest[:split], 'unzip -p -C': rest[split + 1:],
-            'true': ['/bin/true'], 'qtcore': [os.environ['QTCORE_FLOOR']]}
+            'true': ['/bin/true'], 'qtcore': [os.environ['QTCORE_FLOOR']],
+            'linked': [os.environ['LINKED_FLOOR']]}
 null = os.open(os.devnull, os.O_WRONLY)
 
 def once(argv):
@@ -65,12 +68,13 @@ for i in range(warmup + runs):
             samples[name][1].append(cpu)
 med = {name: (statistics.median(w), statistics.median(c)) for name, (w, c) in samples.items()}
 ours, peer, floor = med['quoril-cli describe'], med['unzip -p -C'], med['true']
-qt = med['qtcore']
+qt, linked = med['qtcore'], med['linked']
 print('%s members (%d runs, median): quoril-cli describe %7.0f us wall %7.0f us cpu; '
       'unzip -p -C %7.0f us wall %7.0f us cpu; ratio wall %.2f, cpu %.2f; '
-      '/bin/true %.0f us wall %.0f us cpu; empty QtCore program %.0f us cpu (ratio cpu %.2f)'
+      '/bin/true %.0f us wall %.0f us cpu; empty QtCore program %.0f us cpu (ratio cpu %.2f); '
+      'linking libzip and SQLite adds %.0f us cpu per process'
       % (label, runs, ours[0], ours[1], peer[0], peer[1], ours[0] / peer[0], ours[1] / peer[1],
-         floor[0], floor[1], qt[1], qt[1] / peer[1]))
+         floor[0], floor[1], qt[1], qt[1] / peer[1], linked[1] - qt[1]))
 PY
 }
 
@@ -79,7 +83,10 @@ printf '#include <QString>\nint main(int argc, char **argv) { return QString::fr
     >"$work/floor.cpp"
 # shellcheck disable=SC2046
 c++ -O2 -fPIC "$work/floor.cpp" -o "$work/qtcore_floor" $(pkg-config --cflags --libs Qt6Core)
-export QTCORE_FLOOR=$work/qtcore_floor
+# shellcheck disable=SC2046
+c++ -O2 -fPIC "$work/floor.cpp" -o "$work/linked_floor" $(pkg-config --cflags --libs Qt6Core) \
+    -Wl,--no-as-needed $(pkg-config --libs libzip sqlite3)
+export QTCORE_FLOOR=$work/qtcore_floor LINKED_FLOOR=$work/linked_floor
 
 for n in $members; do
     archive=$work/a$n.zip

@@ -277,8 +277,6 @@ void Store::open(const QString &path)
         if (!QDir().mkpath(folder))
             throw IndexError(QStringLiteral("cannot create the folder %1").arg(folder));
     }
-    if (const QString why = sql::sqliteFailure(); !why.isEmpty())
-        throw IndexError(QStringLiteral("cannot open the collection index %1: %2").arg(path, why));
     const QByteArray name = memory ? QByteArray(":memory:") : QFile::encodeName(path);
     const int rc =
         sqlite3_open_v2(name.constData(), &m_db,

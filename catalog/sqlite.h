@@ -11,9 +11,6 @@
 // IndexError (IndexDamaged when the file is not a sound database), said in words.
 namespace catalog::sql {
 
-// Empty when SQLite is loaded (on first use), else why it cannot be.
-QString sqliteFailure();
-
 // A failure in words, never SQL: "the collection index FILE cannot be written: the disk is full".
 QString failureText(const QString &file, int rc);
 // Whether a failure says the file is damaged. Every failure but a busy, locked, full, read-only,

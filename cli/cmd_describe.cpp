@@ -35,6 +35,33 @@ bool parseMode(const QString &mode, LookupState &state)
 
 } // namespace
 
+int cliLookup(const QString &archive, const QString &mode, const QString &customList,
+              LookupResult &result)
+{
+    LookupState state;
+    state.allCustomLabel = QStringLiteral("all custom files");
+    state.customCaption = state.allCustomLabel;
+    if (!parseMode(mode, state)) {
+        cliError(QStringLiteral("unknown mode \"%1\"").arg(mode));
+        return ExitUsage;
+    }
+    const QString listPath = customList.isEmpty() ? QStringLiteral("quoril2k.ext") : customList;
+    if (!customList.isEmpty() && !pathbytes::exists(listPath)) {
+        cliError(QStringLiteral("cannot read the custom list %1").arg(listPath));
+        return ExitFailure;
+    }
+    if (pathbytes::exists(listPath))
+        state.customList = readCustomList(listPath);
+    if (!pathbytes::exists(archive)) {
+        cliError(QStringLiteral("cannot open %1").arg(archive));
+        return ExitFailure;
+    }
+    if (!cliLoadEngine())
+        return ExitFailure;
+    result = ViewInfo(archive, lookup::plan(state, archive));
+    return ExitDone;
+}
+
 int cmdDescribe(const QStringList &args)
 {
     QCommandLineParser parser;
@@ -53,30 +80,12 @@ int cmdDescribe(const QStringList &args)
         return ExitUsage;
     }
     const QString archive = parser.positionalArguments().constFirst();
-
-    LookupState state;
-    state.allCustomLabel = QStringLiteral("all custom files");
-    state.customCaption = state.allCustomLabel;
-    if (!parseMode(parser.value(modeOption), state)) {
-        cliError(QStringLiteral("unknown mode \"%1\"").arg(parser.value(modeOption)));
-        return ExitUsage;
-    }
-    const QString listPath =
-        parser.isSet(listOption) ? parser.value(listOption) : QStringLiteral("quoril2k.ext");
-    if (parser.isSet(listOption) && !pathbytes::exists(listPath)) {
-        cliError(QStringLiteral("cannot read the custom list %1").arg(listPath));
-        return ExitFailure;
-    }
     try {
-        if (pathbytes::exists(listPath))
-            state.customList = readCustomList(listPath);
-        if (!pathbytes::exists(archive)) {
-            cliError(QStringLiteral("cannot open %1").arg(archive));
-            return ExitFailure;
-        }
-        if (!cliLoadEngine())
-            return ExitFailure;
-        const LookupResult result = ViewInfo(archive, lookup::plan(state, archive));
+        LookupResult result;
+        if (const int failed =
+                cliLookup(archive, parser.value(modeOption),
+                          parser.isSet(listOption) ? parser.value(listOption) : QString(), result))
+            return failed;
         if (parser.isSet(nameOption)) {
             QTextStream(stdout) << result.caption << '\n';
         } else if (result.found) {

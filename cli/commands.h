@@ -2,6 +2,8 @@
 
 #include <QStringList>
 
+struct LookupResult;
+
 // Exit codes of every command.
 enum CliExit { ExitDone = 0, ExitNothing = 1, ExitUsage = 2, ExitFailure = 3 };
 
@@ -15,6 +17,14 @@ int cmdExtract(const QStringList &args);
 int cmdTag(const QStringList &args);
 int cmdCatalog(const QStringList &args);
 int cmdSearch(const QStringList &args);
+int cmdRender(const QStringList &args);
+
+// The lookup that describe and render share, with the window's mode MODE ("auto" when empty)
+// and the custom list FILE (quoril2k.ext in the current folder when empty, if it exists).
+// ExitDone with `result` filled, else the exit code after the reason was printed. Throws on
+// a file error.
+int cliLookup(const QString &archive, const QString &mode, const QString &customList,
+              LookupResult &result);
 
 // Loads the engine beside the executable; prints the reason and returns false when it cannot.
 bool cliLoadEngine();

@@ -19,6 +19,11 @@ Commands:
       quoril2k.ext in the current folder when it exists.
       --name prints only the caption the window would show (the name found, or the
       name shown when nothing is found).
+  render [--width PX] [--mode MODE] [--custom-list FILE] ARCHIVE OUT.png
+      Draw the description that describe prints, as the main window shows it (its DOS
+      font, pixel for pixel), into the PNG file OUT.png; no display is needed. --width
+      makes a thumbnail: the top of the description, at most PX pixels wide and high.
+      Exit 1 when the archive has no description.
   list ARCHIVE
       Print one line per member: size, date, time and name, in archive order.
   save-description [--level N] ARCHIVE NAME
@@ -112,6 +117,8 @@ int main(int argc, char *argv[])
         return cmdCatalog(args);
     if (command == QLatin1String("search"))
         return cmdSearch(args);
+    if (command == QLatin1String("render"))
+        return cmdRender(args);
     cliError(QStringLiteral("unknown command \"%1\"; see quoril-cli --help").arg(command));
     return ExitUsage;
 }

@@ -2,6 +2,7 @@
 
 #include "common/textcodec.h"
 
+#include <QCoreApplication>
 #include <QFile>
 
 #include <cerrno>
@@ -214,6 +215,18 @@ bool openFile(QFile &file, const QString &path, QIODevice::OpenMode mode)
         return false;
     }
     return true;
+}
+
+QString programFolder()
+{
+    if (QCoreApplication::instance())
+        return QCoreApplication::applicationDirPath();
+    char target[4096];
+    const ssize_t n = readlink("/proc/self/exe", target, sizeof target);
+    if (n <= 0 || static_cast<size_t>(n) >= sizeof target)
+        return QString();
+    const QByteArray path(target, n);
+    return decode(QByteArrayView(path).first(path.lastIndexOf('/') + 1));
 }
 
 } // namespace pathbytes

@@ -37,6 +37,9 @@ QString fromUrl(const QUrl &url);
 QStringList arguments(int argc, char **argv);
 // The working folder, as its bytes name it; empty when it cannot be read.
 QString currentDir();
+// The running program's folder, also when no application object was made (quoril-cli makes
+// none: it would cost every command 0.4 ms); empty when it cannot be read.
+QString programFolder();
 
 // stat(2) on the exact bytes, following links; false with errno set on failure.
 bool stat(const QString &path, struct stat &st);

@@ -185,6 +185,10 @@ QStringList TAboutBox::historyLines()
         QString(),
         QStringLiteral("quoril-cli: the same work from a terminal"),
         QString(),
+        QStringLiteral("Free software under the GNU General Public License,"),
+        QStringLiteral("version 3 or (at your option) any later version;"),
+        QStringLiteral("it comes with no warranty"),
+        QString(),
         QStringLiteral("Thank you for using Quoril!"),
     };
 }

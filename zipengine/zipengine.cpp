@@ -3,7 +3,6 @@
 #include "common/fileerror.h"
 #include "common/pathbytes.h"
 
-#include <QCoreApplication>
 #include <QDir>
 
 #include <cstring>
@@ -43,20 +42,6 @@ struct BusyScope
     std::lock_guard<std::mutex> lock;
 };
 
-// The running program's folder, also when no application object was made (quoril-cli makes
-// none: it would cost every command 0.4 ms).
-QString programFolder()
-{
-    if (QCoreApplication::instance())
-        return QCoreApplication::applicationDirPath();
-    char target[4096];
-    const ssize_t n = readlink("/proc/self/exe", target, sizeof target);
-    if (n <= 0 || static_cast<size_t>(n) >= sizeof target)
-        return QString();
-    const QByteArray path(target, n);
-    return pathbytes::decode(QByteArrayView(path).first(path.lastIndexOf('/') + 1));
-}
-
 void requireLoaded()
 {
     if (!g_engine.library)
@@ -85,7 +70,7 @@ QString ZipEngine::load(const QString &folder)
 {
     if (g_engine.library)
         return QString();
-    const QString dir = folder.isEmpty() ? programFolder() : folder;
+    const QString dir = folder.isEmpty() ? pathbytes::programFolder() : folder;
     const QString path = QDir(dir).filePath(QLatin1String(LibraryFileName));
     if (!pathbytes::exists(path))
         return notFoundMessage();

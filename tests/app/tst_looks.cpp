@@ -1,11 +1,11 @@
 // How the windows look: every caption of every window fully shown in every shipped language,
 // one icon per kind of message, and DOS text drawn pixel for pixel.
 
-#include "app/dosfont.h"
 #include "app/fontdialog.h"
 #include "app/mainwindow.h"
 #include "captionfit.h"
 #include "common/messageboxprompter.h"
+#include "render/dosfont.h"
 #include "shell/helpwindow.h"
 #include "tests/support/testsupport.h"
 

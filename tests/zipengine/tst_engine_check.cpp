@@ -29,14 +29,23 @@ private slots:
         QVERIFY(!ZipEngine::isLoaded());
     }
 
-    void notALibrary()
+    void unloadable_data()
     {
+        QTest::addColumn<QString>("folder"); // empty: a file that is not a library
+        QTest::newRow("not a shared library") << QString();
+        QTest::newRow("its own dependency missing") << QStringLiteral(DEPENDENT_ENGINE_DIR);
+    }
+    void unloadable()
+    {
+        QFETCH(QString, folder);
         QTemporaryDir dir;
-        QFile fake(dir.filePath(QStringLiteral("libquorilzip.so")));
-        QVERIFY(fake.open(QIODevice::WriteOnly));
-        fake.write("not a shared library");
-        fake.close();
-        QCOMPARE(ZipEngine::load(dir.path()), ZipEngine::notFoundMessage());
+        if (folder.isEmpty()) {
+            folder = dir.path();
+            QFile fake(dir.filePath(QStringLiteral("libquorilzip.so")));
+            QVERIFY(fake.open(QIODevice::WriteOnly));
+            fake.write("not a shared library");
+        }
+        QCOMPARE(ZipEngine::load(folder), ZipEngine::notFoundMessage());
         QVERIFY(!ZipEngine::isLoaded());
     }
 

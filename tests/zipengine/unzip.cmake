@@ -15,3 +15,21 @@ quoril_add_test(tst_engine_unzip SOURCES tst_engine_unzip.cpp LIBS quoril_zipeng
 
 # Both read paths in-process (the engine's code linked in): the scanner against libzip.
 quoril_add_test(tst_engine_readpath SOURCES tst_engine_readpath.cpp LIBS quorilzip_code)
+
+# An engine whose own dependency is missing at run time (as when the system's libzip is gone):
+# the loader refuses it, and the engine check must say so rather than end the program.
+add_library(gonedependency SHARED wrongengine.cpp)
+set_target_properties(gonedependency PROPERTIES
+    LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/gonedependency)
+target_include_directories(gonedependency PRIVATE ${CMAKE_SOURCE_DIR})
+add_library(dependentengine SHARED wrongengine.cpp)
+target_link_libraries(dependentengine PRIVATE gonedependency)
+target_link_options(dependentengine PRIVATE LINKER:--no-as-needed)
+set_target_properties(dependentengine PROPERTIES
+    OUTPUT_NAME quorilzip
+    SKIP_BUILD_RPATH ON
+    LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/dependentengine)
+target_include_directories(dependentengine PRIVATE ${CMAKE_SOURCE_DIR})
+target_compile_definitions(tst_engine_check PRIVATE
+    DEPENDENT_ENGINE_DIR="${CMAKE_BINARY_DIR}/dependentengine")
+add_dependencies(tst_engine_check dependentengine)

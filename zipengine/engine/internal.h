@@ -37,10 +37,6 @@ struct ReadPathCounts
 };
 ReadPathCounts readPathCounts();
 
-// libzip is loaded the first time the engine needs it. Null when it is usable, else why not;
-// checked before any libzip call.
-const char *libzipFailure();
-
 // Forget any cached read-only view of an archive, after ZpArchive changed it.
 void forgetArchive(const std::string &path);
 

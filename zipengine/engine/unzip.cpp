@@ -430,10 +430,6 @@ int zengine::unzipWith(ReadPath path, int ifnc, char **ifnv, int xfnc, char **xf
             return session.result();
     }
 
-    if (const char *why = libzipFailure()) {
-        session.error(archivePath, why, PK_BADERR);
-        return session.result();
-    }
     int zipError = 0;
     errno = 0;
     const std::shared_ptr<ArchiveView> view = openArchive(archivePath.c_str(), zipError);

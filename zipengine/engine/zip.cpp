@@ -613,10 +613,6 @@ ZENGINE_EXPORT int ZpArchive(ZCL command)
 {
     // No exception crosses the boundary.
     try {
-        if (const char *why = zengine::libzipFailure()) {
-            zengine::ZipReport report;
-            return report.error(why, ZE_CREAT);
-        }
         zengine::ArchiveRun run(zengine::heldOptions());
         return run.run(command);
     } catch (const std::bad_alloc &) {

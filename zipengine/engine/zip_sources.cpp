@@ -39,6 +39,11 @@ int pollCommit(zip_t *, void *data)
     return state.cancelled ? 1 : 0;
 }
 
+bool registerCancelCallback(zip_t *archive, zip_cancel_callback callback, void *state)
+{
+    return zip_register_cancel_callback_with_state(archive, callback, nullptr, state) == 0;
+}
+
 namespace {
 
 constexpr size_t ArchiveBufferSize = 1 << 20;
@@ -78,7 +83,9 @@ bool createTemp(ArchiveFile &a)
         if (::fchmod(fd, a.original.st_mode & 07777) != 0) {
         }
     }
-    a.out = ::fdopen(fd, "w+b");
+    // Write-only: on a stream that may also read, every fseeko (libzip makes one or two per
+    // entry) has the C library read a whole buffer back from the file.
+    a.out = ::fdopen(fd, "wb");
     if (!a.out) {
         const int code = errno;
         ::close(fd);
@@ -87,8 +94,9 @@ bool createTemp(ArchiveFile &a)
         zip_error_set(&a.error, ZIP_ER_MEMORY, code);
         return false;
     }
-    a.outBuffer.resize(ArchiveBufferSize);
-    setvbuf(a.out, a.outBuffer.data(), _IOFBF, a.outBuffer.size());
+    // Not zero-filled: a megabyte of zeroes per save is a sixth of a short command's time.
+    a.outBuffer.reset(new char[ArchiveBufferSize]);
+    setvbuf(a.out, a.outBuffer.get(), _IOFBF, ArchiveBufferSize);
     a.writePos = 0;
     a.writeEnd = 0;
     a.writebackFrom = 0;
@@ -289,7 +297,7 @@ void closeInput(ArchiveFile &a)
     if (a.inFd >= 0)
         ::close(a.inFd);
     a.inFd = -1;
-    a.window = std::vector<char>();
+    a.window.reset();
     a.windowLength = 0;
 }
 
@@ -304,14 +312,14 @@ zip_int64_t readWindowed(ArchiveFile &a, char *data, zip_uint64_t len)
             const size_t at = static_cast<size_t>(a.inPos - a.windowStart);
             const size_t n =
                 static_cast<size_t>(std::min<zip_uint64_t>(a.windowLength - at, len - done));
-            std::memcpy(data + done, a.window.data() + at, n);
+            std::memcpy(data + done, a.window.get() + at, n);
             done += n;
             a.inPos += n;
             continue;
         }
-        const bool direct = len - done >= a.window.size();
-        char *target = direct ? data + done : a.window.data();
-        const size_t want = direct ? static_cast<size_t>(len - done) : a.window.size();
+        const bool direct = len - done >= ArchiveBufferSize;
+        char *target = direct ? data + done : a.window.get();
+        const size_t want = direct ? static_cast<size_t>(len - done) : ArchiveBufferSize;
         const ssize_t n = ::pread(a.inFd, target, want, static_cast<off_t>(a.inPos));
         if (n < 0) {
             if (errno == EINTR)
@@ -344,7 +352,7 @@ zip_int64_t archiveCallback(void *userdata, void *data, zip_uint64_t len, zip_so
             return fail(a.error, ZIP_ER_OPEN, errno);
         a.inSize = static_cast<zip_uint64_t>(sb.st_size);
         a.inPos = 0;
-        a.window.resize(ArchiveBufferSize);
+        a.window.reset(new char[ArchiveBufferSize]);
         a.windowLength = 0;
         return 0;
     }

@@ -11,6 +11,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <sys/stat.h>
 #include <vector>
@@ -49,7 +50,7 @@ bool reportProgress(CommitState &state, zip_uint64_t fileDone);
 constexpr std::chrono::milliseconds PollInterval{50};
 int pollCommit(zip_t *archive, void *state);
 // Has libzip call `callback` with `state` all through zip_close, also while it copies the
-// entries an update keeps; a non-zero answer cancels the close. False when this libzip cannot.
+// entries an update keeps; a non-zero answer cancels the close. False when libzip refused.
 bool registerCancelCallback(zip_t *archive, zip_cancel_callback callback, void *state);
 
 // How much of the new archive is handed to the disk at a time while it is written.
@@ -75,12 +76,12 @@ struct ArchiveFile
     int inFd = -1;
     zip_uint64_t inSize = 0;
     zip_uint64_t inPos = 0;
-    std::vector<char> window;
+    std::unique_ptr<char[]> window; // left uninitialised: pread fills it
     zip_uint64_t windowStart = 0;
     size_t windowLength = 0;
     FILE *out = nullptr;
-    std::vector<char> outBuffer;
-    int dirFd = -1; // the folder, open while the new archive is written
+    std::unique_ptr<char[]> outBuffer; // the stream's buffer, uninitialised like malloc's own
+    int dirFd = -1;                    // the folder, open while the new archive is written
     TempFile temp;
     zip_int64_t writePos = 0;
     zip_int64_t writeEnd = 0;

@@ -1,4 +1,4 @@
-#include "app/dosfont.h"
+#include "render/dosfont.h"
 
 #include <QFontDatabase>
 #include <QStringList>
