@@ -325,6 +325,8 @@ void TestArchiveCli::saveKeepsOtherMembersRecords()
     ::close(held);
     QVERIFY2(err.contains("is being changed by another program"), err.constData());
     QCOMPARE(testsupport::readFile(archive), saved);
+}
+
 // Each packed file once kept its deflate buffer (64 KiB) to the end: 3,000 files took 210 MB.
 void TestArchiveCli::packingManyFilesKeepsMemoryFlat()
 {
