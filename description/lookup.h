@@ -56,6 +56,9 @@ struct LookupResult
     // The member is larger than the pane shows: bytes holds only its beginning and the text
     // must not be saved back.
     bool truncated = false;
+    // Nothing answered and the bytes are the archive comment's (Auto select falls back to it);
+    // the caption stays the not-found name, under which a save would store a description.
+    bool fromComment = false;
 };
 
 // The largest description the pane loads whole.
@@ -69,3 +72,10 @@ LookupResult ViewInfo(const QString &archivePath, const LookupPlan &plan);
 // the name, the engine's choice), or `name` itself when the archive holds none. A save
 // replaces this member.
 QString answeringMemberName(const QString &archivePath, const QString &name);
+
+// The archive's comment, its bytes as stored; empty when it has none or cannot be read.
+QByteArray archiveComment(const QString &archivePath);
+
+// Under Auto select, when no member answered: the archive comment becomes the text shown.
+// Returns whether it did.
+bool fallBackToComment(const QString &archivePath, const LookupPlan &plan, LookupResult &result);

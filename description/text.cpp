@@ -33,7 +33,7 @@ dostext::Screen DescriptionText::screen() const
 QString DescriptionText::shownText() const
 {
     QString text = codes.any() ? screen().plainText() : raw;
-    while (text.endsWith(QLatin1Char('\n')))
+    if (text.endsWith(QLatin1Char('\n')))
         text.chop(1);
     return text;
 }

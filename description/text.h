@@ -26,7 +26,7 @@ struct DescriptionText
     int width() const;
     dostext::Screen screen() const;
     // The text as the pane shows it: the rendered grid's characters when the text holds
-    // colour codes, the decoded body otherwise; no final line break.
+    // colour codes, the decoded body otherwise; without its final line break.
     QString shownText() const;
 };
 

@@ -80,6 +80,7 @@ FORWARD(zip_file_t *, zip_fopen_index, (zip_t * a, zip_uint64_t i, zip_flags_t f
 FORWARD(zip_file_t *, zip_fopen_index_encrypted,
         (zip_t * a, zip_uint64_t i, zip_flags_t f, const char *p), (a, i, f, p))
 FORWARD(zip_int64_t, zip_fread, (zip_file_t * f, void *d, zip_uint64_t n), (f, d, n))
+FORWARD(const char *, zip_get_archive_comment, (zip_t * a, int *n, zip_flags_t f), (a, n, f))
 FORWARD(zip_error_t *, zip_get_error, (zip_t * a), (a))
 FORWARD(const char *, zip_get_name, (zip_t * a, zip_uint64_t i, zip_flags_t f), (a, i, f))
 FORWARD(zip_int64_t, zip_get_num_entries, (zip_t * a, zip_flags_t f), (a, f))
