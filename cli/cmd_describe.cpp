@@ -38,7 +38,7 @@ void printInfo(const LookupResult &result, const DescriptionText &text)
 {
     QTextStream out(stdout);
     out << "source: "
-        << (result.found        ? QStringLiteral("member %1").arg(result.caption)
+        << (result.found         ? QStringLiteral("member %1").arg(result.caption)
             : result.fromComment ? QStringLiteral("the archive comment")
                                  : QStringLiteral("none"))
         << '\n';
@@ -85,10 +85,9 @@ int cmdDescribe(const QStringList &args)
     const QCommandLineOption nameOption(QStringLiteral("name"));
     const QCommandLineOption pageOption(QStringLiteral("codepage"), QString(),
                                         QStringLiteral("CP"));
-    parser.addOptions({modeOption, listOption, nameOption, pageOption,
-                       QCommandLineOption(QStringLiteral("text")),
-                       QCommandLineOption(QStringLiteral("color")),
-                       QCommandLineOption(QStringLiteral("info"))});
+    parser.addOptions(
+        {modeOption, listOption, nameOption, pageOption, QCommandLineOption(QStringLiteral("text")),
+         QCommandLineOption(QStringLiteral("color")), QCommandLineOption(QStringLiteral("info"))});
     if (!parser.parse(QStringList{QStringLiteral("describe")} + args) ||
         parser.positionalArguments().size() != 1) {
         cliError(parser.errorText().isEmpty()
