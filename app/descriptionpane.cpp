@@ -207,3 +207,15 @@ void TDescriptionPane::fontChanged()
     keepEdits();
     refresh(chosenPage());
 }
+
+void TDescriptionPane::saved(const QByteArray &bytes)
+{
+    if (showingComment())
+        return;
+    m_result.bytes = bytes;
+    const QString reason = m_text.pageReason;
+    const bool chosen = m_text.pageChosen;
+    m_text = readDescription(bytes, m_text.page);
+    m_text.pageReason = reason;
+    m_text.pageChosen = chosen;
+}

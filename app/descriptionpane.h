@@ -37,6 +37,8 @@ public:
     void show(const QString &archivePath, const LookupResult &result, const QByteArray &comment);
     // The bytes that a save writes for the editor's text, in the code page it was read in.
     dostext::Encoded bytesToSave(const QString &edited) const;
+    // A save wrote these bytes: they are what the archive now holds.
+    void saved(const QByteArray &bytes);
     dostext::CodePage codePage() const { return m_text.page; }
     // Whether the editor shows the archive comment on the user's request (it is not saved).
     bool showingComment() const;

@@ -776,6 +776,8 @@ bool TMain::Embed(const QString &archivePath, const QString &memberName)
         showMessage(outcome.message, Prompter::Icon::Critical);
         return false;
     }
+    if (archivePath == d->paneArchive)
+        d->pane->saved(encoded.bytes);
     return true;
 }
 

@@ -34,9 +34,14 @@ bool parseMode(const QString &mode, LookupState &state)
     return true;
 }
 
-void printInfo(const LookupResult &result, const DescriptionText &text)
+void printInfo(const QString &archive, const LookupResult &result, const DescriptionText &text)
 {
     QTextStream out(stdout);
+    if (!result.fromComment)
+        out << "archive comment: "
+            << (archiveComment(archive).isEmpty() ? QStringLiteral("none")
+                                                  : QStringLiteral("present"))
+            << '\n';
     out << "source: "
         << (result.found         ? QStringLiteral("member %1").arg(result.caption)
             : result.fromComment ? QStringLiteral("the archive comment")
@@ -63,7 +68,7 @@ int printShown(const QString &archive, const LookupPlan &plan, LookupResult resu
     fallBackToComment(archive, plan, result);
     const DescriptionText text = readDescription(result.bytes, page);
     if (parser.isSet(QStringLiteral("info"))) {
-        printInfo(result, text);
+        printInfo(archive, result, text);
     } else if (parser.isSet(QStringLiteral("color")) && text.codes.any()) {
         const QByteArray shown = text.screen().terminalText();
         std::fwrite(shown.constData(), 1, size_t(shown.size()), stdout);
