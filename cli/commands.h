@@ -16,6 +16,13 @@ int cmdTag(const QStringList &args);
 int cmdCatalog(const QStringList &args);
 int cmdSearch(const QStringList &args);
 
+// Takes "--names-codepage CP" (or "--names-codepage=CP") out of `args` into `page`; false
+// with a message for a missing or unknown code page.
+namespace dostext {
+enum class CodePage;
+}
+bool takeNamesCodePage(QStringList &args, dostext::CodePage &page);
+
 // Loads the engine beside the executable; prints the reason and returns false when it cannot.
 bool cliLoadEngine();
 // Writes a line to stderr.

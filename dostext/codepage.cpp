@@ -265,4 +265,26 @@ Encoded encode(const QString &text, CodePage page)
     return result;
 }
 
+QString reinterpretCp437(const QString &name, CodePage page)
+{
+    if (page == CodePage::Cp437)
+        return name;
+    const Encoded bytes = encode(name, CodePage::Cp437);
+    if (!bytes.unencodable.isEmpty() || bytes.bytes.contains('\r'))
+        return name;
+    bool high = false;
+    for (qsizetype i = 0; i < bytes.bytes.size();) {
+        const int len = utf8Length(bytes.bytes, i);
+        if (len == 0) {
+            high = true;
+            break;
+        }
+        i += len;
+    }
+    if (!high)
+        return name; // ASCII, or valid UTF-8: the engine kept those as they are
+    const QString reread = decode(bytes.bytes, page);
+    return reread.contains(QChar(0xFFFD)) ? name : reread;
+}
+
 } // namespace dostext

@@ -41,6 +41,12 @@ struct Encoded
 // Line breaks ("\n", and the paragraph and line separators of rich text) become CR LF.
 Encoded encode(const QString &text, CodePage page);
 
+// A name that was read as CP437 (the rule for member names that are neither ASCII nor flagged
+// UTF-8) read again in `page`: its CP437 bytes decoded in that code page. A name whose CP437
+// bytes are valid UTF-8, or that has characters CP437 lacks, was not read as CP437 and is
+// returned unchanged.
+QString reinterpretCp437(const QString &name, CodePage page);
+
 struct Detection
 {
     CodePage page = CodePage::Cp437;
