@@ -59,12 +59,10 @@ void TDosScreenView::paintRow(QPainter &painter, int row, int top)
         if (first.bg != 0)
             painter.fillRect(box, QColor::fromRgb(dostext::paletteColor(first.bg)));
         if (text.find_first_not_of(U' ') != std::u32string::npos) {
+            // The fonts offered are fixed-pitch: a run is drawn in one call and keeps the grid.
             painter.setPen(QColor::fromRgb(dostext::paletteColor(first.fg)));
-            // Cell by cell, so that a glyph wider than the cell never shifts the grid.
-            for (int i = 0; i < end - x; ++i)
-                if (text[size_t(i)] != U' ')
-                    painter.drawText(box.left() + i * m_cellWidth, top + m_ascent,
-                                     QString::fromUcs4(&text[size_t(i)], 1));
+            painter.drawText(box.left(), top + m_ascent,
+                             QString::fromUcs4(text.data(), qsizetype(text.size())));
         }
         x = end;
     }

@@ -2,6 +2,7 @@
 
 #include <QChar>
 
+#include <array>
 #include <vector>
 
 namespace dostext {
@@ -107,16 +108,24 @@ void scoreWord(const QByteArray &s, qsizetype begin, qsizetype end, bool cyrilli
     }
 }
 
+// Every byte's character in the code page, control bytes as themselves.
+const QString &glyphsOf(CodePage page)
+{
+    static const std::array<QString, 6> glyphs = [] {
+        QByteArray all(256, 0);
+        for (int b = 0; b < 256; ++b)
+            all[b] = char(b);
+        std::array<QString, 6> each;
+        for (const CodePage p : allCodePages())
+            each[size_t(p)] = decodeKeepingControls(all, p);
+        return each;
+    }();
+    return glyphs[size_t(page)];
+}
+
 Score scorePage(const QByteArray &s, CodePage page)
 {
-    const QString glyphs = decodeKeepingControls(
-        [] {
-            QByteArray all(256, 0);
-            for (int b = 0; b < 256; ++b)
-                all[b] = char(b);
-            return all;
-        }(),
-        page);
+    const QString &glyphs = glyphsOf(page);
     const bool cyrillic = page == CodePage::Cp866 || page == CodePage::Windows1251;
     Score score;
     std::vector<char> fitting(size_t(s.size()), 0);
