@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QToolButton>
+#include <QVBoxLayout>
 
 using dostext::CodePage;
 
@@ -19,8 +20,11 @@ TDescriptionPane::TDescriptionPane(QGroupBox *cornice, QGridLayout *stack, QPlai
 {
     m_bar = new QWidget(cornice);
     m_bar->setObjectName(QStringLiteral("DescriptionBar"));
-    auto *row = new QHBoxLayout(m_bar);
-    row->setContentsMargins(0, 0, 0, 0);
+    auto *lines = new QVBoxLayout(m_bar);
+    lines->setContentsMargins(0, 0, 0, 0);
+    lines->setSpacing(1);
+    auto *row = new QHBoxLayout;
+    lines->addLayout(row);
     auto *label = new QLabel(QStringLiteral("&Code page:"), m_bar);
     m_codePage = new QComboBox(m_bar);
     m_codePage->setObjectName(QStringLiteral("CB_CodePage"));
@@ -49,7 +53,9 @@ TDescriptionPane::TDescriptionPane(QGroupBox *cornice, QGridLayout *stack, QPlai
     row->addWidget(m_codePage);
     row->addWidget(m_rendered);
     row->addWidget(m_comment);
-    row->addWidget(m_info, 1);
+    row->addStretch(1);
+    // The SAUCE fields and where the text comes from: a small line of their own.
+    lines->addWidget(m_info);
     // The bar takes the room the pane has; it never widens the window.
     m_bar->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
     stack->addWidget(m_bar, 0, 0);
@@ -165,6 +171,7 @@ void TDescriptionPane::showInfo()
         parts << fields.join(QStringLiteral(" \u00b7 "));
     }
     m_info->setText(parts.join(QStringLiteral(" \u2014 ")));
+    m_info->setVisible(!parts.isEmpty());
     QStringList tip;
     tip << QStringLiteral("Code page: %1 (%2)")
                .arg(dostext::codePageName(m_text.page), m_text.pageReason);
