@@ -188,6 +188,13 @@ Detection detect(const QByteArray &bytes)
         highBytes += uchar(c) >= 0x80;
     if (highBytes == 0)
         return {CodePage::Cp437, QStringLiteral("only ASCII characters: the DOS default")};
+    // Control bytes other than line breaks, tabs and the colour codes' lead bytes mean data,
+    // not text: nothing to be certain about.
+    int controls = 0;
+    for (const char c : s)
+        controls += uchar(c) < 0x20 && !QByteArrayView("\t\n\r\x01\x1a").contains(c);
+    if (s.contains('\0') || controls * 100 > s.size())
+        return {CodePage::Cp437, QStringLiteral("binary data: the DOS default")};
     if (isMultiByteUtf8(s))
         return {CodePage::Utf8, QStringLiteral("valid multi-byte UTF-8")};
 

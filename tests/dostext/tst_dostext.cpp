@@ -62,6 +62,8 @@ private slots:
         QTest::newRow("cp850 portuguese") << in(pt, CodePage::Cp850) << CodePage::Cp850;
         QTest::newRow("windows-1251") << in(ru, CodePage::Windows1251) << CodePage::Windows1251;
         QTest::newRow("cp866") << in(ru, CodePage::Cp866) << CodePage::Cp866;
+        QTest::newRow("binary") << QByteArray("PK\x03\x04\x2d\0\0\0\xa1\xe2\xa2\xe3\xa5", 13)
+                                << CodePage::Cp437;
         QTest::newRow("art: frame") << art("\xc9\xcd\xcd\xcd\xcd\xcd\xcd\xcd\xbb\n"
                                            "\xba Game \xba\n"
                                            "\xc8\xcd\xcd\xcd\xcd\xcd\xcd\xcd\xbc")
