@@ -1,5 +1,6 @@
 #include "app/mainwindow.h"
 
+#include "app/descriptionpane.h"
 #include "app/fontdialog.h"
 #include "app/quorilapplication.h"
 #include "archive/packpage.h"
@@ -11,7 +12,6 @@
 #include "common/pathbytes.h"
 #include "common/prompter.h"
 #include "common/windowplace.h"
-#include "description/cp437.h"
 #include "description/embed.h"
 #include "find/findform.h"
 #include "find/findsession.h"
@@ -154,6 +154,8 @@ struct TMain::Private
     // Set while a lookup fills the pane: that is not an edit of the user's.
     bool loadingText = false;
     bool exitConfirmed = false;
+    TDescriptionPane *pane = nullptr;
+    QString paneArchive;
 };
 
 TMain::TMain(QWidget *parent) : QMainWindow(parent), d(new Private)
@@ -324,7 +326,16 @@ QWidget *TMain::buildDescriptionPage()
     d->DIZEdit->installEventFilter(this);
     // Until a file is shown there is nothing to save into, so nothing may be typed.
     d->DIZEdit->setReadOnly(true);
-    stack->addWidget(d->DIZEdit, 0, 0);
+        stack->addWidget(d->DIZEdit, 1, 0);
+    TDescriptionPane::Hooks hooks;
+    hooks.setText = [this](const QString &text) {
+        d->loadingText = true;
+        d->DIZEdit->setPlainText(text);
+        d->loadingText = false;
+    };
+    hooks.dosFont = [this] { return d->editorFont; };
+    hooks.unsaved = [] { return UnsavedChanges; };
+    d->pane = new TDescriptionPane(d->Cornice, stack, d->DIZEdit, std::move(hooks));
     // Any change of the text that a lookup did not make is an edit of the user's: typing,
     // paste, cut, drag and drop, undo.
     connect(d->DIZEdit->document(), &QTextDocument::contentsChange, this,
@@ -336,7 +347,7 @@ QWidget *TMain::buildDescriptionPage()
     d->MP3panel->setAutoFillBackground(true);
     d->MP3panel->hide();
     connect(d->MP3panel, &TMP3Panel::edited, this, [this] { setUnsaved(true); });
-    stack->addWidget(d->MP3panel, 0, 0);
+    stack->addWidget(d->MP3panel, 0, 0, 2, 1);
 
     splitter->addWidget(groupBox2);
     splitter->addWidget(d->Cornice);
@@ -654,11 +665,14 @@ void TMain::ViewInfo(const QString &archivePath)
     QApplication::setOverrideCursor(Qt::WaitCursor);
     LookupResult result;
     try {
-        result = ::ViewInfo(archivePath, lookup::plan(lookupState(), archivePath));
+        const LookupPlan plan = lookup::plan(lookupState(), archivePath);
+        result = ::ViewInfo(archivePath, plan);
+        fallBackToComment(archivePath, plan, result);
     } catch (...) {
         QApplication::restoreOverrideCursor();
         throw;
     }
+    d->paneArchive = archivePath;
     showDescription(result);
     ShownFile = archivePath;
     QApplication::restoreOverrideCursor();
@@ -666,13 +680,11 @@ void TMain::ViewInfo(const QString &archivePath)
 
 void TMain::showDescription(const LookupResult &result)
 {
-    d->loadingText = true;
-    d->DIZEdit->setPlainText(cp437::decode(result.bytes));
-    d->loadingText = false;
     // A description larger than the pane loads is shown in part and cannot be saved back,
-    // which would cut it off.
-    // So is one in an archive that Quoril reads but does not write: nothing typed could be kept.
-    d->DIZEdit->setReadOnly(result.truncated || !result.readOnlyReason.isEmpty());
+    // which would cut it off; so is one in an archive that Quoril reads but does not write
+    // (the pane makes the editor read-only then).
+    d->pane->show(d->paneArchive, result,
+                  result.fromComment ? result.bytes : archiveComment(d->paneArchive));
     d->DIZEdit->setToolTip(
         result.truncated
             ? QStringLiteral("This description is larger than %1 MiB: only its beginning is "
@@ -746,6 +758,7 @@ void TMain::showTagPane(bool show)
 {
     d->MP3panel->setVisible(show);
     d->DIZEdit->setVisible(!show);
+    d->pane->setVisible(!show);
     if (show)
         d->MP3panel->raise();
 }
@@ -797,17 +810,17 @@ bool TMain::SaveCurrent()
 
 bool TMain::Embed(const QString &archivePath, const QString &memberName)
 {
-    if (d->DIZEdit->isReadOnly()) {
+    if (d->DIZEdit->isReadOnly() && !d->pane->showingComment()) {
         showMessage(QStringLiteral("This description is only partly shown and cannot be "
                                    "saved back."),
                     Prompter::Icon::Critical);
         return false;
     }
-    const cp437::Encoded encoded = cp437::encode(d->DIZEdit->document()->toRawText());
+    const dostext::Encoded encoded = d->pane->bytesToSave(d->DIZEdit->document()->toRawText());
     if (!encoded.unencodable.isEmpty()) {
-        showMessage(QStringLiteral("The description holds characters that DOS text cannot "
-                                   "store: %1\nReplace them, then save again.")
-                        .arg(encoded.unencodable),
+        showMessage(QStringLiteral("The description holds characters that its code page (%1) "
+                                   "cannot store: %2\nReplace them, then save again.")
+                        .arg(dostext::codePageName(d->pane->codePage()), encoded.unencodable),
                     Prompter::Icon::Critical);
         return false;
     }
@@ -826,6 +839,8 @@ bool TMain::Embed(const QString &archivePath, const QString &memberName)
         showMessage(outcome.message, Prompter::Icon::Critical);
         return false;
     }
+    if (archivePath == d->paneArchive)
+        d->pane->saved(encoded.bytes);
     return true;
 }
 
@@ -894,6 +909,7 @@ void TMain::M_FontClick()
     QPalette palette = d->DIZEdit->palette();
     palette.setColor(QPalette::Text, d->editorColor);
     d->DIZEdit->setPalette(palette);
+    d->pane->fontChanged();
 }
 
 void TMain::Hiddenfiles1Click()

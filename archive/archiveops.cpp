@@ -7,6 +7,9 @@
 #include "zipengine/zipengine.h"
 
 #include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 
 #include <algorithm>
 #include <cstring>
@@ -179,6 +182,51 @@ Listing getContents(const QString &path)
     return listing;
 }
 
+QString displayName(const QString &engineName, dostext::CodePage page)
+{
+    return dostext::reinterpretCp437(engineName, page);
+}
+
+namespace {
+
+// Where the engine writes a member below the target folder.
+QString extractedPath(QString name, bool withPaths)
+{
+    name.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    QStringList parts = name.split(QLatin1Char('/'), Qt::SkipEmptyParts);
+    parts.removeAll(QStringLiteral("."));
+    parts.removeAll(QStringLiteral(".."));
+    if (!withPaths && !parts.isEmpty())
+        parts = QStringList{parts.constLast()};
+    return parts.join(QLatin1Char('/'));
+}
+
+// Renames what the engine wrote under the names as read in the chosen code page; a file that
+// already has the new name is never replaced.
+void renameExtracted(const ExtractRequest &request, ExtractReport &report)
+{
+    const QDir target(request.targetDir);
+    for (const QString &name : request.names) {
+        const QString wanted = displayName(name, request.namesPage);
+        if (wanted == name)
+            continue;
+        const QString from = target.filePath(extractedPath(name, request.dFlag));
+        const QString to = target.filePath(extractedPath(wanted, request.dFlag));
+        if (!QFileInfo(from).isFile())
+            continue;
+        QDir().mkpath(QFileInfo(to).path());
+        if (QFileInfo::exists(to) || !QFile::rename(from, to))
+            report.problems << QStringLiteral("warning: %1: kept as %2, %3 exists or cannot be "
+                                              "made")
+                                   .arg(wanted, QFileInfo(from).fileName(),
+                                        QFileInfo(to).fileName());
+        else if (request.dFlag)
+            target.rmpath(QFileInfo(extractedPath(name, true)).path());
+    }
+}
+
+} // namespace
+
 ExtractReport unzipSelectedFiles(const ExtractRequest &request, const Progress &progress,
                                  const MemberProgress &memberProgress)
 {
@@ -218,6 +266,8 @@ ExtractReport unzipSelectedFiles(const ExtractRequest &request, const Progress &
     report.problems = sink.messages;
     if (report.problems.isEmpty() && report.code != PK_OK && !report.cancelled)
         report.problems.append(QStringLiteral("error: %1").arg(unzipCodeText(report.code)));
+    if (request.namesPage != dostext::CodePage::Cp437)
+        renameExtracted(request, report);
     return report;
 }
 

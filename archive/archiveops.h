@@ -1,5 +1,7 @@
 #pragma once
 
+#include "dostext/codepage.h"
+
 #include "zipengine/callbacks.h"
 #include "zipengine/records.h"
 
@@ -40,6 +42,9 @@ Listing getContents(const QString &path);
 int listMembers(const QString &path, const std::function<void(const ListingEntry &)> &onMember,
                 QStringList &messages);
 
+// A listed member name as read in the names' code page (CP437 leaves it unchanged).
+QString displayName(const QString &engineName, dostext::CodePage page);
+
 struct ExtractRequest
 {
     QString archive;
@@ -50,6 +55,9 @@ struct ExtractRequest
     bool cFlag = true;
     bool dFlag = false;
     QStringList names; // the members to extract; empty means none, never "all"
+    // The code page of member names that are neither ASCII nor flagged UTF-8: the files are
+    // named as read in it (the engine still matches and reads the names as stored).
+    dostext::CodePage namesPage = dostext::CodePage::Cp437;
 };
 
 struct ExtractReport

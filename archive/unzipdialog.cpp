@@ -5,10 +5,13 @@
 #include "common/pathbytes.h"
 #include "common/prompter.h"
 #include "common/windowplace.h"
+#include "description/lookup.h"
+#include "description/text.h"
 #include "widgets/shelltree.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QFontDatabase>
 #include <QGridLayout>
@@ -17,6 +20,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QShowEvent>
@@ -128,6 +132,27 @@ TFrmUnzip::TFrmUnzip(TFrmWaitZip *wait, QWidget *parent)
     list->setContentsMargins(0, 0, 0, 0);
     list->addLayout(heads);
     list->addWidget(m_files, 1);
+    // The archive comment, when there is one, and the code page of the member names.
+    m_comment = new QPlainTextEdit(listSide);
+    m_comment->setObjectName(QStringLiteral("ArchiveComment"));
+    m_comment->setReadOnly(true);
+    m_comment->setFont(fixed);
+    m_comment->setMaximumHeight(56);
+    m_comment->setToolTip(QStringLiteral("Archive comment"));
+    m_comment->hide();
+    list->addWidget(m_comment);
+    auto *pageRow = new QHBoxLayout;
+    auto *pageLabel = new QLabel(QStringLiteral("&Names code page:"), listSide);
+    m_namesPage = new QComboBox(listSide);
+    m_namesPage->setObjectName(QStringLiteral("CB_NamesCodePage"));
+    for (const dostext::CodePage page : dostext::allCodePages())
+        if (page != dostext::CodePage::Utf8)
+            m_namesPage->addItem(dostext::codePageName(page), int(page));
+    pageLabel->setBuddy(m_namesPage);
+    connect(m_namesPage, &QComboBox::currentIndexChanged, this, &TFrmUnzip::showListing);
+    pageRow->addWidget(pageLabel);
+    pageRow->addWidget(m_namesPage, 1);
+    list->addLayout(pageRow);
     list->addWidget(m_targetLabel);
     list->addWidget(m_targetDir);
     list->addLayout(radios);
@@ -260,7 +285,11 @@ void TFrmUnzip::Get_Contents(const QString &path)
     m_listedPath = path;
     const ArchiveOps::Listing listing = ArchiveOps::getContents(path);
     m_memberNames = listing.names;
-    m_model->setStringList(listing.lines);
+    m_lines = listing.lines;
+    showListing();
+    const QString comment = readDescription(archiveComment(path)).shownText();
+    m_comment->setPlainText(comment);
+    m_comment->setVisible(!comment.isEmpty());
     if (listing.code == PK_OK || listing.code == PK_WARN)
         return;
     // A missing or damaged archive says so rather than leaving an empty list to puzzle over.
@@ -270,6 +299,18 @@ void TFrmUnzip::Get_Contents(const QString &path)
         reason = listing.messages.first().mid(prefix.size());
     showMessage(QStringLiteral("The archive %1 cannot be read: %2.").arg(path, reason),
                 Prompter::Icon::Warning);
+}
+
+void TFrmUnzip::showListing()
+{
+    const auto page = dostext::CodePage(m_namesPage->currentData().toInt());
+    QStringList lines = m_lines;
+    for (qsizetype i = 0; i < lines.size() && i < m_memberNames.size(); ++i) {
+        const QString &name = m_memberNames.at(i);
+        if (lines[i].endsWith(name))
+            lines[i] = lines[i].chopped(name.size()) + ArchiveOps::displayName(name, page);
+    }
+    m_model->setStringList(lines);
 }
 
 ArchiveOps::ExtractReport TFrmUnzip::UnZip_SelectedFiles(const QString &path, bool all)
@@ -286,6 +327,7 @@ ArchiveOps::ExtractReport TFrmUnzip::UnZip_SelectedFiles(const QString &path, bo
     request.oFlag = m_oFlag->isChecked();
     request.cFlag = m_cFlag->isChecked();
     request.dFlag = m_dFlag->isChecked();
+    request.namesPage = dostext::CodePage(m_namesPage->currentData().toInt());
 
     // Line i of the listing belongs to member i; every member is named, one by one.
     if (all) {

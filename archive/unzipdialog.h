@@ -9,6 +9,8 @@
 
 class QButtonGroup;
 class QCheckBox;
+class QComboBox;
+class QPlainTextEdit;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -63,6 +65,8 @@ private:
     QCheckBox *addCheck(const char *name, const QString &caption, bool common, bool on);
     // The folder T_Dir names.
     QString targetDir() const;
+    // The listing lines with the names read in the chosen code page.
+    void showListing();
 
     TFrmWaitZip *m_wait;
     std::function<QString()> m_pathSource;
@@ -71,7 +75,10 @@ private:
     QString m_listedPath;
     QString m_targetPath; // the folder last chosen in the folder tree
 
+    QStringList m_lines;
     QStringListModel *m_model;
+    QComboBox *m_namesPage;
+    QPlainTextEdit *m_comment;
     QListView *m_files;
     QLabel *m_sizeHead;
     QLabel *m_dateHead;

@@ -1,9 +1,9 @@
 #include "catalog/reader.h"
 
 #include "archive/archiveops.h"
-#include "description/cp437.h"
 #include "description/lookup.h"
 #include "formats/formats.h"
+#include "description/text.h"
 #include "id3/id3tag.h"
 #include "id3/id3v2.h"
 
@@ -45,14 +45,26 @@ Entry readArchive(const QByteArray &bytes, const ReadOptions &options)
     state.customList = options.customList;
     const LookupResult found = ViewInfo(path, lookup::plan(state, path));
     if (found.found) {
+        // The text as the pane shows it, so that searches find its words in any code page
+        // and never match colour codes.
         entry.member = found.caption;
-        QString text = cp437::decode(found.bytes);
-        if (text.endsWith(QLatin1Char('\n')))
-            text.chop(1);
-        entry.description = text;
+        const DescriptionText text = readDescription(found.bytes);
+        entry.description = text.shownText();
+        entry.details.append({QStringLiteral("codepage"), dostext::codePageName(text.page)});
+        const dostext::Sauce &sauce = text.split.sauce;
+        const std::pair<const char *, QString> fields[] = {{"sauce.title", sauce.title},
+                                                           {"sauce.author", sauce.author},
+                                                           {"sauce.group", sauce.group},
+                                                           {"sauce.date", sauce.date}};
+        for (const auto &[key, value] : fields)
+            if (!value.isEmpty())
+                entry.details.append({QString::fromLatin1(key), value});
         if (found.truncated)
             entry.setDetail(QStringLiteral("truncated"), QStringLiteral("description"));
     }
+    const QByteArray comment = archiveComment(path);
+    if (!comment.isEmpty())
+        entry.details.append({QStringLiteral("comment"), readDescription(comment).shownText()});
     return entry;
 }
 
@@ -109,7 +121,10 @@ ReadOptions ReadOptions::forCustomList(const QStringList &customList)
     options.customList = customList;
     // FNV-1a: the same list gives the same key in every process.
     quint64 hash = 14695981039346656037ull;
-    for (const char c : customList.join(QLatin1Char('\n')).toUtf8()) {
+    // The reader's version is part of the key: entries read before descriptions were decoded
+    // in their own code page are read again.
+    const QString keyed = QStringLiteral("decoded-descriptions\n") + customList.join(u'\n');
+    for (const char c : keyed.toUtf8()) {
         hash ^= uchar(c);
         hash *= 1099511628211ull;
     }

@@ -2,6 +2,7 @@
 
 #include "common/pathbytes.h"
 #include "description/lookup.h"
+#include "description/text.h"
 #include "settings/customlist.h"
 
 #include <QCommandLineParser>
@@ -33,10 +34,54 @@ bool parseMode(const QString &mode, LookupState &state)
     return true;
 }
 
+void printInfo(const QString &archive, const LookupResult &result, const DescriptionText &text)
+{
+    QTextStream out(stdout);
+    if (!result.fromComment)
+        out << "archive comment: "
+            << (archiveComment(archive).isEmpty() ? QStringLiteral("none")
+                                                  : QStringLiteral("present"))
+            << '\n';
+    out << "source: "
+        << (result.found         ? QStringLiteral("member %1").arg(result.caption)
+            : result.fromComment ? QStringLiteral("the archive comment")
+                                 : QStringLiteral("none"))
+        << '\n';
+    out << "codepage: " << dostext::codePageName(text.page) << " (" << text.pageReason << ")\n";
+    const QStringList codes = text.codes.names();
+    out << "codes: " << (codes.isEmpty() ? QStringLiteral("none") : codes.join(u", ")) << '\n';
+    const dostext::Sauce &sauce = text.split.sauce;
+    if (!sauce.present)
+        return;
+    out << "sauce.title: " << sauce.title << "\nsauce.author: " << sauce.author
+        << "\nsauce.group: " << sauce.group << "\nsauce.date: " << sauce.date << '\n';
+    if (sauce.width)
+        out << "sauce.width: " << sauce.width << '\n';
+    if (!sauce.font.isEmpty())
+        out << "sauce.font: " << sauce.font << '\n';
+}
+
+// --text, --color and --info: the description as the pane shows it.
+int printShown(const QString &archive, const LookupPlan &plan, LookupResult result,
+               const QCommandLineParser &parser, std::optional<dostext::CodePage> page)
+{
+    fallBackToComment(archive, plan, result);
+    const DescriptionText text = readDescription(result.bytes, page);
+    if (parser.isSet(QStringLiteral("info"))) {
+        printInfo(archive, result, text);
+    } else if (parser.isSet(QStringLiteral("color")) && text.codes.any()) {
+        const QByteArray shown = text.screen().terminalText();
+        std::fwrite(shown.constData(), 1, size_t(shown.size()), stdout);
+    } else if (result.found || result.fromComment) {
+        QTextStream(stdout) << text.shownText() << '\n';
+    }
+    return result.found || result.fromComment ? ExitDone : ExitNothing;
+}
+
 } // namespace
 
 int cliLookup(const QString &archive, const QString &mode, const QString &customList,
-              LookupResult &result)
+              LookupResult &result, LookupPlan *plan)
 {
     LookupState state;
     state.allCustomLabel = QStringLiteral("all custom files");
@@ -58,7 +103,10 @@ int cliLookup(const QString &archive, const QString &mode, const QString &custom
     }
     if (!cliLoadEngine())
         return ExitFailure;
-    result = ViewInfo(archive, lookup::plan(state, archive));
+    const LookupPlan made = lookup::plan(state, archive);
+    result = ViewInfo(archive, made);
+    if (plan)
+        *plan = made;
     return ExitDone;
 }
 
@@ -70,22 +118,39 @@ int cmdDescribe(const QStringList &args)
     const QCommandLineOption listOption(QStringLiteral("custom-list"), QString(),
                                         QStringLiteral("FILE"));
     const QCommandLineOption nameOption(QStringLiteral("name"));
-    parser.addOptions({modeOption, listOption, nameOption});
+    const QCommandLineOption pageOption(QStringLiteral("codepage"), QString(),
+                                        QStringLiteral("CP"));
+    parser.addOptions(
+        {modeOption, listOption, nameOption, pageOption, QCommandLineOption(QStringLiteral("text")),
+         QCommandLineOption(QStringLiteral("color")), QCommandLineOption(QStringLiteral("info"))});
     if (!parser.parse(QStringList{QStringLiteral("describe")} + args) ||
         parser.positionalArguments().size() != 1) {
         cliError(parser.errorText().isEmpty()
                      ? QStringLiteral("usage: quoril-cli describe [--mode MODE] "
-                                      "[--custom-list FILE] [--name] ARCHIVE")
+                                      "[--custom-list FILE] [--name | --text | --color | --info] "
+                                      "[--codepage CP] ARCHIVE")
                      : parser.errorText());
         return ExitUsage;
     }
     const QString archive = parser.positionalArguments().constFirst();
+    std::optional<dostext::CodePage> page;
+    if (parser.isSet(pageOption)) {
+        page = dostext::codePageFromName(parser.value(pageOption));
+        if (!page) {
+            cliError(QStringLiteral("unknown code page \"%1\"").arg(parser.value(pageOption)));
+            return ExitUsage;
+        }
+    }
     try {
         LookupResult result;
-        if (const int failed =
-                cliLookup(archive, parser.value(modeOption),
-                          parser.isSet(listOption) ? parser.value(listOption) : QString(), result))
+        LookupPlan plan;
+        if (const int failed = cliLookup(
+                archive, parser.value(modeOption),
+                parser.isSet(listOption) ? parser.value(listOption) : QString(), result, &plan))
             return failed;
+        if (parser.isSet(QStringLiteral("text")) || parser.isSet(QStringLiteral("color")) ||
+            parser.isSet(QStringLiteral("info")))
+            return printShown(archive, plan, result, parser, page);
         if (parser.isSet(nameOption)) {
             QTextStream(stdout) << result.caption << '\n';
         } else if (result.found) {

@@ -7,12 +7,16 @@
 #include <algorithm>
 
 // quoril-cli extract [--freshen | --update | --overwrite] [--paths] [--case-sensitive]
+//                    [--names-codepage CP]
 //                    ARCHIVE DIR [NAME...]
 // The same listing and extraction as the extraction dialog; without names every member is
 // named one by one, as "Unzip all" does.
-int cmdExtract(const QStringList &args)
+int cmdExtract(const QStringList &arguments)
 {
     ArchiveOps::ExtractRequest request;
+    QStringList args = arguments;
+    if (!takeNamesCodePage(args, request.namesPage))
+        return ExitUsage;
     int modes = 0;
     QStringList operands;
     bool optionsDone = false;

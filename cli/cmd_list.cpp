@@ -2,6 +2,7 @@
 
 #include "archive/archiveops.h"
 #include "common/pathbytes.h"
+#include "dostext/codepage.h"
 #include "zipengine/callbacks.h"
 
 #include <algorithm>
@@ -34,10 +35,41 @@ QString escapedControls(const QString &line)
     return out;
 }
 
-int cmdList(const QStringList &args)
+bool takeNamesCodePage(QStringList &args, dostext::CodePage &page)
 {
+    const QString option = QStringLiteral("--names-codepage");
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        QString value;
+        if (args[i] == option && i + 1 < args.size()) {
+            value = args.takeAt(i + 1);
+        } else if (args[i].startsWith(option + QLatin1Char('='))) {
+            value = args[i].mid(option.size() + 1);
+        } else if (args[i] == option) {
+            cliError(QStringLiteral("%1 needs a code page").arg(option));
+            return false;
+        } else {
+            continue;
+        }
+        args.removeAt(i);
+        const auto chosen = dostext::codePageFromName(value);
+        if (!chosen) {
+            cliError(QStringLiteral("unknown code page \"%1\"").arg(value));
+            return false;
+        }
+        page = *chosen;
+        return true;
+    }
+    return true;
+}
+
+int cmdList(const QStringList &arguments)
+{
+    QStringList args = arguments;
+    dostext::CodePage page = dostext::CodePage::Cp437;
+    if (!takeNamesCodePage(args, page))
+        return ExitUsage;
     if (args.size() != 1 || args.constFirst().startsWith(QLatin1Char('-'))) {
-        cliError(QStringLiteral("usage: quoril-cli list ARCHIVE"));
+        cliError(QStringLiteral("usage: quoril-cli list [--names-codepage CP] ARCHIVE"));
         return ExitUsage;
     }
     const QString archive = args.constFirst();
@@ -52,7 +84,9 @@ int cmdList(const QStringList &args)
     QStringList messages;
     const int code = ArchiveOps::listMembers(
         archive,
-        [&out](const ListingEntry &entry) {
+        [&out, page](const ListingEntry &listed) {
+            ListingEntry entry = listed;
+            entry.name = ArchiveOps::displayName(entry.name, page);
             out += escapedControls(listingLine(entry)).toUtf8();
             out += '\n';
             if (out.size() > (1 << 16)) {

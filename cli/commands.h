@@ -2,6 +2,7 @@
 
 #include <QStringList>
 
+struct LookupPlan;
 struct LookupResult;
 
 // Exit codes of every command.
@@ -21,10 +22,17 @@ int cmdRender(const QStringList &args);
 
 // The lookup that describe and render share, with the window's mode MODE ("auto" when empty)
 // and the custom list FILE (quoril2k.ext in the current folder when empty, if it exists).
-// ExitDone with `result` filled, else the exit code after the reason was printed. Throws on
-// a file error.
+// ExitDone with `result` (and `plan` when given) filled, else the exit code after the reason
+// was printed. Throws on a file error.
 int cliLookup(const QString &archive, const QString &mode, const QString &customList,
-              LookupResult &result);
+              LookupResult &result, LookupPlan *plan = nullptr);
+
+// Takes "--names-codepage CP" (or "--names-codepage=CP") out of `args` into `page`; false
+// with a message for a missing or unknown code page.
+namespace dostext {
+enum class CodePage;
+}
+bool takeNamesCodePage(QStringList &args, dostext::CodePage &page);
 
 // Loads the engine beside the executable; prints the reason and returns false when it cannot.
 bool cliLoadEngine();

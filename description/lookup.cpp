@@ -220,3 +220,29 @@ QString answeringMemberName(const QString &archivePath, const QString &name)
     request.call(name, sink);
     return stored.isEmpty() ? name : stored;
 }
+
+QByteArray archiveComment(const QString &archivePath)
+{
+    DCL dcl = blankDcl();
+    dcl.nzflag = 1;
+    EngineText archive(archivePath);
+    dcl.lpszZipFN = archive.get();
+    USERFUNCTIONS functions;
+    FillUserFunctions(functions);
+    FlagScope capture(CaptureOutput, true);
+    EngineSink sink;
+    sink.captureLimit = DescriptionLimit;
+    EngineSinkScope scope(sink);
+    return ZipEngine::Wiz_SingleEntryUnzip(0, nullptr, 0, nullptr, &dcl, &functions) == PK_OK
+               ? sink.captured
+               : QByteArray();
+}
+
+bool fallBackToComment(const QString &archivePath, const LookupPlan &plan, LookupResult &result)
+{
+    if (result.found || plan.kind != DescriptionKind::AutoSelect)
+        return false;
+    result.bytes = archiveComment(archivePath);
+    result.fromComment = !result.bytes.isEmpty();
+    return result.fromComment;
+}

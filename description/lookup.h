@@ -59,6 +59,9 @@ struct LookupResult
     // Why the pane's text cannot be saved into this archive (a format Quoril reads but does not
     // write); empty when it can.
     QString readOnlyReason;
+    // Nothing answered and the bytes are the archive comment's (Auto select falls back to it);
+    // the caption stays the not-found name, under which a save would store a description.
+    bool fromComment = false;
 };
 
 namespace formats {
@@ -78,3 +81,10 @@ LookupResult ViewInfo(const QString &archivePath, const LookupPlan &plan);
 // the name, the engine's choice), or `name` itself when the archive holds none. A save
 // replaces this member.
 QString answeringMemberName(const QString &archivePath, const QString &name);
+
+// The archive's comment, its bytes as stored; empty when it has none or cannot be read.
+QByteArray archiveComment(const QString &archivePath);
+
+// Under Auto select, when no member answered: the archive comment becomes the text shown.
+// Returns whether it did.
+bool fallBackToComment(const QString &archivePath, const LookupPlan &plan, LookupResult &result);

@@ -26,6 +26,18 @@ art = ("\xc9" + "\xcd" * 40 + "\xbb\r\n"
 with zipfile.ZipFile(os.path.join(d, 'SPACEQ12.ZIP'), 'w', zipfile.ZIP_DEFLATED) as z:
     z.writestr('FILE_ID.DIZ', art)
     z.writestr('SPACEQ.EXE', b'MZ' + bytes(4000))
+# An ANSI description in colour, one with a SAUCE record, and one in Latin-1.
+ansi = b''.join(b'\x1b[1;%dm\xdb\xdb\xdc\x1b[0;%d;44m Neon Night \x1b[5;41m\xb1\xb2\x1b[0m\r\n'
+                % (31 + i % 6, 33 + i % 4) for i in range(8))
+with zipfile.ZipFile(os.path.join(d, 'NEON.ZIP'), 'w') as z:
+    z.writestr('FILE_ID.DIZ', ansi)
+sauce = (b'\x1aSAUCE00' + b'Star Trader'.ljust(35) + b'Ann Sysop'.ljust(20) + b'Fire Crew'.ljust(20)
+         + b'19960314' + bytes(4) + b'\x01\x01' + (80).to_bytes(2, 'little') + bytes(7) + b'\x01'
+         + b'IBM VGA'.ljust(22, b'\0'))
+with zipfile.ZipFile(os.path.join(d, 'TRADER.ZIP'), 'w') as z:
+    z.writestr('FILE_ID.DIZ', b'\xc9\xcd\xcd\xcd\xbb Star Trader 2.0\r\n\xc8\xcd\xcd\xcd\xbc Trade in deep space\r\n' + sauce)
+with zipfile.ZipFile(os.path.join(d, 'DOORS.ZIP'), 'w') as z:
+    z.writestr('FILE_ID.DIZ', '\xb7 dRUNKEN dOORS pRESENTS \xb7\r\nUn jeu de r\xf4le o\xf9 le h\xe9ros d\xe9fend la cit\xe9.\r\n'.encode('latin-1'))
 with zipfile.ZipFile(os.path.join(d, 'tools.zip'), 'w') as z:
     z.writestr('readme.txt', 'Handy tools\r\n')
 open(os.path.join(d, 'song.mp3'), 'wb').write(bytes(2000))
@@ -46,11 +58,15 @@ if command -v openbox >/dev/null; then openbox & sleep 1; fi
 cd "$work" && HOME="$work" "$build/bin/quoril" --screenshot "$out" "$work/SPACEQ12.ZIP"
 cd "$work/deutsch" && HOME="$work" "$build/bin/quoril" --screenshot "$shots/main-deutsch.png" \
     "$work/SPACEQ12.ZIP"
+for shot in NEON TRADER DOORS; do
+    cd "$work" && HOME="$work" "$build/bin/quoril" --screenshot "$shots/description-\$shot.png" \
+        "$work/\$shot.ZIP"
+done
 cd "$work" && "$build/bin/tst_looks" --screenshot "$shots/windows" >/dev/null
 SH
 ninja -C "$build" quoril tst_looks >/dev/null
 xvfb-run -a -s "-screen 0 1024x768x24" sh "$work/session.sh"
-echo "wrote $out, $shots/main-deutsch.png and $shots/windows/"
+echo "wrote $out, $shots/main-deutsch.png, $shots/description-*.png and $shots/windows/"
 
 # The find window looking in the same folder, with the results of a query.
 find_out="$(dirname "$out")/find.png"

@@ -68,7 +68,7 @@ typedef struct DCL
     int32_t ntflag;
     int32_t nvflag; /* 1: report each member through SendApplicationMessage */
     int32_t nUflag;
-    int32_t nzflag;
+    int32_t nzflag; /* 1: deliver only the archive comment through print */
     int32_t ndflag;
     int32_t noflag;
     int32_t naflag;

@@ -3,6 +3,7 @@
 
 #include "archive/archiveops.h"
 #include "archivefixtures.h"
+#include "common/pathbytes.h"
 #include "tests/support/testsupport.h"
 #include "zipengine/zipengine.h"
 
@@ -47,6 +48,7 @@ private slots:
     void optionsFromDialog();
     void optionsReadBack();
     void defaultRecordAndRefusal();
+    void namesInAnotherCodePage();
 };
 
 void TestArchiveOps::listingLines_data()
@@ -491,6 +493,33 @@ void TestArchiveOps::defaultRecordAndRefusal()
     expected.recurseDir = true;
     expected.level = QStringLiteral("6");
     QCOMPARE(dialogStateFromOptions(ZipEngine::ZpGetOptions()), expected);
+}
+
+// A name stored as its bytes, neither ASCII nor flagged UTF-8: CP866 "ПРИВЕТ" in a folder.
+void TestArchiveOps::namesInAnotherCodePage()
+{
+    QTemporaryDir dir;
+    const QString zip = dir.filePath(QStringLiteral("ru.zip"));
+    QCOMPARE(testsupport::python(
+                 QStringLiteral("import sys, zipfile\n"
+                                "zipfile.ZipFile(sys.argv[1], 'w').writestr('d/XXXXXX', 'x')\n"
+                                "b = open(sys.argv[1], 'rb').read()\n"
+                                "b = b.replace(b'XXXXXX', bytes.fromhex('8f9088828592'))\n"
+                                "open(sys.argv[1], 'wb').write(b)\n"),
+                 {zip}),
+             0);
+    const ArchiveOps::Listing listing = ArchiveOps::getContents(zip);
+    QCOMPARE(listing.names.size(), 1);
+    QCOMPARE(ArchiveOps::displayName(listing.names[0], dostext::CodePage::Cp866), u"d/ПРИВЕТ");
+    QCOMPARE(ArchiveOps::displayName(u"d/日本.txt"_qs, dostext::CodePage::Cp866), u"d/日本.txt");
+    ArchiveOps::ExtractRequest request;
+    request.archive = zip;
+    request.targetDir = dir.filePath(QStringLiteral("out"));
+    request.dFlag = true;
+    request.names = listing.names;
+    request.namesPage = dostext::CodePage::Cp866;
+    QVERIFY(ArchiveOps::unzipSelectedFiles(request).ok());
+    QCOMPARE(testsupport::readFile(dir.filePath(QStringLiteral("out/d/ПРИВЕТ"))), "x");
 }
 
 QTEST_GUILESS_MAIN(TestArchiveOps)

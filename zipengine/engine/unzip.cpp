@@ -417,12 +417,13 @@ int zengine::unzipWith(ReadPath path, int ifnc, char **ifnv, int xfnc, char **xf
     const std::string archivePath = dcl.lpszZipFN;
     const bool listing = dcl.nvflag != 0;
     const bool delivering = !listing && dcl.ncflag != 0;
-    const bool extracting = !listing && !delivering;
+    const bool comment = dcl.nzflag != 0;
+    const bool extracting = !listing && !delivering && !comment;
     if (extracting && (!dcl.lpszExtractDir || !*dcl.lpszExtractDir)) {
         session.error(archivePath, "no target folder given", PK_PARAM);
         return session.result();
     }
-    if (path == ReadPath::Fast) {
+    if (path == ReadPath::Fast && !comment) {
         if (listing && ifnc == 0 && xfnc == 0 && fastList(session, archivePath.c_str()))
             return session.result();
         if (delivering && ifnc == 1 && xfnc == 0 && ifnv[0] &&
@@ -440,6 +441,14 @@ int zengine::unzipWith(ReadPath path, int ifnc, char **ifnv, int xfnc, char **xf
         return session.result();
     }
     zip_t *archive = view->handle();
+    if (comment) {
+        // The archive comment alone, its bytes as stored, as the classic tool's -z shows it.
+        int length = 0;
+        const char *text = zip_get_archive_comment(archive, &length, ZIP_FL_ENC_RAW);
+        if (text && length > 0)
+            session.print(text, static_cast<size_t>(length));
+        return session.result();
+    }
 
     // Selection, in archive order. Names that select alike (equal, or equal after folding
     // when case is ignored) are looked up once, so naming every member of an archive whose
