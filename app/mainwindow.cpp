@@ -209,6 +209,7 @@ TMain::TMain(QWidget *parent) : QMainWindow(parent), d(new Private)
     d->Pagina->setCurrentIndex(0);
     layout->addWidget(d->Pagina, 1);
     setCentralWidget(central);
+    addKeyboardShortcuts();
 
     placeWindow(this, DesignedSize, PlaceOn::FirstShow);
 
@@ -230,12 +231,48 @@ QString TMain::EngineCheck()
     return ZipEngine::load();
 }
 
+void TMain::addKeyboardShortcuts()
+{
+    // Shortcuts of the window's own, not of the menus: they work wherever the focus is in the
+    // window, the description pane included, whose Tab inserts a tab.
+    const auto shortcut = [this](QKeySequence keys, auto handler) {
+        auto *action = new QAction(this);
+        action->setShortcut(keys);
+        action->setShortcutContext(Qt::WindowShortcut);
+        connect(action, &QAction::triggered, this, handler);
+        addAction(action);
+        return action;
+    };
+    // Only what the button would do: with nothing to save, the keys do nothing.
+    shortcut(QKeySequence(Qt::CTRL | Qt::Key_S), [this] {
+        if (d->B_Save->isEnabled())
+            B_SaveClick();
+    })->setObjectName(QStringLiteral("A_Save"));
+    const auto turnPage = [this](int step) {
+        const int count = d->Pagina->count();
+        d->Pagina->setCurrentIndex((d->Pagina->currentIndex() + step + count) % count);
+        // The keyboard goes along to the page shown, out of the description pane.
+        QWidget *page = d->Pagina->currentWidget();
+        for (QWidget *w = page->nextInFocusChain(); w != page; w = w->nextInFocusChain()) {
+            if (page->isAncestorOf(w) && w->isVisibleTo(page) && w->isEnabled() &&
+                (w->focusPolicy() & Qt::TabFocus)) {
+                w->setFocus(Qt::TabFocusReason);
+                break;
+            }
+        }
+    };
+    shortcut(QKeySequence(Qt::CTRL | Qt::Key_Tab), [turnPage] { turnPage(1); });
+    shortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab), [turnPage] { turnPage(-1); });
+    shortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Tab), [turnPage] { turnPage(-1); });
+}
+
 void TMain::buildMenus()
 {
     QMenu *file = menuBar()->addMenu(QStringLiteral("File"));
     file->menuAction()->setObjectName(QStringLiteral("File1"));
     QAction *exit = file->addAction(QStringLiteral("Exit"), this, &TMain::Exit1Click);
     exit->setObjectName(QStringLiteral("Exit1"));
+    exit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
 
     QMenu *options = menuBar()->addMenu(QStringLiteral("Options"));
     options->menuAction()->setObjectName(QStringLiteral("Options1"));
@@ -624,6 +661,8 @@ void TMain::GetInfo()
     const bool mp3 = path.right(3).toUpper() == QLatin1String("MP3");
     try {
         if (mp3) {
+            // An MP3 file holds nothing to extract.
+            d->B_Unzip->setEnabled(false);
             showTagPane(true);
             ViewMP3();
         } else {
