@@ -9,6 +9,7 @@
 #include "archive/zipoptdialog.h"
 #include "common/captionwidgets.h"
 #include "common/fileerror.h"
+#include "common/mnemonics.h"
 #include "common/pathbytes.h"
 #include "common/prompter.h"
 #include "common/windowplace.h"
@@ -266,6 +267,24 @@ void TMain::addKeyboardShortcuts()
     shortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Tab), [turnPage] { turnPage(-1); });
 }
 
+void TMain::assignMnemonics()
+{
+    // Language files may give captions without "&": each menu's items, and the menu bar's
+    // menus, get keys of their own that do not clash.
+    const auto assignTo = [](const QList<QAction *> &actions) {
+        QStringList captions;
+        for (const QAction *action : actions)
+            captions << action->text();
+        const QStringList marked = mnemonics::assign(captions);
+        for (qsizetype i = 0; i < actions.size(); ++i)
+            actions.at(i)->setText(marked.at(i));
+    };
+    assignTo(menuBar()->actions());
+    for (const QAction *menu : menuBar()->actions())
+        if (menu->menu())
+            assignTo(menu->menu()->actions());
+}
+
 void TMain::buildMenus()
 {
     QMenu *file = menuBar()->addMenu(QStringLiteral("File"));
@@ -476,6 +495,7 @@ void TMain::CreateSecondaryWindows()
     connect(d->Changelanguage1, &QAction::triggered, this, [this] {
         d->LangForm->setTargets(languageTargets());
         d->LangForm->exec();
+        assignMnemonics();
     });
     d->Changelanguage1->setEnabled(true);
 
@@ -502,6 +522,8 @@ void TMain::CreateSecondaryWindows()
     d->Help = new THelpWindow(this);
     connect(d->ManagingZIPfiles1, &QAction::triggered, d->Help, &THelpWindow::showContents);
     d->ManagingZIPfiles1->setEnabled(true);
+
+    assignMnemonics();
 
     auto *tips = new TTipSource(catalog::defaultIndexPath(), this);
     tips->setCustomListSource(customList);

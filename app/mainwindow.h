@@ -83,6 +83,7 @@ protected:
 private:
     void buildMenus();
     void addKeyboardShortcuts();
+    void assignMnemonics();
     QWidget *buildDescriptionPage();
     void setUnsaved(bool unsaved);
     // Before the pane shows `next` instead of ShownFile: asks whether to save unsaved edits.
