@@ -6,6 +6,7 @@
 #include "find/findsession.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCommandLineParser>
 #include <QElapsedTimer>
 #include <QLineEdit>
@@ -91,29 +92,38 @@ int main(int argc, char *argv[])
     prompter.setParentWindow(&window);
     window.CreateSecondaryWindows();
     window.show();
-    if (!commandLine.parser.positionalArguments().isEmpty())
-        window.OpenStartPath(commandLine.parser.positionalArguments().constFirst());
-    TFindForm *form = nullptr;
-    if (commandLine.parser.isSet(commandLine.find)) {
-        window.findChild<QAction *>(QStringLiteral("M_Find"))->trigger();
-        form = window.findChild<TFindForm *>(QStringLiteral("FindForm"));
-        form->findChild<QLineEdit *>(QStringLiteral("E_Query"))
-            ->setText(commandLine.parser.value(commandLine.find));
-    }
+    const bool finding = commandLine.parser.isSet(commandLine.find);
+    // Run once the event loop runs: the "Cannot find" notice is modal, and the screenshot's
+    // timer below must already tick while it is open, so that the program still ends.
+    QTimer::singleShot(0, &window, [&window, &commandLine, finding] {
+        if (!commandLine.parser.positionalArguments().isEmpty())
+            window.OpenStartPath(commandLine.parser.positionalArguments().constFirst());
+        if (finding) {
+            window.findChild<QAction *>(QStringLiteral("M_Find"))->trigger();
+            window.findChild<TFindForm *>(QStringLiteral("FindForm"))
+                ->findChild<QLineEdit *>(QStringLiteral("E_Query"))
+                ->setText(commandLine.parser.value(commandLine.find));
+        }
+    });
     if (commandLine.parser.isSet(commandLine.screenshot)) {
         const QString file = commandLine.parser.value(commandLine.screenshot);
-        QWidget *target = form ? static_cast<QWidget *>(form) : &window;
         auto *poll = new QTimer(&window);
         auto *clock = new QElapsedTimer;
         clock->start();
         // Once the window has settled: the find window when its results are in.
-        QObject::connect(poll, &QTimer::timeout, &window, [=] {
+        QObject::connect(poll, &QTimer::timeout, &window, [=, &window] {
+            auto *form =
+                finding ? window.findChild<TFindForm *>(QStringLiteral("FindForm")) : nullptr;
             const bool settled =
                 !form || (!form->session()->isIndexing() && form->session()->isAnswered());
             if (clock->elapsed() < 1500 || (!settled && clock->elapsed() < 15000))
                 return;
             poll->stop();
             delete clock;
+            // A notice that is open is what the user sees; the exit below also ends its loop.
+            QWidget *target = QApplication::activeModalWidget();
+            if (!target)
+                target = form ? static_cast<QWidget *>(form) : &window;
             // With a window manager the picture shows the window as the user sees it, frame
             // included.
             const QRect frame = target->frameGeometry();

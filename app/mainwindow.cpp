@@ -9,6 +9,7 @@
 #include "archive/zipoptdialog.h"
 #include "common/captionwidgets.h"
 #include "common/fileerror.h"
+#include "common/mnemonics.h"
 #include "common/pathbytes.h"
 #include "common/prompter.h"
 #include "common/windowplace.h"
@@ -211,6 +212,7 @@ TMain::TMain(QWidget *parent) : QMainWindow(parent), d(new Private)
     d->Pagina->setCurrentIndex(0);
     layout->addWidget(d->Pagina, 1);
     setCentralWidget(central);
+    addKeyboardShortcuts();
 
     placeWindow(this, DesignedSize, PlaceOn::FirstShow);
 
@@ -232,12 +234,66 @@ QString TMain::EngineCheck()
     return ZipEngine::load();
 }
 
+void TMain::addKeyboardShortcuts()
+{
+    // Shortcuts of the window's own, not of the menus: they work wherever the focus is in the
+    // window, the description pane included, whose Tab inserts a tab.
+    const auto shortcut = [this](QKeySequence keys, auto handler) {
+        auto *action = new QAction(this);
+        action->setShortcut(keys);
+        action->setShortcutContext(Qt::WindowShortcut);
+        connect(action, &QAction::triggered, this, handler);
+        addAction(action);
+        return action;
+    };
+    // Only what the button would do: with nothing to save, the keys do nothing.
+    shortcut(QKeySequence(Qt::CTRL | Qt::Key_S), [this] {
+        if (d->B_Save->isEnabled())
+            B_SaveClick();
+    })->setObjectName(QStringLiteral("A_Save"));
+    const auto turnPage = [this](int step) {
+        const int count = d->Pagina->count();
+        d->Pagina->setCurrentIndex((d->Pagina->currentIndex() + step + count) % count);
+        // The keyboard goes along to the page shown, out of the description pane.
+        QWidget *page = d->Pagina->currentWidget();
+        for (QWidget *w = page->nextInFocusChain(); w != page; w = w->nextInFocusChain()) {
+            if (page->isAncestorOf(w) && w->isVisibleTo(page) && w->isEnabled() &&
+                (w->focusPolicy() & Qt::TabFocus)) {
+                w->setFocus(Qt::TabFocusReason);
+                break;
+            }
+        }
+    };
+    shortcut(QKeySequence(Qt::CTRL | Qt::Key_Tab), [turnPage] { turnPage(1); });
+    shortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab), [turnPage] { turnPage(-1); });
+    shortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Tab), [turnPage] { turnPage(-1); });
+}
+
+void TMain::assignMnemonics()
+{
+    // Language files may give captions without "&": each menu's items, and the menu bar's
+    // menus, get keys of their own that do not clash.
+    const auto assignTo = [](const QList<QAction *> &actions) {
+        QStringList captions;
+        for (const QAction *action : actions)
+            captions << action->text();
+        const QStringList marked = mnemonics::assign(captions);
+        for (qsizetype i = 0; i < actions.size(); ++i)
+            actions.at(i)->setText(marked.at(i));
+    };
+    assignTo(menuBar()->actions());
+    for (const QAction *menu : menuBar()->actions())
+        if (menu->menu())
+            assignTo(menu->menu()->actions());
+}
+
 void TMain::buildMenus()
 {
     QMenu *file = menuBar()->addMenu(QStringLiteral("File"));
     file->menuAction()->setObjectName(QStringLiteral("File1"));
     QAction *exit = file->addAction(QStringLiteral("Exit"), this, &TMain::Exit1Click);
     exit->setObjectName(QStringLiteral("Exit1"));
+    exit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
 
     QMenu *options = menuBar()->addMenu(QStringLiteral("Options"));
     options->menuAction()->setObjectName(QStringLiteral("Options1"));
@@ -450,6 +506,7 @@ void TMain::CreateSecondaryWindows()
     connect(d->Changelanguage1, &QAction::triggered, this, [this] {
         d->LangForm->setTargets(languageTargets());
         d->LangForm->exec();
+        assignMnemonics();
     });
     d->Changelanguage1->setEnabled(true);
 
@@ -476,6 +533,8 @@ void TMain::CreateSecondaryWindows()
     d->Help = new THelpWindow(this);
     connect(d->ManagingZIPfiles1, &QAction::triggered, d->Help, &THelpWindow::showContents);
     d->ManagingZIPfiles1->setEnabled(true);
+
+    assignMnemonics();
 
     auto *tips = new TTipSource(catalog::defaultIndexPath(), this);
     tips->setCustomListSource(customList);
@@ -635,6 +694,8 @@ void TMain::GetInfo()
     const bool mp3 = path.right(3).toUpper() == QLatin1String("MP3");
     try {
         if (mp3) {
+            // An MP3 file holds nothing to extract.
+            d->B_Unzip->setEnabled(false);
             showTagPane(true);
             ViewMP3();
         } else {

@@ -39,8 +39,8 @@ public:
     // Reads quoril.ini in SettingsDir and applies the start-up language.
     void pgm_init();
 
-    // Shows the tree's current selection: a folder disables "Extract...", an MP3 file goes to
-    // the tag pane, anything else to the description lookup.
+    // Shows the tree's current selection: a folder disables "Extract...", an MP3 file disables
+    // it and goes to the tag pane, anything else to the description lookup.
     void GetInfo();
     void ViewInfo(const QString &archivePath);
     void GestCust(QAction *item);
@@ -82,6 +82,8 @@ protected:
 
 private:
     void buildMenus();
+    void addKeyboardShortcuts();
+    void assignMnemonics();
     QWidget *buildDescriptionPage();
     void setUnsaved(bool unsaved);
     // Before the pane shows `next` instead of ShownFile: asks whether to save unsaved edits.

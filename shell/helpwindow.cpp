@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QScrollBar>
 
 const char *const THelpWindow::HelpFileName = "Quoril 2000.html";
@@ -68,4 +69,13 @@ bool THelpWindow::showContents()
     raise();
     activateWindow();
     return true;
+}
+
+void THelpWindow::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        close();
+        return;
+    }
+    QTextBrowser::keyPressEvent(event);
 }

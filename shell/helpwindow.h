@@ -26,6 +26,10 @@ public:
     // is reported in a message box; returns false then.
     bool showContents();
 
+protected:
+    // Esc closes the window.
+    void keyPressEvent(QKeyEvent *event) override;
+
 private:
     QStringList m_dirs;
 };

@@ -1,6 +1,7 @@
 #include "app/mainwindow.h"
 #include "common/fileerror.h"
 #include "common/pathbytes.h"
+#include "shell/helpwindow.h"
 #include "tests/support/testsupport.h"
 #include "widgets/shelltree.h"
 
@@ -14,6 +15,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -39,7 +41,7 @@ private slots:
     void autoViewOffRecordsOnly_data();
     void autoViewOffRecordsOnly();
     void folderDisablesExtractAndKeepsPane();
-    void mp3AfterArchiveKeepsExtract();
+    void mp3AfterArchiveDisablesExtract();
     void editKeysMarkUnsaved_data();
     void editKeysMarkUnsaved();
     void pasteMarksUnsaved();
@@ -64,6 +66,8 @@ private slots:
     void startPathIsSelectedAndShown();
     void namesThatAreNotUtf8();
     void otherFormatsShownReadOnly();
+    void keysFromTheDescriptionPane_data();
+    void keysFromTheDescriptionPane();
 
 private:
     void addCustomNames(const QStringList &names)
@@ -262,13 +266,13 @@ void TestMainWindow::folderDisablesExtractAndKeepsPane()
              QByteArray("WGame description\r\nline 2\r\n"));
 }
 
-void TestMainWindow::mp3AfterArchiveKeepsExtract()
+void TestMainWindow::mp3AfterArchiveDisablesExtract()
 {
     const QString song = dir->filePath(QStringLiteral("song.mp3"));
     writeFile(song, QByteArray(1000, '\0'));
     select(game);
     select(song);
-    QVERIFY(child<QPushButton>("B_Unzip")->isEnabled());
+    QVERIFY(!child<QPushButton>("B_Unzip")->isEnabled());
     QVERIFY(child<QWidget>("MP3panel")->isVisible());
     QCOMPARE(caption(), QStringLiteral("song.mp3"));
     QCOMPARE(window->CurrentFile, song);
@@ -457,8 +461,9 @@ void TestMainWindow::languageRelabelsEveryWindow()
         QTest::mouseClick(form->findChild<QPushButton *>(QStringLiteral("B_OK")), Qt::LeftButton);
     });
     window->findChild<QAction *>(QStringLiteral("Changelanguage1"))->trigger();
+    // The file's caption has no "&": the menu gets a key of its own.
     QCOMPARE(window->findChild<QAction *>(QStringLiteral("File1"))->text(),
-             QStringLiteral("Datei"));
+             QStringLiteral("&Datei"));
     QCOMPARE(child<QToolButton>("B_Custom")->text(), QStringLiteral("alle eigenen"));
     QCOMPARE(window->AllCustomLabel, QStringLiteral("alle eigenen"));
     // Keys the file lacks take their built-in texts, which differ from some design captions.
@@ -782,6 +787,42 @@ void TestMainWindow::otherFormatsShownReadOnly()
     QCOMPARE(text(), QStringLiteral("Demo\n"));
     QVERIFY(!child<QPushButton>("B_Save")->isEnabled());
     QVERIFY(child<QPushButton>("B_Save")->toolTip().contains(QLatin1String("LHA")));
+}
+
+void TestMainWindow::keysFromTheDescriptionPane_data()
+{
+    QTest::addColumn<QKeySequence>("keys");
+    QTest::addColumn<QString>("outcome");
+    QTest::newRow("Ctrl+S saves") << QKeySequence(Qt::CTRL | Qt::Key_S) << "saved";
+    QTest::newRow("Ctrl+Tab") << QKeySequence(Qt::CTRL | Qt::Key_Tab) << "packer";
+    QTest::newRow("Ctrl+Shift+Tab")
+        << QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab) << "packer";
+    QTest::newRow("F1, then Esc") << QKeySequence(Qt::Key_F1) << "help";
+    QTest::newRow("Ctrl+Q") << QKeySequence(Qt::CTRL | Qt::Key_Q) << "closed";
+}
+
+void TestMainWindow::keysFromTheDescriptionPane()
+{
+    QFETCH(QKeySequence, keys);
+    QFETCH(QString, outcome);
+    select(game);
+    auto *edit = child<QPlainTextEdit>("DIZEdit");
+    edit->setFocus();
+    QTest::keyClicks(edit, "W");
+    prompter->answers << false;
+    auto *help = window->findChild<THelpWindow *>(QStringLiteral("HelpWindow"));
+    writeFile(dir->filePath(QString::fromUtf8(THelpWindow::HelpFileName)), "<p>Help</p>");
+    help->setSearchDirs({dir->path()});
+    QTest::keySequence(edit, keys);
+    if (outcome == QLatin1String("saved"))
+        QCOMPARE(readMember(game, QStringLiteral("FILE_ID.DIZ")).left(2), QByteArray("WG"));
+    QCOMPARE(child<QTabWidget>("Pagina")->currentIndex(), outcome == QLatin1String("packer"));
+    if (outcome == QLatin1String("packer"))
+        QVERIFY(!edit->hasFocus());
+    QCOMPARE(window->isVisible(), outcome != QLatin1String("closed"));
+    QCOMPARE(help->isVisible(), outcome == QLatin1String("help"));
+    QTest::keyClick(help, Qt::Key_Escape);
+    QVERIFY(!help->isVisible());
 }
 
 QTEST_MAIN(TestMainWindow)
