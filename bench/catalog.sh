@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The collection index against one process of Info-ZIP `unzip -p -C 'DIR/*.zip' file_id.diz`
 # over the same folder, at each size in SIZES (default "1000 30000 100000"):
 #   cold  `quoril-cli catalog` with no index yet (goal: at most 3x unzip's CPU, and a cost per

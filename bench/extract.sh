@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Extraction and listing speed of quoril-cli against Info-ZIP unzip.
 #   EXTRACT_MB (180)  size of the text files packed into the test archive
 #   EXTRACT_FILES (400), RUNS (5), LIST_MEMBERS (100000)

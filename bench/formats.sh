@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Archives of other formats against lsar/unar, the helper that reads them too:
 #   describe  `quoril-cli describe` on an LHA archive of MEMBERS members whose FILE_ID.DIZ is the
 #             last one, against `unar -o - ARCHIVE FILE_ID.DIZ` (median of five runs each; goal:

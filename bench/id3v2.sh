@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The collection index over MP3 files tagged in ID3v2 against the same files tagged in ID3v1
 # only: `quoril-cli catalog` of COUNT files each way, once with the index (cold, none yet) and
 # once with --no-cache. The ID3v2 files carry a 2.3 tag of seven text frames and 1 KiB of

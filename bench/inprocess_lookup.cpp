@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window's lookup in-process: loads the engine as the program does and times the attempt
 // loop of an Auto select lookup (five names) on archives the engine never read before. Each
 // file is read once before its lookup is timed, so that it is in the page cache as for the

@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Decoding speed of shrink and implode members: quoril-cli extract against Info-ZIP unzip on
 # the same generated archive (no tool at hand writes these methods: a small encoder here does).
 #   LEGACY_MB (16)  size of the text packed with implode (shrink takes what its table holds)

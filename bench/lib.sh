@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Helpers shared by the benchmark scripts; sourced, not run.
 # shellcheck shell=bash
 ROOT=$(cd "$(dirname "$0")/.." && pwd)

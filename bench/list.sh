@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Listing an archive of MEMBERS members: `quoril-cli list` against `unzip -l`, median CPU time
 # (user + system) and peak memory (maximum resident set) of RUNS interleaved runs each.
 # Usage: bench/list.sh [BUILD_DIR]   (MEMBERS=100000, RUNS=11 by default)

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Description lookup: `quoril-cli describe` against `unzip -p -C ARCHIVE NAME` for the same
 # member, on a typical archive (500 members) and a large one (100,000 members).
 #

@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Packing speed of quoril-cli against Info-ZIP zip at level 6.
 #   PACK_MB (400)  size of the text files to pack
 #   PACK_FILES (400), RUNS (3)

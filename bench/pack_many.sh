@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Packing many small files, and one large file, with quoril-cli against Info-ZIP `zip -r` at
 # level 6: CPU time (user + system of the child) and peak memory (maximum resident set), the
 # medians of RUNS interleaved runs. Peak memory must stay flat in the number of files.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Rendering a 300-line ANSI description in the description pane (offscreen): reading the
 # bytes, playing the colour codes onto the 80-column grid and painting the view, on the
 # window's thread. The budget is one frame, 16 ms; the ratio printed is the time over it.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Saving a description into an existing archive: `quoril-cli save-description` against
 # `zip -j ARCHIVE file_id.diz`, each on its own copy of the same archive, both timed until
 # their data is on disk (`sync` included in both). Two archives: one of MEMBERS small members

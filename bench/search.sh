@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # `quoril-cli search WORD DIR` over COUNT (default 100,000) indexed archives, the whole command
 # from its start to its end (goal: at most 50 ms), against `unzip -p -C 'DIR/*.zip' file_id.diz`
 # over the same folder, the cheapest way to look at every description without an index.

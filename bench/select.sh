@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The window's wait on a large archive: how long selecting an archive of MEMBERS members holds
 # the interface thread, in the real main window (offscreen), from the selection until its
 # description is shown. Each archive is a fresh copy the engine never read; before each, a

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Short commands, where the start of the process is most of the cost: CPU time (user + system
 # of the child and what it waited for) of quoril-cli against the peer doing the same work,
 # medians of RUNS interleaved runs on fresh copies of the same files.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The thumbnailer: the Exec line of resources/quoril.thumbnailer (quoril-cli render %i %o
 # --width %s, size 256) run on an archive of MEMBERS members with a description, as a file
 # manager runs it: one process per archive. Prints the median wall and CPU time per archive

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Reading speed of the folder tree: one folder of 10,000 files (a mix of *.zip, *.mp3 and
 # other files) and one folder of 1,000 empty subfolders, read by bench_tree with the masks of
 # the main window, next to `find DIR -maxdepth 2` on the same tree.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The window's start: the time from spawning the program to its first painted frame, the first
 # "Flushing top level" line of Qt's widget painting log, against a minimal Qt Widgets window
 # (one QWidget shown) measured the same way. Offscreen platform unless QT_QPA_PLATFORM says

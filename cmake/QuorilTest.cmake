@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # quoril_add_test(NAME SOURCES src... LIBS lib...)
 # One Qt Test executable per module, registered with ctest under a fixed locale and the
 # offscreen platform. The executable lands in bin/, beside the engine library. Each test keeps

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # cmake -DMANIFEST=<build>/install_manifest.txt -P QuorilUninstall.cmake
 # Removes every file that an install of this build listed in its manifest, then the program's
 # own folders (those named quoril) that are left empty. Folders shared with other programs

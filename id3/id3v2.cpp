@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "id3/id3v2.h"
 
 #include "id3/id3tag.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The entry point of the picture module (libquorilrender.so), loaded by `quoril-cli render`
 // beside itself. Plain C: no C++ type and no exception crosses the boundary.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Starts the program under Xvfb on a folder with a few archives, selects one whose description
 # is drawn with DOS blocks and box lines, and writes pictures of the window, so that anyone can
 # look at them: the main window in English (OUTPUT) and in Deutsch, and every window in every

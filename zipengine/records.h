@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The records and callback tables exchanged with the zip engine. This header is shared by
 // the program and the engine library; it is plain C layout, no C++ type crosses it.

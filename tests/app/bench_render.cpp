@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Rendering an ANSI description in the pane: reading its bytes (code page, codes), playing
 // them onto the grid and painting the view, on the window's thread. Prints the median of the
 // runs in milliseconds for the description file given.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The interface's wait when the user selects an archive: selects a small neighbour first, then
 // each archive given on the command line, in the real main window, and prints how long each
 // selection held the interface thread (the description looked up and shown), in

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // How the windows look: every caption of every window fully shown in every shipped language,
 // one icon per kind of message, and DOS text drawn pixel for pixel.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The extraction dialog, the wait window, the zip options dialog and the packer page, driven
 // offscreen with real clicks and keys.
 

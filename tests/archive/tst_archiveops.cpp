@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The archive operations against archives made by Python's zipfile and Info-ZIP zip, checked
 // with an independent reader.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Query speed of the collection index: fills an index with COUNT descriptions made of words
 // drawn from a fixed vocabulary (plus a few accented ones), then times each query of the
 // command line through the same search call the command-line tool and the window use.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "catalog/catalog.h"
 #include "catalog/store.h"
 #include "description/cp437.h"

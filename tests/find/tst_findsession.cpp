@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "find/findresults.h"
 #include "find/findsession.h"
 #include "find/tipsource.h"

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Pictures of the about box (still and with the history rolling), the tray menu and the
 # menu-bar button, for a look by eye. Usage: tests/shell/screenshot_shell.sh [OUTDIR] [BUILDDIR]
 # The widgets are grabbed off screen, so no X server is needed; with --xvfb the same runs

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "shell/aboutbox.h"
 #include "shell/glyphs.h"
 #include "shell/helpwindow.h"

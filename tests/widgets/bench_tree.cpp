@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reads the folders given on the command line in a tree that shows files with the masks of
 // the main window and prints how long the reads took, in milliseconds: the first read (the
 // way to the folder and the folder itself) and a re-read when the folder is expanded again.

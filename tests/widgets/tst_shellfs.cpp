@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "widgets/filemask.h"
 #include "widgets/shellfs.h"
 #include "widgets/volumes.h"

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Writes a corpus of valid and hostile ZIP archives into the folder given, for the test that
 holds the engine's two read paths equal. Archives come from Python's zipfile, Info-ZIP zip and
 a raw writer that controls every byte (names, flags, extra fields, sizes), plus byte surgery

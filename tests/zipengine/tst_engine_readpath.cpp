@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The engine's two read paths side by side, in-process: the scanner (with its fall-back) and
 // libzip alone must give the same member, the same bytes and the same result code for every
 // lookup and listing, over a corpus of valid and hostile archives made by independent tools.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The writing side of the engine, driven through the program's loader and callback tables and
 // checked with independent readers (Python's zipfile, Info-ZIP unzip).
 

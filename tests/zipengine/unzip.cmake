@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The engine check: the real engine, a missing one and one with another version record.
 add_library(wrongengine SHARED wrongengine.cpp)
 set_target_properties(wrongengine PROPERTIES

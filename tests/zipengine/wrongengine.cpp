@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A stand-in engine that exports every entry point but names another interface version.
 
 #include "zipengine/records.h"

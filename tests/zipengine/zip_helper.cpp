@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A small program that runs one ZpArchive, for tests that need the engine in a process of its
 // own (a commit killed half-way). Usage:
 //   zip_helper ENGINE_FOLDER ARCHIVE [-flags LETTERS] [-level DIGIT] NAME...

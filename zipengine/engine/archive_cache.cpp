@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "zipengine/engine/archive_cache.h"
 
 #include "zipengine/engine/internal.h"

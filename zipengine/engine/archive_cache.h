@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Read-only views of recently opened archives. A description lookup tries several names in a
 // row; opening the archive (reading its whole central directory) once instead of per name is

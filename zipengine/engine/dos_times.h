@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The DOS date and time fields of an archive's members exactly as stored. libzip hands out only
 // a time_t made with mktime(), which moves a time in a daylight-saving gap by an hour and turns

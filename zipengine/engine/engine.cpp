@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The engine's identity, its held options and its compression callback table.
 
 #include "zipengine/engine/internal.h"

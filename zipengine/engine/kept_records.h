@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Members that a write leaves alone keep their records byte for byte. libzip rewrites every
 // member it copies: names it decoded from CP437 or from a Unicode path field come back as

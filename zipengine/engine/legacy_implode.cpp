@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Implode: a sliding dictionary of 4 or 8 KiB whose literals, lengths and distances are coded
 // with Shannon-Fano trees stored at the start of the data.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Deflate64: deflate with a 64 KiB window, length code 285 taking 16 extra bits (base 3) and
 // distance codes 30 and 31 (14 extra bits) reaching back 64 KiB.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "zipengine/engine/legacy_methods.h"
 
 #include "zipengine/engine/legacy_io.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Decoders for the compression methods that neither zlib nor libzip read: shrink (1), reduce
 // (2-5), implode (6) and Deflate64 (9), written from PKWARE's description of the format.

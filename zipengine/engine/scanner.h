@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The fast read path: a read-only scanner of the end record and the central directory, read
 // with pread, that finds, delivers and lists members without building an entry per member.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Temporary files of the engine that no killed run leaves behind. Where the file system
 // allows it, a temporary file has no name until it is committed (O_TMPFILE, linked in at the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Wiz_SingleEntryUnzip: listing, delivery and extraction over libzip.
 
 #include "zipengine/engine/archive_cache.h"

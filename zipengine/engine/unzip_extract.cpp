@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Extraction of one member below the target folder.
 //
 // Confinement: every folder on the way is opened relative to the one above it with

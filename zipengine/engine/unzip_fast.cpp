@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Delivery and listing through the scanner.
 
 #include "zipengine/engine/scanner.h"

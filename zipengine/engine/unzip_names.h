@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Member names on the reading side: case folding for lookups and the safe relative path a
 // member is extracted to.

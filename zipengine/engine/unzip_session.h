@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // One Wiz_SingleEntryUnzip call: its options, its callbacks, its result and its reporting.
 // Every problem becomes one line through print: "warning: <member>: <reason>" or

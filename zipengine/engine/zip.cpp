@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // ZpArchive: adding, replacing, updating and deleting entries over libzip.
 //
 // Result codes: a run whose commit succeeded returns 0 only when every input made it into

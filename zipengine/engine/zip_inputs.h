@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Which files and folders a ZpArchive run takes in, and under which stored names.
 

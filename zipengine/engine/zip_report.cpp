@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "zipengine/engine/zip_report.h"
 
 #include "zipengine/engine/internal.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // How ZpArchive reports: one line per problem through the print callback of the table given
 // with ZpInit, and the result code of the first problem.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The two kinds of libzip sources ZpArchive uses: the archive file itself, written through a
 // temporary file that is flushed to disk before it replaces the archive, and the input files,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // libFuzzer target: on arbitrary bytes taken for an archive, the scanner path and the libzip
 // path give the same result code, the same printed bytes and the same listing, for a listing
 // and for lookups of a few names with and without case folding. Aborts on any difference.
