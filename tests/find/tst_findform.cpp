@@ -198,7 +198,9 @@ void TestFindForm::captionsFromLanguageFiles()
     writeFile(dir->filePath("MINE.QLG"), file);
     writeFile(dir->filePath("quoril.ini"), "[International]\r\nLanguage=MINE.QLG\r\n");
     open();
-    const QStringList shown{window->findChild<QAction *>("M_Find")->text(), form->windowTitle(),
+    // The menu item gets a mnemonic of its own where the caption has none.
+    const QString item = window->findChild<QAction *>("M_Find")->text().remove(QLatin1Char('&'));
+    const QStringList shown{item, form->windowTitle(),
                             form->findChild<QCheckBox *>("chSubfolders")->text(),
                             results()->model()->headerData(0, Qt::Horizontal).toString()};
     QCOMPARE(shown, captions);
