@@ -530,15 +530,25 @@ void Store::remove(qint64 id)
     m_deleteText->reset();
 }
 
-QList<QByteArray> Store::foldersWithEntriesBelow(const QByteArray &key)
+namespace {
+
+// The folder keys a statement over the key range ?1 to ?2 gives for the folder `key` and the
+// folders below it.
+QList<QByteArray> keysBelow(sql::Statement &s, const QByteArray &key)
 {
-    sql::Statement &s = *m_folderKeys;
     s.bind(1, key).bind(2, folderKeyEnd(key));
     QList<QByteArray> keys;
     while (s.step())
         keys << s.blob(0);
     s.reset();
     return keys;
+}
+
+} // namespace
+
+QList<QByteArray> Store::foldersWithEntriesBelow(const QByteArray &key)
+{
+    return keysBelow(*m_folderKeys, key);
 }
 
 std::optional<FolderStamp> Store::folderStamp(const QByteArray &key)
@@ -573,13 +583,7 @@ void Store::dropFolderStamps(const QByteArray &key, bool below)
 
 QList<QByteArray> Store::stampedFoldersBelow(const QByteArray &key)
 {
-    sql::Statement &s = *m_stampsBelow;
-    s.bind(1, key).bind(2, folderKeyEnd(key));
-    QList<QByteArray> keys;
-    while (s.step())
-        keys << s.blob(0);
-    s.reset();
-    return keys;
+    return keysBelow(*m_stampsBelow, key);
 }
 
 Index::Index(const QString &file) : m_store(std::make_unique<Store>())

@@ -119,10 +119,10 @@ private slots:
         QFETCH(QByteArray, bytes);
         QFETCH(QString, cells);
         const Screen screen = readDescription(bytes).screen();
-        for (const QString &spec : cells.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
-            const QStringList f = spec.split(QLatin1Char(','));
+        for (const QString &cellText : cells.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+            const QStringList f = cellText.split(QLatin1Char(','));
             const int x = f[0].toInt(), y = f[1].toInt();
-            QVERIFY2(y < screen.height(), qPrintable(spec));
+            QVERIFY2(y < screen.height(), qPrintable(cellText));
             const Cell &c = screen.at(x, y);
             QCOMPARE(QString::fromUcs4(&c.ch, 1), f[2].isEmpty() ? QStringLiteral(" ") : f[2]);
             QCOMPARE(int(c.fg), f[3].toInt());
