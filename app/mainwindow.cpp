@@ -383,7 +383,7 @@ QWidget *TMain::buildDescriptionPage()
     d->DIZEdit->installEventFilter(this);
     // Until a file is shown there is nothing to save into, so nothing may be typed.
     d->DIZEdit->setReadOnly(true);
-        stack->addWidget(d->DIZEdit, 1, 0);
+    stack->addWidget(d->DIZEdit, 1, 0);
     TDescriptionPane::Hooks hooks;
     hooks.setText = [this](const QString &text) {
         d->loadingText = true;
@@ -499,7 +499,8 @@ void TMain::CreateSecondaryWindows()
     };
     d->FindForm = new TFindForm(this);
     d->FindForm->session()->setCustomListSource(customList);
-    connect(d->FindForm, &TFindForm::openRequested, this, &TMain::SelectPath);
+    connect(d->FindForm, &TFindForm::openRequested, this,
+            [this](const TFilePath &path) { SelectPath(path.path()); });
     connect(d->M_Find, &QAction::triggered, this, &TMain::M_FindClick);
     d->M_Find->setEnabled(true);
 
@@ -545,11 +546,11 @@ void TMain::CreateSecondaryWindows()
 void TMain::M_FindClick()
 {
     // Looks in the folder selected in the tree, or in the folder of the selected file.
-    QString folder = d->LFile->path();
-    if (!folder.isEmpty() && !QFileInfo(folder).isDir())
-        folder = QFileInfo(folder).absolutePath();
+    TFilePath folder = TFilePath::fromPath(d->LFile->path());
+    if (!folder.isEmpty() && !pathbytes::isDir(folder.path()))
+        folder = folder.folder();
     if (folder.isEmpty())
-        folder = QDir::homePath();
+        folder = TFilePath::fromPath(QDir::homePath());
     d->FindForm->start(folder);
 }
 

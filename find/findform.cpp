@@ -4,10 +4,12 @@
 #include "find/findresults.h"
 #include "find/findsession.h"
 
+#include "common/pathbytes.h"
+#include "common/windowplace.h"
+
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QDir>
-#include <QFile>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -91,7 +93,9 @@ TFindForm::TFindForm(QWidget *parent, const QString &indexFile)
     bottom->addWidget(B_Cancel);
     bottom->addWidget(B_Close);
     layout->addLayout(bottom);
-    resize(640, 400);
+    addToolTips();
+    // On the screen of the window that opened it, never partly off it.
+    placeWindow(this, QSize(640, 400), PlaceOn::FirstShow);
 
     connect(E_Query, &QLineEdit::textChanged, m_session, &TFindSession::setQueryText);
     connect(E_Folder, &QLineEdit::editingFinished, this, [this] { applyScope(false); });
@@ -129,10 +133,15 @@ TFindForm::TFindForm(QWidget *parent, const QString &indexFile)
 
 TFindForm::~TFindForm() = default;
 
-void TFindForm::start(const QString &folder)
+void TFindForm::start(const TFilePath &folder)
 {
-    E_Folder->setText(folder);
+    m_folder = folder;
+    m_folderShown = folder.display();
+    E_Folder->setText(m_folderShown);
+    if (QWidget *opener = parentWidget(); opener && !isVisible())
+        setScreen(opener->screen());
     show();
+    keepOnScreen(this);
     raise();
     activateWindow();
     applyScope(true);
@@ -142,10 +151,14 @@ void TFindForm::start(const QString &folder)
 
 void TFindForm::applyScope(bool reindex)
 {
-    QString folder = E_Folder->text().trimmed();
-    if (folder.startsWith(QLatin1String("~/")) || folder == QLatin1String("~"))
-        folder = QDir::homePath() + folder.mid(1);
-    m_session->setScope(folder, chSubfolders->isChecked(), reindex);
+    if (E_Folder->text() != m_folderShown) {
+        QString folder = E_Folder->text().trimmed();
+        if (folder.startsWith(QLatin1String("~/")) || folder == QLatin1String("~"))
+            folder = QDir::homePath() + folder.mid(1);
+        m_folder = TFilePath::fromPath(folder);
+        m_folderShown = E_Folder->text();
+    }
+    m_session->setScope(m_folder, chSubfolders->isChecked(), reindex);
 }
 
 void TFindForm::openCurrent()
@@ -153,9 +166,9 @@ void TFindForm::openCurrent()
     const QModelIndex current = L_Results->currentIndex();
     if (!current.isValid())
         return;
-    const QByteArray path = m_session->results()->pathAt(current.row());
+    const TFilePath path = m_session->results()->pathAt(current.row());
     if (!path.isEmpty())
-        emit openRequested(QFile::decodeName(path));
+        emit openRequested(path);
 }
 
 void TFindForm::showStatus()
@@ -170,13 +183,35 @@ void TFindForm::showStatus()
         text = m_textReading.arg(m_done).arg(m_found);
     else if (E_Query->text().trimmed().isEmpty() || !m_session->isAnswered())
         text.clear();
-    else if (rows == 0)
-        text = m_textNone;
-    else if (m_session->isLimited())
-        text = m_textLimited.arg(rows);
     else
-        text = m_textFound.arg(rows);
+        text = countText(rows);
+    if (m_session->isIncomplete() && !m_session->isIndexing() && m_problem.isEmpty())
+        text = text.isEmpty() ? m_textCancelled : text + QLatin1Char(' ') + m_textCancelled;
     L_Status->setText(text);
+}
+
+QString TFindForm::countText(int rows) const
+{
+    if (rows == 0)
+        return m_textNone;
+    if (m_session->isLimited())
+        return m_textLimited.arg(rows);
+    return rows == 1 ? m_textFoundOne.arg(rows) : m_textFound.arg(rows);
+}
+
+void TFindForm::addToolTips()
+{
+    E_Query->setToolTip(QStringLiteral(
+        "Words to find in descriptions, tags and file names, in any order.\n"
+        "\"two words\" finds a phrase, word* a word's beginning, -word leaves out the files "
+        "that hold the word."));
+    E_Folder->setToolTip(QStringLiteral("The folder whose archives and MP3 files are searched; "
+                                        "press Enter after a change."));
+    chSubfolders->setToolTip(QStringLiteral("Search the folders inside it too."));
+    L_Results->setToolTip(
+        QStringLiteral("Enter or a double click shows the file in the main window."));
+    B_Cancel->setToolTip(
+        QStringLiteral("Stops reading; the next search reads what is still unread."));
 }
 
 bool TFindForm::eventFilter(QObject *watched, QEvent *event)

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "common/filepath.h"
+
 #include <QWidget>
 
 #include <functional>
@@ -25,6 +27,8 @@ class TFindForm : public QWidget
     Q_PROPERTY(QString captionLine READ captionLine WRITE setCaptionLine)
     Q_PROPERTY(QString textReading MEMBER m_textReading)
     Q_PROPERTY(QString textFound MEMBER m_textFound)
+    Q_PROPERTY(QString textFoundOne MEMBER m_textFoundOne)
+    Q_PROPERTY(QString textCancelled MEMBER m_textCancelled)
     Q_PROPERTY(QString textNone MEMBER m_textNone)
     Q_PROPERTY(QString textLimited MEMBER m_textLimited)
 
@@ -37,7 +41,7 @@ public:
 
     // Shows the window looking in `folder`, brings its index up to date and puts the keyboard
     // in the query box.
-    void start(const QString &folder);
+    void start(const TFilePath &folder);
 
     QString captionFile() const;
     void setCaptionFile(const QString &text);
@@ -47,7 +51,7 @@ public:
     void setCaptionLine(const QString &text);
 
 signals:
-    void openRequested(const QString &path);
+    void openRequested(const TFilePath &path);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -58,6 +62,8 @@ private:
     void applyScope(bool reindex);
     void openCurrent();
     void showStatus();
+    QString countText(int rows) const;
+    void addToolTips();
     void setHeader(int column, const QString &text);
 
     TFindSession *m_session;
@@ -71,10 +77,16 @@ private:
     QPushButton *B_Close;
     QStringList m_headers;
     QString m_problem;
+    // The folder looked in, and the text E_Folder showed for it: a folder typed anew is taken
+    // as typed, the one given keeps its exact bytes.
+    TFilePath m_folder;
+    QString m_folderShown;
     qint64 m_done = 0;
     qint64 m_found = 0;
     QString m_textReading = QStringLiteral("Reading %1 of %2 files...");
     QString m_textFound = QStringLiteral("%1 files found");
+    QString m_textFoundOne = QStringLiteral("1 file found");
+    QString m_textCancelled = QStringLiteral("Reading was cancelled: the results are incomplete.");
     QString m_textNone = QStringLiteral("No file matches.");
     QString m_textLimited = QStringLiteral("The best %1 files are shown.");
 };

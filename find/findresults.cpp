@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "find/findresults.h"
 
-#include <QFile>
-
 TFindResults::TFindResults(QObject *parent)
     : QAbstractTableModel(parent), m_headers{QStringLiteral("File"), QStringLiteral("Folder"),
                                              QStringLiteral("Line")}
@@ -27,11 +25,8 @@ QVariant TFindResults::data(const QModelIndex &index, int role) const
         switch (index.column()) {
         case FileColumn:
             return hit.entry.fileName();
-        case FolderColumn: {
-            const QByteArray &path = hit.entry.path;
-            const qsizetype slash = path.lastIndexOf('/');
-            return QFile::decodeName(slash > 0 ? path.left(slash) : QByteArray("/"));
-        }
+        case FolderColumn:
+            return TFilePath(hit.entry.path).folder().display();
         case LineColumn:
             return hit.match.trimmed(); // a description's indentation says nothing here
         }
@@ -65,7 +60,7 @@ void TFindResults::setHits(const QList<catalog::Hit> &hits)
 
 void TFindResults::addHit(const catalog::Hit &hit)
 {
-    const int row = rowOf(hit.entry.path);
+    const int row = rowOf(TFilePath(hit.entry.path));
     if (row >= 0) {
         m_hits[row] = hit;
         emit dataChanged(index(row, 0), index(row, ColumnCount - 1));
@@ -74,11 +69,11 @@ void TFindResults::addHit(const catalog::Hit &hit)
     const int end = int(m_hits.size());
     beginInsertRows(QModelIndex(), end, end);
     m_hits.append(hit);
-    m_rows.insert(hit.entry.path, end);
+    m_rows.insert(TFilePath(hit.entry.path), end);
     endInsertRows();
 }
 
-void TFindResults::removePath(const QByteArray &path)
+void TFindResults::removePath(const TFilePath &path)
 {
     const int row = rowOf(path);
     if (row < 0)
@@ -94,12 +89,12 @@ void TFindResults::clear()
     setHits({});
 }
 
-QByteArray TFindResults::pathAt(int row) const
+TFilePath TFindResults::pathAt(int row) const
 {
-    return row >= 0 && row < m_hits.size() ? m_hits.at(row).entry.path : QByteArray();
+    return row >= 0 && row < m_hits.size() ? TFilePath(m_hits.at(row).entry.path) : TFilePath();
 }
 
-int TFindResults::rowOf(const QByteArray &path) const
+int TFindResults::rowOf(const TFilePath &path) const
 {
     return m_rows.value(path, -1);
 }
@@ -108,5 +103,5 @@ void TFindResults::reindex()
 {
     m_rows.clear();
     for (int i = 0; i < m_hits.size(); ++i)
-        m_rows.insert(m_hits.at(i).entry.path, i);
+        m_rows.insert(TFilePath(m_hits.at(i).entry.path), i);
 }

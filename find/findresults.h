@@ -2,6 +2,7 @@
 #pragma once
 
 #include "catalog/catalog.h"
+#include "common/filepath.h"
 
 #include <QAbstractTableModel>
 #include <QHash>
@@ -29,18 +30,18 @@ public:
     // Adds a row at the end, or updates the row of the same path in place.
     void addHit(const catalog::Hit &hit);
     // Drops the row of `path`, if any.
-    void removePath(const QByteArray &path);
+    void removePath(const TFilePath &path);
     void clear();
 
-    // The path of a row, exact bytes; -1 from rowOf when the path has no row.
-    QByteArray pathAt(int row) const;
+    // The path of a row (empty for no row); -1 from rowOf when the path has no row.
+    TFilePath pathAt(int row) const;
     const catalog::Hit &hitAt(int row) const { return m_hits.at(row); }
-    int rowOf(const QByteArray &path) const;
+    int rowOf(const TFilePath &path) const;
 
 private:
     void reindex();
 
     QList<catalog::Hit> m_hits;
-    QHash<QByteArray, int> m_rows;
+    QHash<TFilePath, int> m_rows;
     QStringList m_headers;
 };

@@ -5,7 +5,6 @@
 #include "find/findresults.h"
 
 #include <QElapsedTimer>
-#include <QFile>
 #include <QMetaObject>
 #include <QPointer>
 
@@ -74,17 +73,22 @@ std::function<void(const QString &)> TFindSession::problemReporter()
     };
 }
 
-void TFindSession::setScope(const QString &folder, bool recursive, bool reindex)
+void TFindSession::setScope(const TFilePath &folder, bool recursive, bool reindex)
 {
     const bool changed = folder != m_folder || recursive != m_recursive;
     if (!changed && !reindex)
         return;
     m_folder = folder;
     m_recursive = recursive;
-    const QByteArray path = catalog::absolutePath(QFile::encodeName(folder));
+    const QByteArray path = catalog::absolutePath(folder.bytes());
     m_scopeKey = path.endsWith('/') ? path : path + '/';
-    if (changed && !m_text.isEmpty())
-        runQuery();
+    if (changed) {
+        // The previous folder's rows say nothing about this one.
+        m_results->clear();
+        m_limited = false;
+        if (!m_text.isEmpty())
+            runQuery();
+    }
     startIndexing();
 }
 
@@ -93,6 +97,9 @@ void TFindSession::setQueryText(const QString &text)
     m_text = text;
     m_answered = false;
     m_debounce.start();
+    // What a cancelled reading left unread is read now, so that it can be found.
+    if (m_incomplete && !m_indexing && !text.trimmed().isEmpty())
+        startIndexing();
 }
 
 void TFindSession::flushQuery()
@@ -129,7 +136,8 @@ void TFindSession::startIndexing()
     options.recursive = m_recursive;
     if (m_customList)
         options.customList = m_customList();
-    const QByteArray folder = QFile::encodeName(m_folder);
+    const QByteArray folder = m_folder.bytes();
+    m_incomplete = false;
     if (!m_indexing) {
         m_indexing = true;
         emit indexingChanged(true);
@@ -208,6 +216,7 @@ void TFindSession::indexingDone(quint64 generation)
 {
     if (generation != m_indexGeneration)
         return;
+    m_incomplete = m_run && m_run->cancelled;
     m_run.reset();
     m_indexing = false;
     emit indexingChanged(false);
@@ -237,7 +246,7 @@ void TFindSession::runQuery()
     }
     m_answered = false;
     const catalog::Query query = m_query;
-    const QList<catalog::Scope> scopes{{QFile::encodeName(m_folder), m_recursive}};
+    const QList<catalog::Scope> scopes{{m_folder.bytes(), m_recursive}};
     QPointer<TFindSession> self(this);
     m_queryThread->post(
         [self, generation, query, scopes, latest = m_latestQuery](catalog::Index &index) {
@@ -291,10 +300,10 @@ void TFindSession::takeEntries(quint64 generation, const QList<catalog::Entry> &
         if (!inScope(entry.path))
             continue;
         if (m_query.matches(entry)) {
-            if (m_results->rowCount() < ResultLimit || m_results->rowOf(entry.path) >= 0)
+            if (m_results->rowCount() < ResultLimit || m_results->rowOf(TFilePath(entry.path)) >= 0)
                 m_results->addHit({entry, m_query.firstMatchingLine(entry)});
         } else {
-            m_results->removePath(entry.path);
+            m_results->removePath(TFilePath(entry.path));
         }
     }
 }

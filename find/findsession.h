@@ -2,6 +2,7 @@
 #pragma once
 
 #include "catalog/catalog.h"
+#include "common/filepath.h"
 
 #include <QObject>
 #include <QSet>
@@ -38,12 +39,13 @@ public:
     void setDebounce(int milliseconds);
 
     // The folder to look in. Starts an indexing run when the scope changed or `reindex` is set;
-    // a run in progress for another scope is cancelled.
-    void setScope(const QString &folder, bool recursive, bool reindex = false);
-    QString folder() const { return m_folder; }
+    // a run in progress for another scope is cancelled. A new scope clears the rows at once.
+    void setScope(const TFilePath &folder, bool recursive, bool reindex = false);
+    TFilePath folder() const { return m_folder; }
     bool recursive() const { return m_recursive; }
 
-    // The query text; runs after the debounce pause. An empty text clears the rows.
+    // The query text; runs after the debounce pause. An empty text clears the rows. When the
+    // last reading was cancelled, reading starts again for what is still unread.
     void setQueryText(const QString &text);
     // Runs the pending query now instead of after the pause.
     void flushQuery();
@@ -52,6 +54,8 @@ public:
 
     void cancel();
     bool isIndexing() const { return m_indexing; }
+    // Whether the last reading of the folder was cancelled, so that rows may be missing.
+    bool isIncomplete() const { return m_incomplete; }
     // Whether the query typed last has been answered (by the index, not only by files as
     // indexing delivered them).
     bool isAnswered() const { return m_answered; }
@@ -82,7 +86,7 @@ private:
     std::function<QStringList()> m_customList;
     QTimer m_debounce;
 
-    QString m_folder;
+    TFilePath m_folder;
     bool m_recursive = true;
     QByteArray m_scopeKey; // the folder's path bytes with a final "/"
     QString m_text;
@@ -92,6 +96,7 @@ private:
     bool m_limited = false;
 
     bool m_indexing = false;
+    bool m_incomplete = false;
     quint64 m_indexGeneration = 0;
     quint64 m_queryGeneration = 0;
     // The query typed last, as the query thread sees it.

@@ -3,7 +3,6 @@
 
 #include "find/catalogthread.h"
 
-#include <QFile>
 #include <QMetaObject>
 #include <QPointer>
 
@@ -62,7 +61,7 @@ void TTipSource::setCustomListSource(std::function<QStringList()> source)
     m_customList = std::move(source);
 }
 
-std::optional<QString> TTipSource::text(const QString &path) const
+std::optional<QString> TTipSource::text(const TFilePath &path) const
 {
     const auto it = m_texts.constFind(path);
     if (it == m_texts.constEnd())
@@ -70,9 +69,9 @@ std::optional<QString> TTipSource::text(const QString &path) const
     return *it;
 }
 
-void TTipSource::request(const QStringList &paths)
+void TTipSource::request(const QList<TFilePath> &paths)
 {
-    for (const QString &path : paths) {
+    for (const TFilePath &path : paths) {
         if (!m_pendingSet.contains(path)) {
             m_pendingSet.insert(path);
             m_pending << path;
@@ -86,9 +85,9 @@ void TTipSource::startNext()
 {
     if (m_pending.isEmpty())
         return;
-    const QStringList asked = m_pending.mid(0, BatchFiles);
+    const QList<TFilePath> asked = m_pending.mid(0, BatchFiles);
     m_pending = m_pending.mid(asked.size());
-    for (const QString &path : asked)
+    for (const TFilePath &path : asked)
         m_pendingSet.remove(path);
     m_busy = true;
 
@@ -97,17 +96,17 @@ void TTipSource::startNext()
     if (m_customList)
         options.customList = m_customList();
     QList<QByteArray> files;
-    for (const QString &path : asked)
-        files << QFile::encodeName(path);
+    for (const TFilePath &path : asked)
+        files << path.bytes();
 
     QPointer<TTipSource> self(this);
     m_thread->post(
         [self, options, files, asked](catalog::Index &index) {
             // Files unchanged since they were indexed are only looked at, not read.
-            QHash<QString, QString> texts;
+            QHash<TFilePath, QString> texts;
             catalog::Indexer indexer(index, options);
             indexer.onEntry = [&texts](const catalog::Entry &entry) {
-                texts.insert(QFile::decodeName(entry.path), tipText(entry));
+                texts.insert(TFilePath(entry.path), tipText(entry));
             };
             indexer.run(files);
             QMetaObject::invokeMethod(self, [self, texts, asked] {
@@ -124,10 +123,10 @@ void TTipSource::startNext()
         });
 }
 
-void TTipSource::take(const QHash<QString, QString> &texts, const QStringList &asked)
+void TTipSource::take(const QHash<TFilePath, QString> &texts, const QList<TFilePath> &asked)
 {
     m_busy = false;
-    for (const QString &path : asked) {
+    for (const TFilePath &path : asked) {
         const QString text = texts.value(path);
         m_texts.insert(path, text);
         emit ready(path, text);

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "catalog/catalog.h"
+#include "common/filepath.h"
 
 #include <QHash>
 #include <QObject>
@@ -33,22 +34,22 @@ public:
     void setCustomListSource(std::function<QStringList()> source);
 
     // The text last known for the file, which may be empty; nothing when it is not known yet.
-    std::optional<QString> text(const QString &path) const;
+    std::optional<QString> text(const TFilePath &path) const;
     // Asks for the files' texts; ready() answers each. A request made while another is being
     // answered waits for it, joined with any others made meanwhile.
-    void request(const QStringList &paths);
+    void request(const QList<TFilePath> &paths);
 
 signals:
-    void ready(const QString &path, const QString &text);
+    void ready(const TFilePath &path, const QString &text);
 
 private:
     void startNext();
-    void take(const QHash<QString, QString> &texts, const QStringList &asked);
+    void take(const QHash<TFilePath, QString> &texts, const QList<TFilePath> &asked);
 
     std::unique_ptr<TCatalogThread> m_thread;
     std::function<QStringList()> m_customList;
-    QHash<QString, QString> m_texts;
-    QStringList m_pending;
-    QSet<QString> m_pendingSet;
+    QHash<TFilePath, QString> m_texts;
+    QList<TFilePath> m_pending;
+    QSet<TFilePath> m_pendingSet;
     bool m_busy = false;
 };

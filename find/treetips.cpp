@@ -27,14 +27,14 @@ TTreeTips::TTreeTips(TShellTree *tree, TTipSource *source)
 
 void TTreeTips::requestVisible()
 {
-    QStringList paths;
+    QList<TFilePath> paths;
     const int height = m_tree->viewport()->height();
     QTreeWidgetItem *item = m_tree->itemAt(QPoint(1, 1));
     while (item) {
         const QRect rect = m_tree->visualItemRect(item);
         if (rect.top() >= height)
             break;
-        const QString path = m_tree->filePath(item);
+        const TFilePath path = pathOf(item);
         if (!path.isEmpty())
             paths << path;
         item = m_tree->itemBelow(item);
@@ -54,7 +54,7 @@ bool TTreeTips::labelCutOff(QTreeWidgetItem *item) const
 
 QString TTreeTips::tipFor(QTreeWidgetItem *item) const
 {
-    const QString path = m_tree->filePath(item);
+    const TFilePath path = pathOf(item);
     if (path.isEmpty())
         return {};
     const QString text = m_source->text(path).value_or(QString());
@@ -69,7 +69,7 @@ bool TTreeTips::eventFilter(QObject *watched, QEvent *event)
         return QObject::eventFilter(watched, event);
     const auto *help = static_cast<QHelpEvent *>(event);
     QTreeWidgetItem *item = m_tree->itemAt(help->pos());
-    const QString path = m_tree->filePath(item);
+    const TFilePath path = pathOf(item);
     if (path.isEmpty())
         return false;
     // Asked again each time: a file changed since (a description saved) is read anew, and
@@ -83,17 +83,22 @@ bool TTreeTips::eventFilter(QObject *watched, QEvent *event)
     return true;
 }
 
-void TTreeTips::arrived(const QString &path, const QString &text)
+TFilePath TTreeTips::pathOf(QTreeWidgetItem *item) const
+{
+    return item ? TFilePath::fromPath(m_tree->filePath(item)) : TFilePath();
+}
+
+void TTreeTips::arrived(const TFilePath &path, const QString &text)
 {
     if (path != m_waitingPath)
         return;
-    m_waitingPath.clear();
+    m_waitingPath = {};
     if (text.isEmpty())
         return;
     // Shown only while the pointer still rests on that file.
     const QPoint pos = m_tree->viewport()->mapFromGlobal(QCursor::pos());
     QTreeWidgetItem *item = m_tree->itemAt(pos);
-    if (!item || m_tree->filePath(item) != path || !m_tree->viewport()->underMouse())
+    if (!item || pathOf(item) != path || !m_tree->viewport()->underMouse())
         return;
     const QString tip = tipFor(item);
     if (QToolTip::isVisible() && QToolTip::text() == tip)

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "common/filepath.h"
+
 #include <QObject>
 #include <QPoint>
 #include <QPointer>
@@ -31,12 +33,13 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    void arrived(const QString &path, const QString &text);
+    void arrived(const TFilePath &path, const QString &text);
+    TFilePath pathOf(QTreeWidgetItem *item) const;
     bool labelCutOff(QTreeWidgetItem *item) const;
 
     TShellTree *m_tree;
     TTipSource *m_source;
     QTimer m_viewMoved;
     // The file under the pointer whose text was not known when its tooltip was asked for.
-    QString m_waitingPath;
+    TFilePath m_waitingPath;
 };

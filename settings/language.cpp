@@ -112,11 +112,14 @@ const LanguageKey Keys[] = {
     {"Find", "Line", W::Find, "captionLine", "Line"},
     {"Find", "Reading", W::Find, "textReading", "Reading %1 of %2 files..."},
     {"Find", "Found", W::Find, "textFound", "%1 files found"},
+    {"Find", "FoundOne", W::Find, "textFoundOne", "1 file found"},
+    {"Find", "Cancelled", W::Find, "textCancelled",
+     "Reading was cancelled: the results are incomplete."},
     {"Find", "None", W::Find, "textNone", "No file matches."},
     {"Find", "Limited", W::Find, "textLimited", "The best %1 files are shown."},
 };
 
-static_assert(std::size(Keys) == 88, "a language file has 88 keys");
+static_assert(std::size(Keys) == 90, "a language file has 90 keys");
 
 } // namespace
 

@@ -26,6 +26,7 @@ private slots:
     void missingFolderIsReported();
     void rowsArriveWhileIndexing();
     void changedAndVanishedFilesOnReopen();
+    void newFolderClearsTheRowsAtOnce();
     void cancelEndsTheRunAndKeepsTheIndexUsable();
     void tipTexts_data();
     void tipTexts();
@@ -35,7 +36,7 @@ private:
     // Runs a query over the collection until indexing is over and the ranked answer is in.
     void answer(const QString &folder, bool recursive, const QString &query)
     {
-        session->setScope(folder, recursive, true);
+        session->setScope(TFilePath::fromPath(folder), recursive, true);
         session->setQueryText(query);
         QTRY_VERIFY_WITH_TIMEOUT(!session->isIndexing() && session->isAnswered(), 20000);
     }
@@ -159,7 +160,7 @@ void TestFindSession::rowsArriveWhileIndexing()
     };
     connect(session->results(), &QAbstractItemModel::rowsInserted, this, seen);
     connect(session->results(), &QAbstractItemModel::modelReset, this, seen);
-    session->setScope(root, true);
+    session->setScope(TFilePath::fromPath(root), true);
     QTRY_VERIFY_WITH_TIMEOUT(!session->isIndexing() && session->isAnswered(), 20000);
     QVERIFY(rowWhileIndexing);
     QCOMPARE(session->results()->rowCount(), 2);
@@ -179,6 +180,14 @@ void TestFindSession::changedAndVanishedFilesOnReopen()
     QCOMPARE(names, (QStringList{"GAMMA.ZIP", "beta.zip"}));
 }
 
+void TestFindSession::newFolderClearsTheRowsAtOnce()
+{
+    answer(root, true, QStringLiteral("space"));
+    QCOMPARE(session->results()->rowCount(), 2);
+    session->setScope(TFilePath::fromPath(root + "/sub"), true);
+    QCOMPARE(session->results()->rowCount(), 0);
+}
+
 void TestFindSession::cancelEndsTheRunAndKeepsTheIndexUsable()
 {
     QCOMPARE(
@@ -190,13 +199,16 @@ void TestFindSession::cancelEndsTheRunAndKeepsTheIndexUsable()
         0);
     QSignalSpy ended(session, &TFindSession::indexingChanged);
     session->setQueryText(QStringLiteral("filler"));
-    session->setScope(root, true);
+    session->setScope(TFilePath::fromPath(root), true);
     session->cancel();
     QTRY_VERIFY_WITH_TIMEOUT(!session->isIndexing(), 20000);
     QCOMPARE(ended.last().at(0).toBool(), false);
-    // A later run completes what the cancelled one left.
-    answer(root, true, QStringLiteral("filler"));
+    QVERIFY(session->isIncomplete());
+    // A later search, in the same folder, reads what the cancelled run left.
+    session->setQueryText(QStringLiteral("filler space"));
+    QTRY_VERIFY_WITH_TIMEOUT(!session->isIndexing() && session->isAnswered(), 20000);
     QCOMPARE(session->results()->rowCount(), 150);
+    QVERIFY(!session->isIncomplete());
 }
 
 void TestFindSession::tipTexts_data()
@@ -244,7 +256,8 @@ void TestFindSession::tipTexts()
 void TestFindSession::tipSourceReadsChangedFilesAgain()
 {
     TTipSource source(indexFile);
-    const QString beta = root + "/beta.zip", song = root + "/song.mp3";
+    const auto beta = TFilePath::fromPath(root + "/beta.zip"),
+               song = TFilePath::fromPath(root + "/song.mp3");
     QSignalSpy ready(&source, &TTipSource::ready);
     QVERIFY(!source.text(beta));
     source.request({beta, song});
@@ -252,8 +265,9 @@ void TestFindSession::tipSourceReadsChangedFilesAgain()
     QCOMPARE(*source.text(beta), "A puzzle game");
     QCOMPARE(*source.text(song), QString::fromUtf8("Nova Lane – Orbit Song"));
     // A description saved since is what the next tooltip shows.
-    QFile::remove(beta);
-    makeZip(beta, {{QStringLiteral("readme.txt"), "A puzzle game, saved again\r\nwith more\r\n"}});
+    QFile::remove(beta.path());
+    makeZip(beta.path(),
+            {{QStringLiteral("readme.txt"), "A puzzle game, saved again\r\nwith more\r\n"}});
     source.request({beta});
     QTRY_COMPARE_WITH_TIMEOUT(ready.size(), 3, 20000);
     QCOMPARE(*source.text(beta), "A puzzle game, saved again\nwith more");
