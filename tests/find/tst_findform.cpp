@@ -5,6 +5,8 @@
 #include "tests/find/findfixtures.h"
 #include "widgets/shelltree.h"
 
+#include "common/pathbytes.h"
+
 #include <QAction>
 #include <QCheckBox>
 #include <QHeaderView>
@@ -12,10 +14,15 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolTip>
 #include <QTreeView>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 using namespace testsupport;
 
@@ -32,6 +39,9 @@ private slots:
     void enterOnAResultShowsItInTheTree();
     void doubleClickAsksAboutUnsavedEdits();
     void tooltipsFromTheIndex();
+    void resultWithLatin1NameOpens();
+    void cancelSaysTheResultsAreIncomplete();
+    void opensOnTheScreen();
     void captionsFromLanguageFiles_data();
     void captionsFromLanguageFiles();
 
@@ -67,6 +77,16 @@ private:
         return -1;
     }
     QString treePath() { return window->findChild<TShellTree *>("LFile")->path(); }
+    // A copy of beta.zip named "café.zip" in Latin-1; its path as the tree holds it.
+    QString addLatin1Copy()
+    {
+        const QByteArray path = pathbytes::encode(root) + "/caf\xE9.zip";
+        const QByteArray data = readFile(root + "/beta.zip");
+        const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const bool written = fd >= 0 && ::write(fd, data.constData(), data.size()) == data.size();
+        ::close(fd);
+        return written ? pathbytes::decode(path) : QString();
+    }
 
     QTemporaryDir cache;  // the index of the whole test
     QTemporaryDir master; // the collection, made once
@@ -134,6 +154,7 @@ void TestFindForm::doubleClickAsksAboutUnsavedEdits()
     QVERIFY(UnsavedChanges);
     find(root, QStringLiteral("nova"));
     QCOMPARE(results()->model()->rowCount(), 1);
+    QCOMPARE(form->findChild<QLabel *>("L_Status")->text(), "1 file found");
     const QRect rect = results()->visualRect(results()->model()->index(0, 0));
     QTest::mouseClick(results()->viewport(), Qt::LeftButton, {}, rect.center());
     QTest::mouseDClick(results()->viewport(), Qt::LeftButton, {}, rect.center());
@@ -148,6 +169,7 @@ void TestFindForm::doubleClickAsksAboutUnsavedEdits()
 
 void TestFindForm::tooltipsFromTheIndex()
 {
+    QVERIFY(!addLatin1Copy().isEmpty());
     open();
     auto *tree = window->findChild<TShellTree *>("LFile");
     window->SelectPath(root);
@@ -170,11 +192,49 @@ void TestFindForm::tooltipsFromTheIndex()
                               20000);
     QTRY_COMPARE_WITH_TIMEOUT(tipOf("song.mp3"), QString::fromUtf8("Nova Lane – Orbit Song"),
                               20000);
+    QTRY_COMPARE_WITH_TIMEOUT(tipOf(QString::fromUtf8("café.zip")), "A puzzle game", 20000);
     QToolTip::hideText();
     // A damaged archive has nothing in the index to show: at most the tree's own tooltip of a
     // label cut off by the tree's width.
     QTRY_VERIFY_WITH_TIMEOUT(tipOf("broken.zip").isEmpty() || tipOf("broken.zip") == "broken.zip",
                              20000);
+}
+
+void TestFindForm::resultWithLatin1NameOpens()
+{
+    const QString latin1 = addLatin1Copy();
+    open();
+    window->SelectPath(root);
+    find(root, QStringLiteral("puzzle"));
+    const int row = rowOf(QString::fromUtf8("café.zip"));
+    QVERIFY(row >= 0);
+    results()->setFocus();
+    results()->setCurrentIndex(results()->model()->index(row, 0));
+    QTest::keyClick(results(), Qt::Key_Return);
+    QCOMPARE(treePath(), latin1);
+    QCOMPARE(window->findChild<QPlainTextEdit *>("DIZEdit")->toPlainText().trimmed(),
+             "A puzzle game");
+}
+
+void TestFindForm::cancelSaysTheResultsAreIncomplete()
+{
+    open();
+    window->SelectPath(root);
+    QTest::keyClick(window, Qt::Key_F, Qt::ControlModifier);
+    QTest::mouseClick(form->findChild<QPushButton *>("B_Cancel"), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(!form->session()->isIndexing(), 20000);
+    QCOMPARE(form->findChild<QLabel *>("L_Status")->text(),
+             "Reading was cancelled: the results are incomplete.");
+}
+
+void TestFindForm::opensOnTheScreen()
+{
+    open();
+    const QRect area = window->screen()->availableGeometry();
+    // Where a window manager might put it, partly below the screen's free area.
+    form->move(area.right() - 100, area.bottom() - 100);
+    QTest::keyClick(window, Qt::Key_F, Qt::ControlModifier);
+    QVERIFY(area.contains(form->frameGeometry()));
 }
 
 void TestFindForm::captionsFromLanguageFiles_data()
