@@ -214,6 +214,7 @@ public:
     {
         QStringList words; // folded; more than one word makes a phrase
         bool prefix = false;
+        bool excluded = false; // "-word": a file holding it does not match
     };
     const QList<Term> &terms() const { return m_terms; }
     // The query in the full-text engine's syntax.

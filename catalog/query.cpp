@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "catalog/store.h"
 
+#include <algorithm>
+
 namespace catalog {
 
 namespace {
@@ -91,6 +93,12 @@ Query Query::parse(const QString &text)
         }
         QString raw;
         bool phrase = false;
+        Term term;
+        // "-word" or -"a phrase": the files that hold it are left out.
+        if (text.at(i) == QLatin1Char('-') && i + 1 < n && !text.at(i + 1).isSpace()) {
+            term.excluded = true;
+            ++i;
+        }
         if (text.at(i) == QLatin1Char('"')) {
             const qsizetype close = text.indexOf(QLatin1Char('"'), i + 1);
             if (close < 0) {
@@ -106,7 +114,6 @@ Query Query::parse(const QString &text)
                 ++i;
             raw = text.mid(start, i - start);
         }
-        Term term;
         if (i < n && text.at(i) == QLatin1Char('*') && phrase) {
             term.prefix = true;
             ++i;
@@ -132,22 +139,30 @@ Query Query::parse(const QString &text)
         }
         query.m_terms << term;
     }
+    const bool looksFor = std::any_of(query.m_terms.cbegin(), query.m_terms.cend(),
+                                      [](const Term &term) { return !term.excluded; });
     if (query.m_terms.isEmpty())
         query.m_error = QStringLiteral("the query holds no word to look for");
+    else if (!looksFor)
+        query.m_error = QStringLiteral("-word only leaves out files: add a word to look for");
     return query;
 }
 
 QString Query::ftsExpression() const
 {
-    QStringList parts;
+    QStringList wanted, unwanted;
     for (const Term &term : m_terms) {
         // Folded words hold letters and digits only: quoting keeps AND, OR, NOT and NEAR words.
         QString part = QLatin1Char('"') + term.words.join(QLatin1Char(' ')) + QLatin1Char('"');
         if (term.prefix)
             part += QLatin1Char('*');
-        parts << part;
+        (term.excluded ? unwanted : wanted) << part;
     }
-    return parts.join(QLatin1Char(' '));
+    QString expression = wanted.join(QLatin1Char(' '));
+    if (!unwanted.isEmpty())
+        expression =
+            QStringLiteral("(%1) NOT (%2)").arg(expression, unwanted.join(QStringLiteral(" OR ")));
+    return expression;
 }
 
 bool Query::matches(const Entry &entry) const
@@ -157,7 +172,7 @@ bool Query::matches(const Entry &entry) const
     const QStringList name = wordsOf(foldText(entry.fileName()));
     const QStringList body = wordsOf(foldText(entry.body()));
     for (const Term &term : m_terms) {
-        if (!termIn(term, name) && !termIn(term, body))
+        if (term.excluded == (termIn(term, name) || termIn(term, body)))
             return false;
     }
     return true;
@@ -173,13 +188,13 @@ QString Query::matchingLine(const Entry &entry) const
     for (const QString &line : entry.body().split(QLatin1Char('\n'))) {
         const QStringList words = wordsOf(foldText(line));
         for (const Term &term : m_terms) {
-            if (termIn(term, words))
+            if (!term.excluded && termIn(term, words))
                 return line;
         }
     }
     const QStringList name = wordsOf(foldText(entry.fileName()));
     for (const Term &term : m_terms) {
-        if (termIn(term, name))
+        if (!term.excluded && termIn(term, name))
             return entry.fileName();
     }
     return QString();

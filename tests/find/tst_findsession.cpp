@@ -100,6 +100,10 @@ void TestFindSession::rowsForQueries_data()
     QTest::newRow("tag field") << true << "nova" << QStringList{"song.mp3"} << "Nova Lane";
     QTest::newRow("file name") << true << "gamma" << QStringList{"GAMMA.ZIP"} << "";
     QTest::newRow("no match") << true << "zebra" << QStringList{} << "";
+    QTest::newRow("word left out") << true << "space -trader" << QStringList{"ALPHA.ZIP"} << "";
+    QTest::newRow("phrase left out")
+        << true << "space -\"space trader\"" << QStringList{"ALPHA.ZIP"} << "";
+    QTest::newRow("only a word left out") << true << "-puzzle" << QStringList{} << "";
 }
 
 void TestFindSession::rowsForQueries()
