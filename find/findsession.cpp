@@ -14,6 +14,8 @@ namespace {
 
 // Entries found while indexing reach the window in batches, at most this often.
 constexpr qint64 DeliveryMs = 100;
+// Entries delivered are matched on the window's thread at most this long at a time.
+constexpr qint64 SliceMs = 8;
 
 } // namespace
 
@@ -130,6 +132,7 @@ void TFindSession::startIndexing()
     if (m_folder.isEmpty())
         return;
     const quint64 generation = ++m_indexGeneration;
+    m_backlog.clear();
     auto run = std::make_shared<Run>();
     m_run = run;
     catalog::IndexOptions options;
@@ -276,6 +279,8 @@ void TFindSession::takeHits(quint64 generation, const QList<catalog::Hit> &hits)
     // Rows that indexing delivered and the index did not hold yet when it answered stay, at
     // the end, while they match.
     QList<catalog::Hit> rows = hits;
+    if (!m_indexing)
+        m_backlog.clear(); // the ranked answer holds every file the run delivered
     if (m_indexing) {
         QSet<QByteArray> known;
         for (const catalog::Hit &hit : hits)
@@ -296,14 +301,39 @@ void TFindSession::takeEntries(quint64 generation, const QList<catalog::Entry> &
 {
     if (generation != m_indexGeneration || !m_query.isValid() || m_text.trimmed().isEmpty())
         return;
-    for (const catalog::Entry &entry : entries) {
-        if (!inScope(entry.path))
-            continue;
-        if (m_query.matches(entry)) {
-            if (m_results->rowCount() < ResultLimit || m_results->rowOf(TFilePath(entry.path)) >= 0)
-                m_results->addHit({entry, m_query.firstMatchingLine(entry)});
-        } else {
-            m_results->removePath(TFilePath(entry.path));
-        }
+    m_backlog += entries;
+    if (!m_draining)
+        drainBacklog();
+}
+
+// Matching a batch at once held the window up for tens of milliseconds: the entries are
+// matched a slice at a time, and the window's other events come between the slices.
+void TFindSession::drainBacklog()
+{
+    m_draining = false;
+    QElapsedTimer slice;
+    slice.start();
+    qsizetype done = 0;
+    while (done < m_backlog.size() && slice.elapsed() < SliceMs)
+        takeEntry(m_backlog.at(done++));
+    m_backlog.remove(0, done);
+    if (!m_backlog.isEmpty()) {
+        m_draining = true;
+        QMetaObject::invokeMethod(this, &TFindSession::drainBacklog, Qt::QueuedConnection);
     }
+}
+
+void TFindSession::takeEntry(const catalog::Entry &entry)
+{
+    if (!m_query.isValid() || m_text.trimmed().isEmpty() || !inScope(entry.path))
+        return;
+    const TFilePath path(entry.path);
+    // With every row taken, a file that has no row changes nothing until the ranked answer.
+    const bool shown = m_results->rowOf(path) >= 0;
+    if (!shown && m_results->rowCount() >= ResultLimit)
+        return;
+    if (m_query.matches(entry))
+        m_results->addHit({entry, m_query.matchingLine(entry)});
+    else if (shown)
+        m_results->removePath(path);
 }

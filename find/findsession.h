@@ -75,6 +75,8 @@ private:
     void startIndexing();
     void runQuery();
     void takeEntries(quint64 generation, const QList<catalog::Entry> &entries);
+    void drainBacklog();
+    void takeEntry(const catalog::Entry &entry);
     void takeHits(quint64 generation, const QList<catalog::Hit> &hits);
     void indexingDone(quint64 generation);
     bool inScope(const QByteArray &path) const;
@@ -96,6 +98,9 @@ private:
     bool m_limited = false;
 
     bool m_indexing = false;
+    // Entries delivered by indexing and not matched yet, and whether their matching is queued.
+    QList<catalog::Entry> m_backlog;
+    bool m_draining = false;
     bool m_incomplete = false;
     quint64 m_indexGeneration = 0;
     quint64 m_queryGeneration = 0;
