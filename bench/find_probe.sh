@@ -3,7 +3,9 @@
 # The find window's longest stall (goal: at most 50 ms) while it reads a new folder of COUNT
 # (default 8,000) archives into a new index, answers queries, and is opened again over the
 # folder it knows. A 10 ms timer on the window's thread notes the longest gap between its
-# ticks (build/bin/find_probe, offscreen). Prints each phase and its ratio to the goal.
+# ticks (build/bin/find_probe, offscreen), and the longest the thread itself ran between two
+# ticks (its processor time: on a loaded machine a gap may be other programs' turn). Prints
+# each phase and the stall's ratio to the goal.
 # Usage: bench/find_probe.sh [BUILD_DIR]
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
