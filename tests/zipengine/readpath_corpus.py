@@ -333,6 +333,8 @@ with tempfile.TemporaryDirectory() as tmp:
 # Data in front of an archive whose offsets do not count it; members that overlap.
 put('front_stub.zip', b'MZ' + b'\x90' * 500 + pyzip(base))
 put('overlap.zip', raw([m(b'file_id.diz', TEXT), m(b'readme.txt', TEXT, cd_offset=0)]))
+# A last name whose bytes before the end record look like a Zip64 end record and locator.
+put('false_locator.zip', pyzip([('file_id.diz', DIZ), ('zPK\x06\x06PK\x06\x07' + '0' * 16, DIZ)]))
 # An empty file with every DOS attribute bit set; a member carrying its time in UTC.
 put('attr_ff.zip', raw([m(b'empty.txt', b'', method=0, attr=0xFF), m(b'label', b'', attr=0x08)]))
 put('utc_time.zip', raw([m(b'stamped.txt', extra=struct.pack('<HHBI', 0x5455, 5, 1, 1000000000))]))

@@ -256,6 +256,9 @@ private slots:
         QTest::newRow("attribute 0xFF") << "attr_ff.zip" << 0 << QStringList{"empty.txt"};
         QTest::newRow("UTC time") << "utc_time.zip" << 0 << QStringList{"stamped.txt"};
         QTest::newRow("Deflate64") << "legacy_deflate64.zip" << 0 << QStringList{"FILE_ID.DIZ"};
+        QTest::newRow("name like a Zip64 locator")
+            << "false_locator.zip" << 0
+            << QStringList{"file_id.diz", QString::fromUtf8("zPK♠♠PK♠•0000000000000000")};
     }
 
     void extraction()

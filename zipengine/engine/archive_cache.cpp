@@ -10,6 +10,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <list>
 #include <mutex>
@@ -27,7 +28,8 @@ ArchiveView::ArchiveView(zip_t *archive, std::unique_ptr<char[]> streamBuffer, s
     m_count = n > 0 ? static_cast<zip_uint64_t>(n) : 0;
     // Only a directory that lines up with libzip's entries one to one is used.
     if (m_facts.members.size() != m_count)
-        m_facts = DirectoryFacts{m_facts.leadingBytes, {}, m_facts.overlapping};
+        m_facts =
+            DirectoryFacts{m_facts.leadingBytes, {}, m_facts.overlapping, m_facts.falseLocatorEnd};
 }
 
 ArchiveView::~ArchiveView()
@@ -159,6 +161,124 @@ std::string resolved(const char *path)
 // too; a seek within the buffer costs no system call.
 constexpr size_t StreamBuffer = 64 * 1024;
 
+// The archive as libzip is shown it when the directory's last bytes look like a Zip64 locator
+// in front of the end record: the file followed by a copy of its end record. libzip settles on
+// the copy, whose 20 bytes in front are the real end record, and finds the directory and every
+// member where they are.
+struct ExtendedFile
+{
+    FILE *file = nullptr;
+    uint64_t start = 0; // where the archive proper starts in the file
+    uint64_t size = 0;  // of the archive proper
+    std::string tail;   // shown after it
+    uint64_t position = 0;
+    bool streamAt = false; // the stream stands at `position`
+    zip_error_t error;
+};
+
+zip_int64_t readExtended(ExtendedFile &f, char *data, zip_uint64_t length)
+{
+    const uint64_t total = f.size + f.tail.size();
+    const uint64_t wanted = std::min<uint64_t>(length, total - std::min(total, f.position));
+    uint64_t done = 0;
+    if (f.position < f.size && wanted > 0) {
+        if (!f.streamAt &&
+            fseeko(f.file, static_cast<off_t>(f.start + f.position), SEEK_SET) != 0) {
+            zip_error_set(&f.error, ZIP_ER_SEEK, errno);
+            return -1;
+        }
+        const size_t part = static_cast<size_t>(std::min(wanted, f.size - f.position));
+        done = std::fread(data, 1, part, f.file);
+        f.streamAt = true;
+        if (done < part) {
+            zip_error_set(&f.error, ZIP_ER_READ, EIO);
+            f.streamAt = false;
+            return -1;
+        }
+    }
+    if (done < wanted) {
+        const uint64_t from = f.position + done - f.size;
+        std::memcpy(data + done, f.tail.data() + from, static_cast<size_t>(wanted - done));
+        done = wanted;
+        f.streamAt = false;
+    }
+    f.position += done;
+    return static_cast<zip_int64_t>(done);
+}
+
+zip_int64_t extendedCommand(void *state, void *data, zip_uint64_t length, zip_source_cmd_t cmd)
+{
+    auto &f = *static_cast<ExtendedFile *>(state);
+    switch (cmd) {
+    case ZIP_SOURCE_OPEN:
+        f.position = 0;
+        f.streamAt = false;
+        return 0;
+    case ZIP_SOURCE_READ:
+        return readExtended(f, static_cast<char *>(data), length);
+    case ZIP_SOURCE_CLOSE:
+        return 0;
+    case ZIP_SOURCE_SEEK: {
+        const zip_int64_t to = zip_source_seek_compute_offset(f.position, f.size + f.tail.size(),
+                                                              data, length, &f.error);
+        if (to < 0)
+            return -1;
+        f.streamAt = f.streamAt && static_cast<uint64_t>(to) == f.position;
+        f.position = static_cast<uint64_t>(to);
+        return 0;
+    }
+    case ZIP_SOURCE_TELL:
+        return static_cast<zip_int64_t>(f.position);
+    case ZIP_SOURCE_STAT: {
+        auto *st = ZIP_SOURCE_GET_ARGS(zip_stat_t, data, length, &f.error);
+        if (!st)
+            return -1;
+        zip_stat_init(st);
+        st->size = f.size + f.tail.size();
+        st->valid |= ZIP_STAT_SIZE;
+        return sizeof(zip_stat_t);
+    }
+    case ZIP_SOURCE_ERROR:
+        return zip_error_to_data(&f.error, data, length);
+    case ZIP_SOURCE_FREE:
+        std::fclose(f.file);
+        zip_error_fini(&f.error);
+        delete &f;
+        return 0;
+    case ZIP_SOURCE_SUPPORTS:
+        return zip_source_make_command_bitmap(ZIP_SOURCE_OPEN, ZIP_SOURCE_READ, ZIP_SOURCE_CLOSE,
+                                              ZIP_SOURCE_SEEK, ZIP_SOURCE_TELL, ZIP_SOURCE_STAT,
+                                              ZIP_SOURCE_ERROR, ZIP_SOURCE_FREE, -1);
+    default:
+        zip_error_set(&f.error, ZIP_ER_OPNOTSUPP, 0);
+        return -1;
+    }
+}
+
+// The source libzip reads the archive from; it owns the stream from here on.
+zip_source_t *archiveSource(FILE *file, const DirectoryFacts &facts, zip_error_t *error)
+{
+    if (facts.falseLocatorEnd.empty())
+        return zip_source_filep_create(file, facts.leadingBytes, -1, error);
+    struct stat st;
+    if (::fstat(fileno(file), &st) != 0 || static_cast<uint64_t>(st.st_size) < facts.leadingBytes) {
+        zip_error_set(error, ZIP_ER_READ, errno);
+        return nullptr;
+    }
+    auto *state = new ExtendedFile;
+    state->file = file;
+    state->start = facts.leadingBytes;
+    state->size = static_cast<uint64_t>(st.st_size) - facts.leadingBytes;
+    state->tail = facts.falseLocatorEnd;
+    zip_error_init(&state->error);
+    zip_source_t *source = zip_source_function_create(extendedCommand, state, error);
+    if (!source) {
+        zip_error_fini(&state->error);
+        delete state;
+    }
+    return source;
+}
+
 zip_t *openReadOnly(const char *path, std::unique_ptr<char[]> &buffer, DirectoryFacts &facts,
                     int &zipError)
 {
@@ -183,7 +303,7 @@ zip_t *openReadOnly(const char *path, std::unique_ptr<char[]> &buffer, Directory
     // The source owns the stream from here on and closes it when it is freed.
     // Data in front of the archive is left out: libzip then finds every member where the
     // directory says it is.
-    zip_source_t *source = zip_source_filep_create(file, facts.leadingBytes, -1, &error);
+    zip_source_t *source = archiveSource(file, facts, &error);
     if (!source) {
         std::fclose(file);
         zipError = zip_error_code_zip(&error) ? zip_error_code_zip(&error) : ZIP_ER_OPEN;

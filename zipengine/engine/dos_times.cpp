@@ -50,6 +50,7 @@ struct Directory
     uint64_t size = 0;
     uint64_t offset = 0;
     uint64_t leading = 0; // bytes in front that the offsets do not count
+    std::string falseLocatorEnd;
 };
 
 bool signatureAt(int fd, uint64_t offset, const char *signature)
@@ -90,6 +91,9 @@ bool findDirectory(int fd, uint64_t fileSize, Directory &dir)
         const uint64_t endAt = fileSize - tail + at;
         if (dir.entries != 0xFFFF && dir.size != 0xFFFFFFFF && dir.offset != 0xFFFFFFFF) {
             findLeadingBytes(fd, endAt, dir, "PK\1\2");
+            if (endAt >= 20 && dir.leading + dir.offset + dir.size == endAt &&
+                signatureAt(fd, endAt - 20, "PK\6\7"))
+                dir.falseLocatorEnd.assign(reinterpret_cast<const char *>(p), buffer.size() - at);
             return true;
         }
         std::vector<unsigned char> record;
@@ -161,6 +165,7 @@ DirectoryFacts readDirectoryFacts(int fd)
     if (fstat(fd, &st) != 0 || !findDirectory(fd, static_cast<uint64_t>(st.st_size), dir))
         return out;
     out.leadingBytes = dir.leading;
+    out.falseLocatorEnd = std::move(dir.falseLocatorEnd);
     const auto fileSize = static_cast<uint64_t>(st.st_size) - dir.leading;
     if (dir.offset > fileSize || dir.size > fileSize - dir.offset ||
         dir.entries > dir.size / CentralHeaderSize)
@@ -173,14 +178,14 @@ DirectoryFacts readDirectoryFacts(int fd)
     size_t at = 0;
     for (uint64_t i = 0; i < dir.entries; ++i) {
         if (data.size() - at < CentralHeaderSize)
-            return DirectoryFacts{dir.leading, {}, false};
+            return DirectoryFacts{dir.leading, {}, false, out.falseLocatorEnd};
         const unsigned char *p = data.data() + at;
         if (std::memcmp(p, "PK\1\2", 4) != 0)
-            return DirectoryFacts{dir.leading, {}, false};
+            return DirectoryFacts{dir.leading, {}, false, out.falseLocatorEnd};
         const size_t nameLength = u16(p + 28), extraLength = u16(p + 30);
         const size_t total = CentralHeaderSize + nameLength + extraLength + u16(p + 32);
         if (total > data.size() - at)
-            return DirectoryFacts{dir.leading, {}, false};
+            return DirectoryFacts{dir.leading, {}, false, out.falseLocatorEnd};
         MemberFacts facts;
         facts.stamp = DosTime{u16(p + 14), u16(p + 12)};
         facts.flags = u16(p + 8);

@@ -7,6 +7,7 @@
 // extended timestamp) and where the archive really starts.
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace zengine {
@@ -45,6 +46,9 @@ struct DirectoryFacts
     std::vector<MemberFacts> members;
     // Two members' data ranges overlap: several records pointing into one member's data.
     bool overlapping = false;
+    // The end record with its comment, when the directory reaches right up to it and its last
+    // bytes (a member's name, say) look like a Zip64 locator: libzip would take them for one.
+    std::string falseLocatorEnd;
 };
 
 DirectoryFacts readDirectoryFacts(int fd);

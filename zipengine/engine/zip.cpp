@@ -165,13 +165,20 @@ private:
     static constexpr const char *dataInFrontRefusal =
         ": has data in front of it (a self-extracting program?) that would be lost; the archive "
         "is left unchanged";
-    static bool hasDataInFront(const std::string &path)
+    static constexpr const char *falseLocatorRefusal =
+        ": the end of its directory (a member's name) looks like a Zip64 record to the writer, "
+        "which cannot read past it; the archive is left unchanged";
+    static DirectoryFacts factsOf(const std::string &path)
     {
         const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
         if (fd < 0)
-            return false;
-        const DirectoryFacts facts = readDirectoryFacts(fd);
+            return {};
+        DirectoryFacts facts = readDirectoryFacts(fd);
         ::close(fd);
+        return facts;
+    }
+    static bool hasDataInFront(const DirectoryFacts &facts)
+    {
         const bool firstAtStart =
             facts.members.empty() ||
             std::any_of(facts.members.begin(), facts.members.end(),
@@ -191,8 +198,10 @@ private:
             return m_report.error(path + ": not a zip archive", ZE_NAME);
         } else if (::access(path.c_str(), W_OK) != 0) {
             return m_report.error(path + ": archive is read-only", ZE_CREAT);
-        } else if (hasDataInFront(path)) {
+        } else if (const DirectoryFacts facts = factsOf(path); hasDataInFront(facts)) {
             return m_report.error(path + dataInFrontRefusal, ZE_NAME);
+        } else if (!facts.falseLocatorEnd.empty()) {
+            return m_report.error(path + falseLocatorRefusal, ZE_NAME);
         }
         // The new archive is written beside the old one: the folder must take a new file.
         if (::access(m_archive.dir.c_str(), W_OK | X_OK) != 0) {

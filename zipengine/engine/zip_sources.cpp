@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <memory>
 #include <unistd.h>
 
 namespace zengine {
@@ -154,14 +155,14 @@ bool spliceFailed(ArchiveFile &a, const std::string &why)
 }
 
 // Copies one untouched member's local records raw to the end of the new archive.
-bool copyKept(ArchiveFile &a, int fromFd, const RawMember &member, std::vector<char> &buffer)
+bool copyKept(ArchiveFile &a, int fromFd, const RawMember &member, char *buffer, size_t size)
 {
     uint64_t done = 0;
     while (done < member.localLength) {
         const size_t want =
-            static_cast<size_t>(std::min<uint64_t>(buffer.size(), member.localLength - done));
+            static_cast<size_t>(std::min<uint64_t>(size, member.localLength - done));
         const ssize_t n =
-            ::pread(fromFd, buffer.data(), want, static_cast<off_t>(member.localOffset + done));
+            ::pread(fromFd, buffer, want, static_cast<off_t>(member.localOffset + done));
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0) {
@@ -170,7 +171,7 @@ bool copyKept(ArchiveFile &a, int fromFd, const RawMember &member, std::vector<c
             zip_error_set(&a.error, ZIP_ER_READ, code);
             return false;
         }
-        if (!writeOut(a, buffer.data(), static_cast<size_t>(n)))
+        if (!writeOut(a, buffer, static_cast<size_t>(n)))
             return false;
         done += static_cast<uint64_t>(n);
         // The caller gets its turn and may cancel, as while libzip copies.
@@ -180,6 +181,17 @@ bool copyKept(ArchiveFile &a, int fromFd, const RawMember &member, std::vector<c
         }
     }
     return true;
+}
+
+// Enough for the largest member copied raw, at most ArchiveBufferSize.
+size_t copyBufferSize(const KeepPlan &plan)
+{
+    uint64_t largest = 1;
+    for (const KeepPlan::Slot &slot : plan.slots)
+        if (slot.original)
+            largest = std::max(largest,
+                               plan.original.members[static_cast<size_t>(slot.index)].localLength);
+    return static_cast<size_t>(std::min<uint64_t>(ArchiveBufferSize, largest));
 }
 
 // libzip has written the changed and added members (and a directory of its own, which is
@@ -202,14 +214,16 @@ bool spliceKept(ArchiveFile &a)
         return false;
     }
     a.writePos = start;
-    std::vector<char> buffer(ArchiveBufferSize);
+    // Not zero-filled: a megabyte of zeroes per save is a good part of a short command's time.
+    const size_t bufferSize = copyBufferSize(plan);
+    const auto buffer = std::make_unique_for_overwrite<char[]>(bufferSize);
     for (const KeepPlan::Slot &slot : plan.slots) {
         if (!slot.original)
             continue;
         RawMember &member = plan.original.members[static_cast<size_t>(slot.index)];
         if (!setLocalOffset(member.central, static_cast<uint64_t>(a.writePos)))
             return spliceFailed(a, "a member's offset does not fit its record");
-        if (!copyKept(a, plan.originalFd, member, buffer))
+        if (!copyKept(a, plan.originalFd, member, buffer.get(), bufferSize))
             return false;
     }
     const auto directoryAt = static_cast<uint64_t>(a.writePos);
