@@ -20,7 +20,13 @@ bool readDescription(QByteArray &text)
         cliError(QStringLiteral("cannot read standard input"));
         return false;
     }
-    text = input.read(DescriptionLimit + 1);
+    // A pipe gives its bytes in pieces: read until the end or one byte past the limit.
+    while (text.size() <= DescriptionLimit) {
+        const QByteArray piece = input.read(DescriptionLimit + 1 - text.size());
+        if (piece.isEmpty())
+            break;
+        text += piece;
+    }
     if (text.size() > DescriptionLimit) {
         cliError(QStringLiteral("the description on standard input is larger than %1 bytes "
                                 "(4 MiB), the most a description may hold; nothing was saved")
