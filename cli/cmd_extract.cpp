@@ -8,14 +8,11 @@
 
 #include <algorithm>
 
-// quoril-cli extract [--freshen | --update | --overwrite] [--paths] [--case-sensitive]
-//                    [--names-codepage CP]
-//                    ARCHIVE DIR [NAME...]
-// The same listing and extraction as the extraction dialog; without names every member is
-// named one by one, as "Unzip all" does.
-int cmdExtract(const QStringList &args)
+namespace {
+
+CliSyntax extractSyntax()
 {
-    const CliSyntax syntax{
+    return CliSyntax{
         QStringLiteral("extract"),
         QStringLiteral("ARCHIVE DIR [NAME...]"),
         {cliOption(QStringLiteral("freshen"),
@@ -26,6 +23,18 @@ int cmdExtract(const QStringList &args)
          cliOption(QStringLiteral("paths"), QStringLiteral("Keep the members' folders.")),
          cliOption(QStringLiteral("case-sensitive"), QStringLiteral("Match NAMEs by case.")),
          namesCodePageOption()}};
+}
+
+} // namespace
+
+// quoril-cli extract [--freshen | --update | --overwrite] [--paths] [--case-sensitive]
+//                    [--names-codepage CP]
+//                    ARCHIVE DIR [NAME...]
+// The same listing and extraction as the extraction dialog; without names every member is
+// named one by one, as "Unzip all" does.
+int cmdExtract(const QStringList &args)
+{
+    const CliSyntax syntax = extractSyntax();
     QCommandLineParser parser;
     if (const int end = cliParse(parser, syntax, args); end >= 0)
         return end;
