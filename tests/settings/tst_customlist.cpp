@@ -261,12 +261,8 @@ void TestCustomList::nameWithFolderRefused_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("message"); // empty: the name is taken
-    QTest::newRow("folder part") << "docs/file_id.diz"
-                                 << "The description file name must not contain a folder: "
-                                    "docs/file_id.diz";
-    QTest::newRow("root") << "/x.diz"
-                          << "The description file name must not contain a folder: "
-                             "/x.diz";
+    QTest::newRow("folder") << "d/x"
+                            << "The description file name must not contain a folder: d/x";
     QTest::newRow("parent") << ".."
                             << "The description file name must not be \"..\".";
     QTest::newRow("dots inside a plain name") << "..x.diz" << QString();
@@ -277,8 +273,7 @@ void TestCustomList::nameWithFolderRefused()
     QFETCH(QString, text);
     QFETCH(QString, message);
     IconPrompter prompter;
-    type(text);
-    click("B_Add");
+    addAll({text});
     QCOMPARE(prompter.messages, message.isEmpty() ? QStringList() : QStringList{message});
     QCOMPARE(m_dialog->entries(), message.isEmpty() ? QStringList{text} : QStringList());
 }

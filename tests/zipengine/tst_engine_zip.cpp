@@ -239,9 +239,7 @@ private slots:
             });
         QVERIFY(replaced);
         QCOMPARE(code, int(ZE_CREAT));
-        QVERIFY2(m_messages.join('\n').contains("was changed by another program while it was "
-                                                "being saved"),
-                 qPrintable(m_messages.join('\n')));
+        QVERIFY(m_messages.join('\n').contains("was changed by another program while"));
         QCOMPARE(memberNames(path("a.zip")), QStringList{"theirs.txt"});
         QCOMPARE(folderListing(), (QStringList{"a.zip", "mine.txt"}));
     }
