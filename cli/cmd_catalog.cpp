@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "catalog/catalog.h"
 #include "cli/commands.h"
+#include "cli/options.h"
 #include "settings/customlist.h"
 
 #include "common/pathbytes.h"
@@ -58,62 +59,44 @@ struct InterruptScope
     struct sigaction previous = {};
 };
 
-// Parses the options shared by both commands; returns false after reporting a usage error.
-bool parse(const QStringList &args, bool search, Request &request)
+// Parses the options shared by both commands; -1 to go on, else the exit code to end with.
+int parse(const QStringList &args, bool search, Request &request)
 {
-    const QString usage = search ? QStringLiteral("usage: quoril-cli search [--recursive] "
-                                                  "[--format text|json] QUERY PATH...")
-                                 : QStringLiteral("usage: quoril-cli catalog [--recursive] "
-                                                  "[--format text|json|csv] [--no-cache] PATH...");
-    QStringList positional;
-    bool optionsEnd = false;
-    for (qsizetype i = 0; i < args.size(); ++i) {
-        const QString &arg = args.at(i);
-        if (optionsEnd || !arg.startsWith(QLatin1String("--"))) {
-            positional << arg;
-            continue;
-        }
-        if (arg == QLatin1String("--")) {
-            optionsEnd = true;
-        } else if (arg == QLatin1String("--recursive")) {
-            request.recursive = true;
-        } else if (arg == QLatin1String("--no-cache") && !search) {
-            request.noCache = true;
-        } else if (arg == QLatin1String("--format") || arg.startsWith(QLatin1String("--format="))) {
-            QString value;
-            if (arg.contains(QLatin1Char('=')))
-                value = arg.mid(arg.indexOf(QLatin1Char('=')) + 1);
-            else if (i + 1 < args.size())
-                value = args.at(++i);
-            if (value == QLatin1String("text"))
-                request.format = Format::Text;
-            else if (value == QLatin1String("json"))
-                request.format = Format::Json;
-            else if (value == QLatin1String("csv") && !search)
-                request.format = Format::Csv;
-            else {
-                cliError(QStringLiteral("unknown format \"%1\"").arg(value));
-                cliError(usage);
-                return false;
-            }
-        } else {
-            cliError(QStringLiteral("unknown option \"%1\"").arg(arg));
-            cliError(usage);
-            return false;
-        }
-    }
+    CliSyntax syntax{
+        search ? QStringLiteral("search") : QStringLiteral("catalog"),
+        search ? QStringLiteral("QUERY PATH...") : QStringLiteral("PATH..."),
+        {cliOption(QStringLiteral("recursive"),
+                   QStringLiteral("Look into folders at every level.")),
+         cliOption(QStringLiteral("format"), QStringLiteral("How each file is printed."),
+                   search ? QStringLiteral("text|json") : QStringLiteral("text|json|csv"))}};
+    if (!search)
+        syntax.options << cliOption(QStringLiteral("no-cache"),
+                                    QStringLiteral("Neither read nor write the collection index."));
+    QCommandLineParser parser;
+    if (const int end = cliParse(parser, syntax, args); end >= 0)
+        return end;
+    request.recursive = parser.isSet(QStringLiteral("recursive"));
+    request.noCache = !search && parser.isSet(QStringLiteral("no-cache"));
+    const QString format = parser.value(QStringLiteral("format"));
+    if (format.isEmpty() || format == QLatin1String("text"))
+        request.format = Format::Text;
+    else if (format == QLatin1String("json"))
+        request.format = Format::Json;
+    else if (format == QLatin1String("csv") && !search)
+        request.format = Format::Csv;
+    else
+        return cliUsageError(syntax, QStringLiteral("unknown format \"%1\"").arg(format));
+    QStringList positional = parser.positionalArguments();
     if (search && !positional.isEmpty())
         request.query = positional.takeFirst();
-    if (positional.isEmpty()) {
-        cliError(search ? QStringLiteral("search needs a query and at least one path")
-                        : QStringLiteral("catalog needs at least one path"));
-        cliError(usage);
-        return false;
-    }
+    if (positional.isEmpty())
+        return cliUsageError(syntax, search ? QStringLiteral("a query and at least one path are "
+                                                             "needed")
+                                            : QStringLiteral("at least one path is needed"));
     // Arguments hold the bytes they were given; the file system gets them back exactly.
     for (const QString &path : positional)
         request.paths << pathbytes::encode(path);
-    return true;
+    return -1;
 }
 
 // ---- output ----
@@ -473,8 +456,8 @@ int withIndex(const Request &request, const std::function<int(Indexed &)> &answe
 int cmdCatalog(const QStringList &args)
 {
     Request request;
-    if (!parse(args, false, request))
-        return ExitUsage;
+    if (const int end = parse(args, false, request); end >= 0)
+        return end;
     return withIndex(request, [&request](Indexed &indexed) {
         Out out;
         if (request.format == Format::Csv)
@@ -494,8 +477,8 @@ int cmdCatalog(const QStringList &args)
 int cmdSearch(const QStringList &args)
 {
     Request request;
-    if (!parse(args, true, request))
-        return ExitUsage;
+    if (const int end = parse(args, true, request); end >= 0)
+        return end;
     const catalog::Query query = catalog::Query::parse(request.query);
     if (!query.isValid()) {
         cliError(QStringLiteral("bad query: %1").arg(query.error()));

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/commands.h"
+#include "cli/options.h"
 
 #include "common/pathbytes.h"
 #include "description/lookup.h"
@@ -81,13 +82,28 @@ int printShown(const QString &archive, const LookupPlan &plan, LookupResult resu
 
 } // namespace
 
+QCommandLineOption cliModeOption()
+{
+    return cliOption(QStringLiteral("mode"),
+                     QStringLiteral("auto (default), file_id, readme, filename, all-custom or "
+                                    "custom:NAME."),
+                     QStringLiteral("MODE"));
+}
+
+QCommandLineOption cliCustomListOption()
+{
+    return cliOption(QStringLiteral("custom-list"),
+                     QStringLiteral("The custom names, one a line (default quoril2k.ext)."),
+                     QStringLiteral("FILE"));
+}
+
 int cliLookup(const QString &archive, const QString &mode, const QString &customList,
               LookupResult &result, LookupPlan *plan)
 {
     LookupState state;
     state.allCustomLabel = QStringLiteral("all custom files");
     state.customCaption = state.allCustomLabel;
-    if (!parseMode(mode, state)) {
+    if (!parseMode(mode.isEmpty() ? QStringLiteral("auto") : mode, state)) {
         cliError(QStringLiteral("unknown mode \"%1\"").arg(mode));
         return ExitUsage;
     }
@@ -113,26 +129,26 @@ int cliLookup(const QString &archive, const QString &mode, const QString &custom
 
 int cmdDescribe(const QStringList &args)
 {
-    QCommandLineParser parser;
-    const QCommandLineOption modeOption(QStringLiteral("mode"), QString(), QStringLiteral("MODE"),
-                                        QStringLiteral("auto"));
-    const QCommandLineOption listOption(QStringLiteral("custom-list"), QString(),
-                                        QStringLiteral("FILE"));
-    const QCommandLineOption nameOption(QStringLiteral("name"));
-    const QCommandLineOption pageOption(QStringLiteral("codepage"), QString(),
+    const QCommandLineOption modeOption = cliModeOption();
+    const QCommandLineOption listOption = cliCustomListOption();
+    const QCommandLineOption nameOption(QStringLiteral("name"),
+                                        QStringLiteral("Print only the caption the window shows."));
+    const QCommandLineOption pageOption(QStringLiteral("codepage"),
+                                        QStringLiteral("Read the text in code page CP."),
                                         QStringLiteral("CP"));
-    parser.addOptions(
-        {modeOption, listOption, nameOption, pageOption, QCommandLineOption(QStringLiteral("text")),
-         QCommandLineOption(QStringLiteral("color")), QCommandLineOption(QStringLiteral("info"))});
-    if (!parser.parse(QStringList{QStringLiteral("describe")} + args) ||
-        parser.positionalArguments().size() != 1) {
-        cliError(parser.errorText().isEmpty()
-                     ? QStringLiteral("usage: quoril-cli describe [--mode MODE] "
-                                      "[--custom-list FILE] [--name | --text | --color | --info] "
-                                      "[--codepage CP] ARCHIVE")
-                     : parser.errorText());
-        return ExitUsage;
-    }
+    const CliSyntax syntax{
+        QStringLiteral("describe"),
+        QStringLiteral("ARCHIVE"),
+        {modeOption, listOption, nameOption, pageOption,
+         cliOption(QStringLiteral("text"), QStringLiteral("Print the text as the pane shows it.")),
+         cliOption(QStringLiteral("color"), QStringLiteral("Print it in its colours.")),
+         cliOption(QStringLiteral("info"), QStringLiteral("Print what was found and how it is "
+                                                          "read."))}};
+    QCommandLineParser parser;
+    if (const int end = cliParse(parser, syntax, args); end >= 0)
+        return end;
+    if (parser.positionalArguments().size() != 1)
+        return cliUsageError(syntax, QStringLiteral("one archive is needed"));
     const QString archive = parser.positionalArguments().constFirst();
     std::optional<dostext::CodePage> page;
     if (parser.isSet(pageOption)) {
@@ -146,7 +162,7 @@ int cmdDescribe(const QStringList &args)
         LookupResult result;
         LookupPlan plan;
         if (const int failed = cliLookup(
-                archive, parser.value(modeOption),
+                archive, parser.isSet(modeOption) ? parser.value(modeOption) : QString(),
                 parser.isSet(listOption) ? parser.value(listOption) : QString(), result, &plan))
             return failed;
         if (parser.isSet(QStringLiteral("text")) || parser.isSet(QStringLiteral("color")) ||

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/commands.h"
+#include "cli/options.h"
 
 #include "archive/archiveops.h"
 
@@ -7,54 +8,50 @@
 
 #include <algorithm>
 
+namespace {
+
+CliSyntax extractSyntax()
+{
+    return CliSyntax{
+        QStringLiteral("extract"),
+        QStringLiteral("ARCHIVE DIR [NAME...]"),
+        {cliOption(QStringLiteral("freshen"),
+                   QStringLiteral("Only replace older files; create nothing new.")),
+         cliOption(QStringLiteral("update"),
+                   QStringLiteral("Replace older files and create missing ones.")),
+         cliOption(QStringLiteral("overwrite"), QStringLiteral("Replace files without asking.")),
+         cliOption(QStringLiteral("paths"), QStringLiteral("Keep the members' folders.")),
+         cliOption(QStringLiteral("case-sensitive"), QStringLiteral("Match NAMEs by case.")),
+         namesCodePageOption()}};
+}
+
+} // namespace
+
 // quoril-cli extract [--freshen | --update | --overwrite] [--paths] [--case-sensitive]
 //                    [--names-codepage CP]
 //                    ARCHIVE DIR [NAME...]
 // The same listing and extraction as the extraction dialog; without names every member is
 // named one by one, as "Unzip all" does.
-int cmdExtract(const QStringList &arguments)
+int cmdExtract(const QStringList &args)
 {
+    const CliSyntax syntax = extractSyntax();
+    QCommandLineParser parser;
+    if (const int end = cliParse(parser, syntax, args); end >= 0)
+        return end;
     ArchiveOps::ExtractRequest request;
-    QStringList args = arguments;
-    if (!takeNamesCodePage(args, request.namesPage))
+    if (!namesCodePage(parser, syntax, request.namesPage))
         return ExitUsage;
-    int modes = 0;
-    QStringList operands;
-    bool optionsDone = false;
-    for (const QString &arg : args) {
-        if (!optionsDone && arg.startsWith(QLatin1String("--"))) {
-            if (arg == QLatin1String("--")) {
-                optionsDone = true;
-            } else if (arg == QLatin1String("--freshen")) {
-                request.extractOnlyNewer = true;
-                ++modes;
-            } else if (arg == QLatin1String("--update")) {
-                request.uFlag = true;
-                ++modes;
-            } else if (arg == QLatin1String("--overwrite")) {
-                request.oFlag = true;
-                ++modes;
-            } else if (arg == QLatin1String("--paths")) {
-                request.dFlag = true;
-            } else if (arg == QLatin1String("--case-sensitive")) {
-                request.cFlag = false;
-            } else {
-                cliError(QStringLiteral("extract: unknown option %1").arg(arg));
-                return ExitUsage;
-            }
-        } else {
-            operands.append(arg);
-        }
-    }
-    if (modes > 1) {
-        cliError(QStringLiteral("extract: choose at most one of --freshen, --update and "
-                                "--overwrite"));
-        return ExitUsage;
-    }
-    if (operands.size() < 2 || operands.at(0).trimmed().isEmpty()) {
-        cliError(QStringLiteral("extract: usage: extract [OPTIONS] ARCHIVE DIR [NAME...]"));
-        return ExitUsage;
-    }
+    request.extractOnlyNewer = parser.isSet(QStringLiteral("freshen"));
+    request.uFlag = parser.isSet(QStringLiteral("update"));
+    request.oFlag = parser.isSet(QStringLiteral("overwrite"));
+    request.dFlag = request.dFlag || parser.isSet(QStringLiteral("paths"));
+    request.cFlag = request.cFlag && !parser.isSet(QStringLiteral("case-sensitive"));
+    if (int(request.extractOnlyNewer) + int(request.uFlag) + int(request.oFlag) > 1)
+        return cliUsageError(syntax, QStringLiteral("choose at most one of --freshen, --update "
+                                                    "and --overwrite"));
+    QStringList operands = parser.positionalArguments();
+    if (operands.size() < 2 || operands.at(0).trimmed().isEmpty())
+        return cliUsageError(syntax, QStringLiteral("an archive and a folder are needed"));
     if (!cliLoadEngine())
         return ExitFailure;
 

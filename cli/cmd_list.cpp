@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/commands.h"
+#include "cli/options.h"
 
 #include "archive/archiveops.h"
 #include "common/pathbytes.h"
@@ -36,44 +37,41 @@ QString escapedControls(const QString &line)
     return out;
 }
 
-bool takeNamesCodePage(QStringList &args, dostext::CodePage &page)
+QCommandLineOption namesCodePageOption()
 {
-    const QString option = QStringLiteral("--names-codepage");
-    for (qsizetype i = 0; i < args.size(); ++i) {
-        QString value;
-        if (args[i] == option && i + 1 < args.size()) {
-            value = args.takeAt(i + 1);
-        } else if (args[i].startsWith(option + QLatin1Char('='))) {
-            value = args[i].mid(option.size() + 1);
-        } else if (args[i] == option) {
-            cliError(QStringLiteral("%1 needs a code page").arg(option));
-            return false;
-        } else {
-            continue;
-        }
-        args.removeAt(i);
-        const auto chosen = dostext::codePageFromName(value);
-        if (!chosen) {
-            cliError(QStringLiteral("unknown code page \"%1\"").arg(value));
-            return false;
-        }
-        page = *chosen;
+    return cliOption(QStringLiteral("names-codepage"),
+                     QStringLiteral("Code page of member names not flagged UTF-8 (default cp437)."),
+                     QStringLiteral("CP"));
+}
+
+bool namesCodePage(const QCommandLineParser &parser, const CliSyntax &syntax,
+                   dostext::CodePage &page)
+{
+    const QString value = parser.value(QStringLiteral("names-codepage"));
+    if (value.isEmpty())
         return true;
+    const auto chosen = dostext::codePageFromName(value);
+    if (!chosen) {
+        cliUsageError(syntax, QStringLiteral("unknown code page \"%1\"").arg(value));
+        return false;
     }
+    page = *chosen;
     return true;
 }
 
-int cmdList(const QStringList &arguments)
+int cmdList(const QStringList &args)
 {
-    QStringList args = arguments;
+    const CliSyntax syntax{
+        QStringLiteral("list"), QStringLiteral("ARCHIVE"), {namesCodePageOption()}};
+    QCommandLineParser parser;
+    if (const int end = cliParse(parser, syntax, args); end >= 0)
+        return end;
     dostext::CodePage page = dostext::CodePage::Cp437;
-    if (!takeNamesCodePage(args, page))
+    if (!namesCodePage(parser, syntax, page))
         return ExitUsage;
-    if (args.size() != 1 || args.constFirst().startsWith(QLatin1Char('-'))) {
-        cliError(QStringLiteral("usage: quoril-cli list [--names-codepage CP] ARCHIVE"));
-        return ExitUsage;
-    }
-    const QString archive = args.constFirst();
+    if (parser.positionalArguments().size() != 1)
+        return cliUsageError(syntax, QStringLiteral("one archive is needed"));
+    const QString archive = parser.positionalArguments().constFirst();
     if (!pathbytes::exists(archive)) {
         cliError(QStringLiteral("cannot open %1").arg(archive));
         return ExitFailure;

@@ -1,8 +1,33 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/commands.h"
+#include "cli/options.h"
 
 #include "archive/archiveops.h"
 #include "zipengine/enginetext.h"
+
+namespace {
+
+CliSyntax packSyntax()
+{
+    return CliSyntax{
+        QStringLiteral("pack"),
+        QStringLiteral("ARCHIVE FILE..."),
+        {cliOption(QStringLiteral("level"), QStringLiteral("Compression level 0 to 9."),
+                   QStringLiteral("N")),
+         cliOption(QStringLiteral("junk-paths"), QStringLiteral("Store names without folders.")),
+         cliOption(QStringLiteral("no-recurse"), QStringLiteral("Do not walk folders.")),
+         cliOption(QStringLiteral("update"),
+                   QStringLiteral("Add new files, replace older members.")),
+         cliOption(QStringLiteral("freshen"),
+                   QStringLiteral("Only replace older members; add nothing.")),
+         cliOption(QStringLiteral("move"), QStringLiteral("Delete the files once packed.")),
+         cliOption(QStringLiteral("delete"), QStringLiteral("Remove the members matching FILE.")),
+         cliOption(QStringLiteral("latest-time"),
+                   QStringLiteral("Give the archive its newest member's time.")),
+         cliOption(QStringLiteral("hidden"), QStringLiteral("Include hidden files."))}};
+}
+
+} // namespace
 
 // quoril-cli pack [--level N] [--junk-paths] [--no-recurse] [--update | --freshen] [--move]
 //                 [--delete] [--latest-time] [--hidden] ARCHIVE FILE...
@@ -12,43 +37,22 @@ int cmdPack(const QStringList &args)
 {
     ArchiveOps::ZipOptionsState state =
         ArchiveOps::dialogStateFromOptions(ArchiveOps::defaultZipOptions());
-    QStringList operands;
-    bool optionsDone = false;
-    for (int i = 0; i < args.size(); ++i) {
-        const QString &arg = args.at(i);
-        if (optionsDone || !arg.startsWith(QLatin1String("--"))) {
-            operands.append(arg);
-        } else if (arg == QLatin1String("--")) {
-            optionsDone = true;
-        } else if (arg == QLatin1String("--level")) {
-            if (i + 1 >= args.size()) {
-                cliError(QStringLiteral("pack: --level needs a value 0 to 9"));
-                return ExitUsage;
-            }
-            state.level = args.at(++i);
-        } else if (arg.startsWith(QLatin1String("--level="))) {
-            state.level = arg.mid(8);
-        } else if (arg == QLatin1String("--junk-paths")) {
-            state.junkDir = true;
-        } else if (arg == QLatin1String("--no-recurse")) {
-            state.recurseDir = false;
-        } else if (arg == QLatin1String("--update")) {
-            state.update = true;
-        } else if (arg == QLatin1String("--freshen")) {
-            state.freshen = true;
-        } else if (arg == QLatin1String("--move")) {
-            state.move = true;
-        } else if (arg == QLatin1String("--delete")) {
-            state.deleteEntries = true;
-        } else if (arg == QLatin1String("--latest-time")) {
-            state.latestTime = true;
-        } else if (arg == QLatin1String("--hidden")) {
-            state.system = true;
-        } else {
-            cliError(QStringLiteral("pack: unknown option %1").arg(arg));
-            return ExitUsage;
-        }
-    }
+    const CliSyntax syntax = packSyntax();
+    QCommandLineParser parser;
+    if (const int end = cliParse(parser, syntax, args); end >= 0)
+        return end;
+    if (parser.isSet(QStringLiteral("level")))
+        state.level = parser.value(QStringLiteral("level"));
+    const auto flag = [&parser](const char *name) { return parser.isSet(QLatin1String(name)); };
+    state.junkDir = state.junkDir || flag("junk-paths");
+    state.recurseDir = state.recurseDir && !flag("no-recurse");
+    state.update = state.update || flag("update");
+    state.freshen = state.freshen || flag("freshen");
+    state.move = state.move || flag("move");
+    state.deleteEntries = state.deleteEntries || flag("delete");
+    state.latestTime = state.latestTime || flag("latest-time");
+    state.system = state.system || flag("hidden");
+    QStringList operands = parser.positionalArguments();
     // The engine would refuse these; say why in words of the command line.
     if (!isLevelText(state.level)) {
         cliError(QStringLiteral("pack: the level must be one digit 0 to 9, not \"%1\"")
@@ -63,10 +67,8 @@ int cmdPack(const QStringList &args)
         cliError(QStringLiteral("pack: --delete goes with neither --update nor --freshen"));
         return ExitUsage;
     }
-    if (operands.size() < 2 || operands.at(0).trimmed().isEmpty()) {
-        cliError(QStringLiteral("pack: usage: pack [OPTIONS] ARCHIVE FILE..."));
-        return ExitUsage;
-    }
+    if (operands.size() < 2 || operands.at(0).trimmed().isEmpty())
+        return cliUsageError(syntax, QStringLiteral("an archive and at least one file are needed"));
     if (!cliLoadEngine())
         return ExitFailure;
 

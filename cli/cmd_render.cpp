@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/commands.h"
+#include "cli/options.h"
 
 #include "common/pathbytes.h"
 #include "description/cp437.h"
@@ -35,31 +36,29 @@ QuorilRenderFn loadRenderer()
 
 int cmdRender(const QStringList &args)
 {
+    const QCommandLineOption widthOption(
+        QStringLiteral("width"),
+        QStringLiteral("Draw a thumbnail at most PX pixels wide and high."), QStringLiteral("PX"));
+    const QCommandLineOption modeOption = cliModeOption();
+    const QCommandLineOption listOption = cliCustomListOption();
+    const CliSyntax syntax{QStringLiteral("render"),
+                           QStringLiteral("ARCHIVE OUT.png"),
+                           {widthOption, modeOption, listOption}};
     QCommandLineParser parser;
-    const QCommandLineOption widthOption(QStringLiteral("width"), QString(), QStringLiteral("PX"));
-    const QCommandLineOption modeOption(QStringLiteral("mode"), QString(), QStringLiteral("MODE"),
-                                        QStringLiteral("auto"));
-    const QCommandLineOption listOption(QStringLiteral("custom-list"), QString(),
-                                        QStringLiteral("FILE"));
-    parser.addOptions({widthOption, modeOption, listOption});
+    if (const int end = cliParse(parser, syntax, args); end >= 0)
+        return end;
+    if (parser.positionalArguments().size() != 2)
+        return cliUsageError(syntax, QStringLiteral("an archive and a picture file are needed"));
     bool widthOk = true;
-    const bool parsed = parser.parse(QStringList{QStringLiteral("render")} + args);
     const int width = parser.isSet(widthOption) ? parser.value(widthOption).toInt(&widthOk) : 0;
-    if (!parsed || parser.positionalArguments().size() != 2 || !widthOk || width < 0) {
-        cliError(parsed && parser.positionalArguments().size() == 2
-                     ? QStringLiteral("the width must be a number of pixels")
-                 : parser.errorText().isEmpty()
-                     ? QStringLiteral("usage: quoril-cli render [--width PX] [--mode MODE] "
-                                      "[--custom-list FILE] ARCHIVE OUT.png")
-                     : parser.errorText());
-        return ExitUsage;
-    }
+    if (!widthOk || width < 0)
+        return cliUsageError(syntax, QStringLiteral("the width must be a number of pixels"));
     const QString archive = parser.positionalArguments().at(0);
     const QString out = parser.positionalArguments().at(1);
     try {
         LookupResult result;
         if (const int failed =
-                cliLookup(archive, parser.value(modeOption),
+                cliLookup(archive, parser.isSet(modeOption) ? parser.value(modeOption) : QString(),
                           parser.isSet(listOption) ? parser.value(listOption) : QString(), result))
             return failed;
         if (!result.found) {

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/commands.h"
+#include "cli/options.h"
 #include "common/fileerror.h"
 #include "common/pathbytes.h"
 #include "id3/id3tag.h"
@@ -30,8 +31,18 @@ int usage(const QString &problem)
 // The option names of "tag set", in the order the values are assigned to the tag.
 enum Option { Title, Artist, Album, Year, Genre, Comment, OptionCount };
 const std::array<QLatin1String, OptionCount> OptionNames{
-    QLatin1String("--title"), QLatin1String("--artist"), QLatin1String("--album"),
-    QLatin1String("--year"),  QLatin1String("--genre"),  QLatin1String("--comment")};
+    QLatin1String("title"), QLatin1String("artist"), QLatin1String("album"),
+    QLatin1String("year"),  QLatin1String("genre"),  QLatin1String("comment")};
+
+CliSyntax setSyntax()
+{
+    QList<QCommandLineOption> options{cliOption(
+        QStringLiteral("from-id3v2"), QStringLiteral("Fill the tag with the ID3v2 tag's values."))};
+    for (const QLatin1String name : OptionNames)
+        options << cliOption(name, QStringLiteral("Set the %1.").arg(name),
+                             name.toString().toUpper());
+    return {QStringLiteral("tag set"), QStringLiteral("FILE"), options};
+}
 
 // Reads the tag of `path` into `tag`; a missing or unreadable file is reported.
 bool readTag(TID3Tag &tag, const QString &path)
@@ -150,33 +161,13 @@ bool copyFromId3v2(TID3Tag &tag, const QString &path)
     return true;
 }
 
-int set(const QString &path, const QStringList &options)
+int set(const QString &path, const QCommandLineParser &parser)
 {
     std::array<std::optional<QString>, OptionCount> values;
-    bool fromId3v2 = false;
-    for (qsizetype i = 0; i < options.size(); ++i) {
-        QString name = options.at(i);
-        if (name == QLatin1String("--from-id3v2")) {
-            fromId3v2 = true;
-            continue;
-        }
-        std::optional<QString> value;
-        const qsizetype equals = name.indexOf(QLatin1Char('='));
-        if (name.startsWith(QLatin1String("--")) && equals > 0) {
-            value = name.mid(equals + 1);
-            name.truncate(equals);
-        }
-        const auto found = std::find(OptionNames.begin(), OptionNames.end(), name);
-        if (found == OptionNames.end())
-            return usage(QStringLiteral("unknown option \"%1\"").arg(name));
-        if (!value) {
-            if (i + 1 >= options.size())
-                return usage(QStringLiteral("option %1 needs a value").arg(name));
-            value = options.at(++i);
-        }
-        values[std::size_t(found - OptionNames.begin())] = value;
-    }
-
+    for (std::size_t i = 0; i < OptionCount; ++i)
+        if (parser.isSet(OptionNames[i]))
+            values[i] = parser.value(OptionNames[i]);
+    const bool fromId3v2 = parser.isSet(QStringLiteral("from-id3v2"));
     TID3Tag tag;
     if (!readTag(tag, path))
         return ExitFailure;
@@ -212,23 +203,32 @@ int set(const QString &path, const QStringList &options)
 
 int cmdTag(const QStringList &args)
 {
-    if (args.size() < 2)
-        return usage(QStringLiteral("tag needs a subcommand and a file"));
-    const QString &sub = args.at(0);
+    const QString sub = args.value(0);
     if (sub == QLatin1String("show")) {
-        QStringList rest = args.mid(1);
-        bool asJson = false;
-        if (rest.size() == 3 && rest.at(0) == QLatin1String("--format")) {
-            if (rest.at(1) != QLatin1String("json") && rest.at(1) != QLatin1String("text"))
-                return usage(QStringLiteral("unknown format \"%1\"").arg(rest.at(1)));
-            asJson = rest.at(1) == QLatin1String("json");
-            rest = rest.mid(2);
-        }
-        if (rest.size() != 1)
-            return usage(QStringLiteral("tag show takes exactly one file"));
-        return show(rest.at(0), asJson);
+        const CliSyntax syntax{
+            QStringLiteral("tag show"),
+            QStringLiteral("FILE"),
+            {cliOption(QStringLiteral("format"), QStringLiteral("text (default) or json."),
+                       QStringLiteral("text|json"))}};
+        QCommandLineParser parser;
+        if (const int end = cliParse(parser, syntax, args.mid(1)); end >= 0)
+            return end;
+        const QString format = parser.value(QStringLiteral("format"));
+        if (!format.isEmpty() && format != QLatin1String("json") && format != QLatin1String("text"))
+            return cliUsageError(syntax, QStringLiteral("unknown format \"%1\"").arg(format));
+        if (parser.positionalArguments().size() != 1)
+            return cliUsageError(syntax, QStringLiteral("tag show takes exactly one file"));
+        return show(parser.positionalArguments().constFirst(), format == QLatin1String("json"));
     }
-    if (sub == QLatin1String("set"))
-        return set(args.at(1), args.mid(2));
-    return usage(QStringLiteral("unknown tag subcommand \"%1\"").arg(sub));
+    if (sub == QLatin1String("set")) {
+        const CliSyntax syntax = setSyntax();
+        QCommandLineParser parser;
+        if (const int end = cliParse(parser, syntax, args.mid(1)); end >= 0)
+            return end;
+        if (parser.positionalArguments().size() != 1)
+            return cliUsageError(syntax, QStringLiteral("tag set takes exactly one file"));
+        return set(parser.positionalArguments().constFirst(), parser);
+    }
+    return usage(sub.isEmpty() ? QStringLiteral("tag needs a subcommand and a file")
+                               : QStringLiteral("unknown tag subcommand \"%1\"").arg(sub));
 }

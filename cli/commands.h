@@ -25,15 +25,24 @@ int cmdRender(const QStringList &args);
 // and the custom list FILE (quoril2k.ext in the current folder when empty, if it exists).
 // ExitDone with `result` (and `plan` when given) filled, else the exit code after the reason
 // was printed. Throws on a file error.
+class QCommandLineOption;
+// The --mode and --custom-list options of describe and render.
+QCommandLineOption cliModeOption();
+QCommandLineOption cliCustomListOption();
 int cliLookup(const QString &archive, const QString &mode, const QString &customList,
               LookupResult &result, LookupPlan *plan = nullptr);
 
-// Takes "--names-codepage CP" (or "--names-codepage=CP") out of `args` into `page`; false
-// with a message for a missing or unknown code page.
+// The --names-codepage option of list and extract, and its value put into `page` (left as it
+// is when the option is not given); false after a message for an unknown code page.
 namespace dostext {
 enum class CodePage;
 }
-bool takeNamesCodePage(QStringList &args, dostext::CodePage &page);
+class QCommandLineOption;
+class QCommandLineParser;
+struct CliSyntax;
+QCommandLineOption namesCodePageOption();
+bool namesCodePage(const QCommandLineParser &parser, const CliSyntax &syntax,
+                   dostext::CodePage &page);
 
 // Loads the engine beside the executable; prints the reason and returns false when it cannot.
 bool cliLoadEngine();

@@ -11,6 +11,8 @@
 namespace {
 
 const char *const Usage = R"(Usage: quoril-cli COMMAND [OPTIONS] ARGUMENTS
+Every command lists its own options with "quoril-cli COMMAND --help". A value follows
+its option as the next argument or after an equals sign; "--" ends the options.
 
 Commands:
   describe [--mode MODE] [--custom-list FILE] [--name] ARCHIVE

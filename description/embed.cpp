@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "description/embed.h"
+#include "description/membername.h"
 
 #include "common/fileerror.h"
 #include "common/pathbytes.h"
@@ -75,6 +76,9 @@ SaveOutcome Embed(const QString &archivePath, const QString &memberName, const Q
                   char level)
 {
     SaveOutcome outcome;
+    outcome.message = descriptionNameProblem(memberName);
+    if (!outcome.message.isEmpty())
+        return outcome;
     // An archive of another format is never handed to the engine, which would take it for a
     // damaged ZIP archive.
     const QString readOnly = readOnlyReason(formats::detect(archivePath));

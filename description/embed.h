@@ -26,6 +26,8 @@ ZPOPT descriptionSaveOptions(char level);
 // Adds `bytes` to the archive as `memberName`, replacing the member that a lookup of that name
 // finds (its stored name and place are kept), so the text replaces it instead of standing
 // beside it. Throws FileError ("Cannot create file %s") when the temporary file cannot be
-// made; nothing reaches the engine then. The engine's options are the user's again afterwards.
+// made; nothing reaches the engine then. A name that is empty or holds a folder is refused
+// with descriptionNameProblem()'s words, before anything is read or written. The engine's options
+// are the user's again afterwards.
 SaveOutcome Embed(const QString &archivePath, const QString &memberName, const QByteArray &bytes,
                   char level);

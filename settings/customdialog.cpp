@@ -4,6 +4,7 @@
 #include "common/fileerror.h"
 #include "common/prompter.h"
 #include "common/windowplace.h"
+#include "description/membername.h"
 #include "settings/customlist.h"
 #include "settings/language.h"
 
@@ -147,6 +148,13 @@ void TCustom_ext::showDialog()
 void TCustom_ext::B_AddClick()
 {
     const QString text = m_edit->text();
+    // A description is stored at the top of an archive: a name with a folder could never be
+    // saved. The text stays in the box to be corrected.
+    if (const QString problem = text.isEmpty() ? QString() : descriptionNameProblem(text);
+        !problem.isEmpty()) {
+        showMessage(problem, Prompter::Icon::Warning);
+        return;
+    }
     // An entry already in the list (same text, same case) is refused, whatever the list's
     // length; the text stays in the box and the existing entry is pointed out.
     for (int i = 0; i < m_list->count(); ++i) {

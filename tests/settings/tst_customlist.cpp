@@ -59,6 +59,8 @@ private slots:
     void addAndRemove();
     void duplicateRefusedAtAnyLength_data();
     void duplicateRefusedAtAnyLength();
+    void nameWithFolderRefused_data();
+    void nameWithFolderRefused();
     void emptyEntryAppendedButNeverWritten();
     void saveWithoutClose();
     void closeWithoutSave();
@@ -253,6 +255,27 @@ void TestCustomList::duplicateRefusedAtAnyLength()
     click("B_Add");
     QCOMPARE(m_dialog->entries(), refused ? list : list + QStringList{text});
     QCOMPARE(m_edit->text(), refused ? text : QString());
+}
+
+void TestCustomList::nameWithFolderRefused_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("message"); // empty: the name is taken
+    QTest::newRow("folder") << "d/x"
+                            << "The description file name must not contain a folder: d/x";
+    QTest::newRow("parent") << ".."
+                            << "The description file name must not be \"..\".";
+    QTest::newRow("dots inside a plain name") << "..x.diz" << QString();
+}
+
+void TestCustomList::nameWithFolderRefused()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, message);
+    IconPrompter prompter;
+    addAll({text});
+    QCOMPARE(prompter.messages, message.isEmpty() ? QStringList() : QStringList{message});
+    QCOMPARE(m_dialog->entries(), message.isEmpty() ? QStringList{text} : QStringList());
 }
 
 void TestCustomList::emptyEntryAppendedButNeverWritten()

@@ -16,6 +16,7 @@
 
 #include "tests/zipengine/flagletters.h"
 
+#include <cstdio>
 #include <fcntl.h>
 #include <memory>
 #include <signal.h>
@@ -220,6 +221,27 @@ private slots:
     {
         QDir::setCurrent(m_oldCwd);
         m_tmp.reset();
+    }
+
+    // Another program replaces the archive after the engine has read it and before its new
+    // archive takes the name: that change stays, and the engine says why its own did not.
+    void otherWritersChangeKept()
+    {
+        makeZip(path("a.zip"), {{"old.txt", "old"}});
+        makeZip(path("theirs.zip"), {{"theirs.txt", "their change"}});
+        write("mine.txt", "my change");
+        bool replaced = false;
+        const int code =
+            zip(path("a.zip"), {"mine.txt"}, "m", '6', [&](const QString &name, uint64_t) {
+                if (!name.isEmpty() && !replaced)
+                    replaced = std::rename("theirs.zip", "a.zip") == 0;
+                return true;
+            });
+        QVERIFY(replaced);
+        QCOMPARE(code, int(ZE_CREAT));
+        QVERIFY(m_messages.join('\n').contains("was changed by another program while"));
+        QCOMPARE(memberNames(path("a.zip")), QStringList{"theirs.txt"});
+        QCOMPARE(folderListing(), (QStringList{"a.zip", "mine.txt"}));
     }
 
     void flagRules_data()

@@ -314,6 +314,10 @@ zip_t *openReadOnly(const char *path, std::unique_ptr<char[]> &buffer, Directory
     if (!archive) {
         zip_source_free(source);
         zipError = zip_error_code_zip(&error) ? zip_error_code_zip(&error) : ZIP_ER_OPEN;
+        // The file is open, so libzip's "no such file" is a directory record it cannot follow
+        // (a size of 0xFFFFFFFF without its Zip64 field): the archive is damaged.
+        if (zipError == ZIP_ER_NOENT)
+            zipError = ZIP_ER_INCONS;
     }
     zip_error_fini(&error);
     return archive;

@@ -147,6 +147,22 @@ void reportWalk(UnzipSession &session, std::string_view name, WalkFailure why, i
     }
 }
 
+// A creation refused because the target folder itself cannot be written (no permission, a
+// read-only file system): every later member would fail the same way, so the call stops and
+// says it once, naming the folder, instead of once per member.
+bool targetRefuses(UnzipSession &session, int targetFd, int error)
+{
+    if (error != EACCES && error != EPERM && error != EROFS)
+        return false;
+    if (error != EROFS && faccessat(targetFd, ".", W_OK, AT_EACCESS) == 0)
+        return false; // only a folder below it is closed
+    session.error(session.dcl().lpszExtractDir,
+                  "the target folder cannot be written (" + reasonFor(error) +
+                      "); nothing more is extracted",
+                  PK_ERR);
+    return true;
+}
+
 std::string joined(const std::vector<std::string> &parts)
 {
     std::string text;
@@ -231,6 +247,8 @@ bool extractMember(UnzipSession &session, zip_t *archive, zip_uint64_t index,
             openFolders(targetFd, target.parts, target.parts.size(), mayCreate, why, error);
         if (fd >= 0)
             close(fd);
+        else if (why == WalkFailure::Other && targetRefuses(session, targetFd, error))
+            return false;
         else if (why != WalkFailure::Missing)
             reportWalk(session, name, why, error);
         return !(why == WalkFailure::Other && (error == ENOSPC || error == EDQUOT));
@@ -241,6 +259,8 @@ bool extractMember(UnzipSession &session, zip_t *archive, zip_uint64_t index,
     if (dir.get() < 0) {
         if (why == WalkFailure::Missing)
             return true; // only existing files are replaced, and this one cannot exist
+        if (why == WalkFailure::Other && targetRefuses(session, targetFd, error))
+            return false;
         reportWalk(session, name, why, error);
         return !(why == WalkFailure::Other && (error == ENOSPC || error == EDQUOT));
     }
@@ -284,6 +304,8 @@ bool extractMember(UnzipSession &session, zip_t *archive, zip_uint64_t index,
     Fd file(createTempFile(dir.get(), 0600, temporary));
     if (file.get() < 0) {
         const int e = errno;
+        if (targetRefuses(session, targetFd, e))
+            return false;
         session.error(name, reasonFor(e), e == ENOSPC || e == EDQUOT ? PK_DISK : PK_ERR);
         return !(e == ENOSPC || e == EDQUOT);
     }

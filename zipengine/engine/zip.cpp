@@ -260,6 +260,10 @@ private:
             case ZIP_ER_READ:
             case ZIP_ER_SEEK:
                 return m_report.error(m_archive.path + ": " + reasonFor(systemError), ZE_NAME);
+            case ZIP_ER_NOENT: // the file is held open: a record libzip cannot follow
+            case ZIP_ER_INCONS:
+                return m_report.error(m_archive.path + ": damaged archive (bad central directory)",
+                                      ZE_NAME);
             default:
                 return m_report.error(m_archive.path + ": not a zip archive", ZE_NAME);
             }
