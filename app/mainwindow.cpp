@@ -383,7 +383,7 @@ QWidget *TMain::buildDescriptionPage()
     d->DIZEdit->installEventFilter(this);
     // Until a file is shown there is nothing to save into, so nothing may be typed.
     d->DIZEdit->setReadOnly(true);
-        stack->addWidget(d->DIZEdit, 1, 0);
+    stack->addWidget(d->DIZEdit, 1, 0);
     TDescriptionPane::Hooks hooks;
     hooks.setText = [this](const QString &text) {
         d->loadingText = true;
@@ -996,11 +996,9 @@ void TMain::B_UnzipClick()
 {
     if (!d->FrmUnzip)
         return;
-    // Pressed again while the dialog is open, it lists the archive selected now.
-    if (d->FrmUnzip->isVisible())
-        d->FrmUnzip->FormShow();
-    else
-        d->FrmUnzip->show();
+    // Pressed again while the dialog is open, it comes to the front as it is: the folder and
+    // options the user chose stay.
+    d->FrmUnzip->show();
     d->FrmUnzip->raise();
     d->FrmUnzip->activateWindow();
 }
