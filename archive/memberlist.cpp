@@ -92,10 +92,10 @@ void MemberListModel::stopThread()
     }
 }
 
-void MemberListModel::finishListing(int code, const QStringList &messages)
+void MemberListModel::finishListing(int code, const QStringList &messages, const QByteArray &after)
 {
     stopThread();
-    emit listingFinished(code, messages);
+    emit listingFinished(code, messages, after);
 }
 
 void MemberListModel::release()
@@ -107,7 +107,7 @@ void MemberListModel::release()
     endResetModel();
 }
 
-void MemberListModel::startListing(const QString &path)
+void MemberListModel::startListing(const QString &path, const AfterListing &after)
 {
     release();
     auto abandoned = std::make_shared<std::atomic_bool>(false);
@@ -123,7 +123,7 @@ void MemberListModel::startListing(const QString &path)
             },
             Qt::QueuedConnection);
     };
-    m_thread = QThread::create([path, abandoned, deliver] {
+    m_thread = QThread::create([path, after, abandoned, deliver] {
         std::vector<ListingEntry> batch;
         QStringList messages;
         const auto flush = [&] {
@@ -141,7 +141,9 @@ void MemberListModel::startListing(const QString &path)
             },
             messages);
         flush();
-        deliver([code, messages](MemberListModel &m) { m.finishListing(code, messages); });
+        const QByteArray more = after && !abandoned->load() ? after(path) : QByteArray();
+        deliver(
+            [code, messages, more](MemberListModel &m) { m.finishListing(code, messages, more); });
     });
     m_thread->start();
 }

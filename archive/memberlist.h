@@ -9,6 +9,7 @@
 #include <QStringList>
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -28,8 +29,10 @@ public:
     int rowCount(const QModelIndex &parent = {}) const override;
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
 
+    // Reads more about the archive on the listing thread once its members are listed.
+    using AfterListing = std::function<QByteArray(const QString &path)>;
     // Lists the archive at `path` afresh; rows already shown are dropped.
-    void startListing(const QString &path);
+    void startListing(const QString &path, const AfterListing &after = {});
     // Blocks until the running listing has ended and every row of it is shown.
     void waitForListing();
     bool isListing() const { return m_thread != nullptr; }
@@ -45,8 +48,8 @@ public:
     void append(const std::vector<ListingEntry> &entries);
 
 signals:
-    // The listing ended with the engine's result and problem lines.
-    void listingFinished(int code, const QStringList &messages);
+    // The listing ended with the engine's result and problem lines, and what `after` read.
+    void listingFinished(int code, const QStringList &messages, const QByteArray &after);
 
 private:
     struct Row
@@ -57,7 +60,7 @@ private:
         quint8 month, day, year, hour, minute;
     };
     void stopThread();
-    void finishListing(int code, const QStringList &messages);
+    void finishListing(int code, const QStringList &messages, const QByteArray &after);
 
     std::vector<Row> m_rows;
     QByteArray m_names;

@@ -303,10 +303,11 @@ void TFrmUnzip::Get_Contents(const QString &path)
         return;
     m_listedPath = path;
     showListing();
-    m_model->startListing(path);
-    const QString comment = readDescription(archiveComment(path)).shownText();
-    m_comment->setPlainText(comment);
-    m_comment->setVisible(!comment.isEmpty());
+    m_comment->clear();
+    m_comment->hide();
+    // The comment is read after the members, off the window's thread too: reading it opens
+    // the whole archive.
+    m_model->startListing(path, archiveComment);
 }
 
 void TFrmUnzip::waitForListing()
@@ -319,8 +320,11 @@ QStringList TFrmUnzip::memberNames() const
     return m_model->names();
 }
 
-void TFrmUnzip::listingFinished(int code, const QStringList &messages)
+void TFrmUnzip::listingFinished(int code, const QStringList &messages, const QByteArray &comment)
 {
+    const QString text = readDescription(comment).shownText();
+    m_comment->setPlainText(text);
+    m_comment->setVisible(!text.isEmpty());
     if (code == PK_OK || code == PK_WARN)
         return;
     // A missing or damaged archive says so rather than leaving an empty list to puzzle over.

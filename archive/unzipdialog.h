@@ -72,7 +72,7 @@ private:
     QString targetDir() const;
     // The listing lines with the names read in the chosen code page.
     void showListing();
-    void listingFinished(int code, const QStringList &messages);
+    void listingFinished(int code, const QStringList &messages, const QByteArray &comment);
     // The folder tree follows a folder typed into T_Dir.
     void targetEdited();
 
