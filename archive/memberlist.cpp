@@ -55,7 +55,20 @@ QVariant MemberListModel::data(const QModelIndex &index, int role) const
     entry.hour = r.hour;
     entry.minute = r.minute;
     entry.name = ArchiveOps::displayName(name(index.row()), m_page);
-    return listingLine(entry);
+    const QString line = listingLine(entry);
+    if (m_sizeWidth <= 7)
+        return line;
+    const QString digits = QString::number(r.size);
+    return digits.rightJustified(m_sizeWidth) + line.mid(std::max<qsizetype>(7, digits.size()));
+}
+
+void MemberListModel::setSizeWidth(int columns)
+{
+    if (columns == m_sizeWidth)
+        return;
+    m_sizeWidth = columns;
+    if (!m_rows.empty())
+        emit dataChanged(index(0), index(rowCount() - 1));
 }
 
 void MemberListModel::setNamesPage(dostext::CodePage page)

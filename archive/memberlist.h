@@ -42,6 +42,8 @@ public:
     // The names of the rows as the engine stores them.
     QString name(int row) const;
     QStringList names() const;
+    // The columns of the size field (7 at least), so that its head fits above it.
+    void setSizeWidth(int columns);
     // The code page the names are shown in.
     void setNamesPage(dostext::CodePage page);
     // Appends a batch of members (the listing thread's batches arrive here).
@@ -65,6 +67,7 @@ private:
     std::vector<Row> m_rows;
     QByteArray m_names;
     dostext::CodePage m_page = dostext::CodePage::Cp437;
+    int m_sizeWidth = 7;
     QThread *m_thread = nullptr;
     // Shared with the listing thread: set when its rows are no longer wanted.
     std::shared_ptr<std::atomic_bool> m_abandoned;

@@ -78,29 +78,21 @@ TFrmUnzip::TFrmUnzip(TFrmWaitZip *wait, QWidget *parent)
     m_files->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_files->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
 
-    // Column heads over the listing line's fields: size (7 columns), two blanks, date,
-    // blank, time, two blanks, name. A head wider than its field pushes the next one on.
-    const int column = QFontMetrics(fixed).horizontalAdvance(QLatin1Char('0'));
-    const int textLeft = m_files->frameWidth() + 3;
-    const int dateLeft = std::max(textLeft + 9 * column, 82);
-    const int nameLeft = std::max(textLeft + 25 * column, 182);
+    // Column heads over the listing line's fields: size, two blanks, date, blank, time, two
+    // blanks, name; placed by alignHeads().
     m_sizeHead = new QLabel(QStringLiteral("Size (bytes)"), listSide);
     m_sizeHead->setObjectName(QStringLiteral("Label2"));
     m_dateHead = new QLabel(QStringLiteral("Date / Hour"), listSide);
     m_dateHead->setObjectName(QStringLiteral("Label3"));
     m_nameHead = new QLabel(QStringLiteral("Filename"), listSide);
     m_nameHead->setObjectName(QStringLiteral("Label4"));
-    // A head that pushes the next one on keeps a gap to it.
-    m_sizeHead->setContentsMargins(0, 0, 6, 0);
-    m_dateHead->setContentsMargins(0, 0, 6, 0);
-    auto *heads = new QGridLayout;
-    heads->setHorizontalSpacing(0);
-    heads->addWidget(m_sizeHead, 0, 0);
-    heads->addWidget(m_dateHead, 0, 1);
-    heads->addWidget(m_nameHead, 0, 2);
-    heads->setColumnMinimumWidth(0, dateLeft);
-    heads->setColumnMinimumWidth(1, nameLeft - dateLeft);
-    heads->setColumnStretch(2, 1);
+    m_heads = new QGridLayout;
+    m_heads->setHorizontalSpacing(0);
+    m_heads->addWidget(m_sizeHead, 0, 0);
+    m_heads->addWidget(m_dateHead, 0, 1);
+    m_heads->addWidget(m_nameHead, 0, 2);
+    m_heads->setColumnStretch(2, 1);
+    alignHeads();
 
     m_targetLabel = new QLabel(QStringLiteral("Decompress to:"), listSide);
     m_targetLabel->setObjectName(QStringLiteral("Label1"));
@@ -135,7 +127,7 @@ TFrmUnzip::TFrmUnzip(TFrmWaitZip *wait, QWidget *parent)
 
     auto *list = new QVBoxLayout(listSide);
     list->setContentsMargins(0, 0, 0, 0);
-    list->addLayout(heads);
+    list->addLayout(m_heads);
     list->addWidget(m_files, 1);
     // The archive comment, when there is one, and the code page of the member names.
     m_comment = new QPlainTextEdit(listSide);
@@ -243,6 +235,23 @@ void TFrmUnzip::showEvent(QShowEvent *event)
         FormShow();
 }
 
+void TFrmUnzip::alignHeads()
+{
+    // The size head in the language chosen may be wider than seven digits: the field widens
+    // to it (with a blank before the date), so the date and name heads stand over theirs.
+    const QFontMetrics fixed(m_files->font());
+    const int column = fixed.horizontalAdvance(QLatin1Char('0'));
+    const int textLeft = m_files->frameWidth() + 3;
+    const int sizeHead = m_sizeHead->sizeHint().width();
+    const int sizeWidth = std::max(7, (sizeHead - textLeft + column - 1) / column - 1);
+    m_model->setSizeWidth(sizeWidth);
+    const int dateLeft = textLeft + (sizeWidth + 2) * column;
+    const int dateHead = m_dateHead->sizeHint().width() + column;
+    const int nameLeft = std::max(dateLeft + 16 * column, dateLeft + dateHead);
+    m_heads->setColumnMinimumWidth(0, dateLeft);
+    m_heads->setColumnMinimumWidth(1, nameLeft - dateLeft);
+}
+
 void TFrmUnzip::hideEvent(QHideEvent *event)
 {
     QDialog::hideEvent(event);
@@ -252,6 +261,7 @@ void TFrmUnzip::hideEvent(QHideEvent *event)
 
 void TFrmUnzip::FormShow()
 {
+    alignHeads();
     // Every showing starts collapsed, with the toggle up to match.
     m_options->setChecked(false);
     B_OptionsClick();

@@ -12,6 +12,7 @@ class QButtonGroup;
 class QCheckBox;
 class QComboBox;
 class QPlainTextEdit;
+class QGridLayout;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -73,6 +74,8 @@ private:
     // The listing lines with the names read in the chosen code page.
     void showListing();
     void listingFinished(int code, const QStringList &messages, const QByteArray &comment);
+    // The size field of the listing widens so that the heads stand over their fields.
+    void alignHeads();
     // The folder tree follows a folder typed into T_Dir.
     void targetEdited();
 
@@ -89,6 +92,7 @@ private:
     QLabel *m_sizeHead;
     QLabel *m_dateHead;
     QLabel *m_nameHead;
+    QGridLayout *m_heads;
     QLabel *m_targetLabel;
     QLineEdit *m_targetDir;
     QPushButton *m_options;
