@@ -997,11 +997,9 @@ void TMain::B_UnzipClick()
 {
     if (!d->FrmUnzip)
         return;
-    // Pressed again while the dialog is open, it lists the archive selected now.
-    if (d->FrmUnzip->isVisible())
-        d->FrmUnzip->FormShow();
-    else
-        d->FrmUnzip->show();
+    // Pressed again while the dialog is open, it comes to the front as it is: the folder and
+    // options the user chose stay.
+    d->FrmUnzip->show();
     d->FrmUnzip->raise();
     d->FrmUnzip->activateWindow();
 }

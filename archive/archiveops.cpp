@@ -117,6 +117,9 @@ ExtractReport extractOther(const ExtractRequest &request, formats::Format format
     other.format = format;
     other.targetDir = request.targetDir;
     other.names = request.names;
+    if (request.all)
+        for (const formats::Member &m : formats::list(request.archive, format).members)
+            other.names.append(m.name);
     other.caseInsensitive = request.cFlag;
     other.withPaths = request.dFlag;
     other.overwrite = request.oFlag;
@@ -131,7 +134,7 @@ ExtractReport extractOther(const ExtractRequest &request, formats::Format format
         report.code = IZ_CTRLC;
     else if (done.failed)
         report.code = PK_ERR;
-    else if (done.unmatched.size() == request.names.size())
+    else if (done.unmatched.size() == other.names.size())
         report.code = PK_FIND;
     else
         report.code = done.problems.isEmpty() ? PK_OK : PK_WARN;
@@ -232,7 +235,7 @@ ExtractReport unzipSelectedFiles(const ExtractRequest &request, const Progress &
                                  const MemberProgress &memberProgress)
 {
     ExtractReport report;
-    if (request.archive.trimmed().isEmpty() || request.names.isEmpty())
+    if (request.archive.trimmed().isEmpty() || (request.names.isEmpty() && !request.all))
         return report;
     if (const formats::Format format = formats::detect(request.archive);
         format != formats::Format::Zip)
@@ -250,9 +253,11 @@ ExtractReport unzipSelectedFiles(const ExtractRequest &request, const Progress &
     EngineText target(request.targetDir);
     dcl.lpszZipFN = archive.get();
     dcl.lpszExtractDir = target.get();
-    EngineTextArray include(request.names);
+    // No include list at all extracts every member, without matching a million names.
+    EngineTextArray include(request.all ? QStringList() : request.names);
 
-    ProgressRelay relay(progress, memberProgress, static_cast<int>(request.names.size()));
+    ProgressRelay relay(progress, memberProgress,
+                        request.all ? -1 : static_cast<int>(request.names.size()));
     EngineSink sink;
     relay.attach(sink);
     {

@@ -56,6 +56,9 @@ struct ExtractRequest
     bool cFlag = true;
     bool dFlag = false;
     QStringList names; // the members to extract; empty means none, never "all"
+    // Every member, without naming them one by one; `names` then only lists the members to
+    // name as read in `namesPage` (it may be left empty for CP437).
+    bool all = false;
     // The code page of member names that are neither ASCII nor flagged UTF-8: the files are
     // named as read in it (the engine still matches and reads the names as stored).
     dostext::CodePage namesPage = dostext::CodePage::Cp437;

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "archive/unzipdialog.h"
 
+#include "archive/memberlist.h"
 #include "archive/waitwindow.h"
 #include "common/captionwidgets.h"
 #include "common/pathbytes.h"
@@ -14,10 +15,12 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QFileInfo>
 #include <QFontDatabase>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QHideEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
@@ -25,7 +28,6 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QShowEvent>
-#include <QStringListModel>
 #include <QVBoxLayout>
 
 namespace {
@@ -63,9 +65,10 @@ TFrmUnzip::TFrmUnzip(TFrmWaitZip *wait, QWidget *parent)
     m_optionSide->setObjectName(QStringLiteral("OptionSide"));
     m_optionSide->setMinimumWidth(ExpandedWidth - CollapsedWidth - SideGap);
 
-    // The listing: a model-based view stays quick with a hundred thousand lines.
+    // The listing: a compact model and a view of uniform rows stay quick with a million lines.
     const QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-    m_model = new QStringListModel(this);
+    m_model = new MemberListModel(this);
+    connect(m_model, &MemberListModel::listingFinished, this, &TFrmUnzip::listingFinished);
     m_files = new QListView(listSide);
     m_files->setObjectName(QStringLiteral("FilesList"));
     m_files->setModel(m_model);
@@ -75,35 +78,28 @@ TFrmUnzip::TFrmUnzip(TFrmWaitZip *wait, QWidget *parent)
     m_files->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_files->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
 
-    // Column heads over the listing line's fields: size (7 columns), two blanks, date,
-    // blank, time, two blanks, name. A head wider than its field pushes the next one on.
-    const int column = QFontMetrics(fixed).horizontalAdvance(QLatin1Char('0'));
-    const int textLeft = m_files->frameWidth() + 3;
-    const int dateLeft = std::max(textLeft + 9 * column, 82);
-    const int nameLeft = std::max(textLeft + 25 * column, 182);
+    // Column heads over the listing line's fields: size, two blanks, date, blank, time, two
+    // blanks, name; placed by alignHeads().
     m_sizeHead = new QLabel(QStringLiteral("Size (bytes)"), listSide);
     m_sizeHead->setObjectName(QStringLiteral("Label2"));
     m_dateHead = new QLabel(QStringLiteral("Date / Hour"), listSide);
     m_dateHead->setObjectName(QStringLiteral("Label3"));
     m_nameHead = new QLabel(QStringLiteral("Filename"), listSide);
     m_nameHead->setObjectName(QStringLiteral("Label4"));
-    // A head that pushes the next one on keeps a gap to it.
-    m_sizeHead->setContentsMargins(0, 0, 6, 0);
-    m_dateHead->setContentsMargins(0, 0, 6, 0);
-    auto *heads = new QGridLayout;
-    heads->setHorizontalSpacing(0);
-    heads->addWidget(m_sizeHead, 0, 0);
-    heads->addWidget(m_dateHead, 0, 1);
-    heads->addWidget(m_nameHead, 0, 2);
-    heads->setColumnMinimumWidth(0, dateLeft);
-    heads->setColumnMinimumWidth(1, nameLeft - dateLeft);
-    heads->setColumnStretch(2, 1);
+    m_heads = new QGridLayout;
+    m_heads->setHorizontalSpacing(0);
+    m_heads->addWidget(m_sizeHead, 0, 0);
+    m_heads->addWidget(m_dateHead, 0, 1);
+    m_heads->addWidget(m_nameHead, 0, 2);
+    m_heads->setColumnStretch(2, 1);
+    alignHeads();
 
     m_targetLabel = new QLabel(QStringLiteral("Decompress to:"), listSide);
     m_targetLabel->setObjectName(QStringLiteral("Label1"));
     m_targetDir = new QLineEdit(QDir::toNativeSeparators(QDir::tempPath()), listSide);
     m_targetDir->setObjectName(QStringLiteral("T_Dir"));
     m_targetLabel->setBuddy(m_targetDir);
+    connect(m_targetDir, &QLineEdit::editingFinished, this, &TFrmUnzip::targetEdited);
 
     m_all = new QRadioButton(QStringLiteral("Unzip all"), listSide);
     m_all->setObjectName(QStringLiteral("R_all"));
@@ -131,7 +127,7 @@ TFrmUnzip::TFrmUnzip(TFrmWaitZip *wait, QWidget *parent)
 
     auto *list = new QVBoxLayout(listSide);
     list->setContentsMargins(0, 0, 0, 0);
-    list->addLayout(heads);
+    list->addLayout(m_heads);
     list->addWidget(m_files, 1);
     // The archive comment, when there is one, and the code page of the member names.
     m_comment = new QPlainTextEdit(listSide);
@@ -239,16 +235,50 @@ void TFrmUnzip::showEvent(QShowEvent *event)
         FormShow();
 }
 
+void TFrmUnzip::alignHeads()
+{
+    // The size head in the language chosen may be wider than seven digits: the field widens
+    // to it (with a blank before the date), so the date and name heads stand over theirs.
+    const QFontMetrics fixed(m_files->font());
+    const int column = fixed.horizontalAdvance(QLatin1Char('0'));
+    const int textLeft = m_files->frameWidth() + 3;
+    const int sizeHead = m_sizeHead->sizeHint().width();
+    const int sizeWidth = std::max(7, (sizeHead - textLeft + column - 1) / column - 1);
+    m_model->setSizeWidth(sizeWidth);
+    const int dateLeft = textLeft + (sizeWidth + 2) * column;
+    const int dateHead = m_dateHead->sizeHint().width() + column;
+    const int nameLeft = std::max(dateLeft + 16 * column, dateLeft + dateHead);
+    m_heads->setColumnMinimumWidth(0, dateLeft);
+    m_heads->setColumnMinimumWidth(1, nameLeft - dateLeft);
+}
+
+void TFrmUnzip::hideEvent(QHideEvent *event)
+{
+    QDialog::hideEvent(event);
+    if (!event->spontaneous())
+        m_model->release();
+}
+
 void TFrmUnzip::FormShow()
 {
-    const QString path = archivePath();
-    setWindowTitle(QStringLiteral("Decompressing ") + pathbytes::display(path));
+    alignHeads();
     // Every showing starts collapsed, with the toggle up to match.
     m_options->setChecked(false);
     B_OptionsClick();
     centreWindow(this);
     m_folderTree->setPath(QDir::homePath());
-    Get_Contents(path);
+    // With nothing selected in the main tree the archive listed last is listed again, and the
+    // title names it.
+    const QString path = archivePath();
+    Get_Contents(path.trimmed().isEmpty() ? m_listedPath : path);
+    setWindowTitle(QStringLiteral("Decompressing ") + pathbytes::display(m_listedPath));
+}
+
+void TFrmUnzip::targetEdited()
+{
+    const QString text = m_targetDir->text();
+    if (text != pathbytes::display(m_targetPath) && QFileInfo(text).isDir())
+        m_folderTree->setPath(text);
 }
 
 void TFrmUnzip::FolderTreeChange()
@@ -281,37 +311,44 @@ void TFrmUnzip::Get_Contents(const QString &path)
 {
     if (path.trimmed().isEmpty())
         return;
-    m_memberNames.clear();
-    m_model->setStringList(QStringList());
     m_listedPath = path;
-    const ArchiveOps::Listing listing = ArchiveOps::getContents(path);
-    m_memberNames = listing.names;
-    m_lines = listing.lines;
     showListing();
-    const QString comment = readDescription(archiveComment(path)).shownText();
-    m_comment->setPlainText(comment);
-    m_comment->setVisible(!comment.isEmpty());
-    if (listing.code == PK_OK || listing.code == PK_WARN)
+    m_comment->clear();
+    m_comment->hide();
+    // The comment is read after the members, off the window's thread too: reading it opens
+    // the whole archive.
+    m_model->startListing(path, archiveComment);
+}
+
+void TFrmUnzip::waitForListing()
+{
+    m_model->waitForListing();
+}
+
+QStringList TFrmUnzip::memberNames() const
+{
+    return m_model->names();
+}
+
+void TFrmUnzip::listingFinished(int code, const QStringList &messages, const QByteArray &comment)
+{
+    const QString text = readDescription(comment).shownText();
+    m_comment->setPlainText(text);
+    m_comment->setVisible(!text.isEmpty());
+    if (code == PK_OK || code == PK_WARN)
         return;
     // A missing or damaged archive says so rather than leaving an empty list to puzzle over.
-    const QString prefix = QStringLiteral("error: %1: ").arg(path);
-    QString reason = ArchiveOps::unzipCodeText(listing.code);
-    if (!listing.messages.isEmpty() && listing.messages.first().startsWith(prefix))
-        reason = listing.messages.first().mid(prefix.size());
-    showMessage(QStringLiteral("The archive %1 cannot be read: %2.").arg(path, reason),
+    const QString prefix = QStringLiteral("error: %1: ").arg(m_listedPath);
+    QString reason = ArchiveOps::unzipCodeText(code);
+    if (!messages.isEmpty() && messages.first().startsWith(prefix))
+        reason = messages.first().mid(prefix.size());
+    showMessage(QStringLiteral("The archive %1 cannot be read: %2.").arg(m_listedPath, reason),
                 Prompter::Icon::Warning);
 }
 
 void TFrmUnzip::showListing()
 {
-    const auto page = dostext::CodePage(m_namesPage->currentData().toInt());
-    QStringList lines = m_lines;
-    for (qsizetype i = 0; i < lines.size() && i < m_memberNames.size(); ++i) {
-        const QString &name = m_memberNames.at(i);
-        if (lines[i].endsWith(name))
-            lines[i] = lines[i].chopped(name.size()) + ArchiveOps::displayName(name, page);
-    }
-    m_model->setStringList(lines);
+    m_model->setNamesPage(dostext::CodePage(m_namesPage->currentData().toInt()));
 }
 
 ArchiveOps::ExtractReport TFrmUnzip::UnZip_SelectedFiles(const QString &path, bool all)
@@ -330,20 +367,20 @@ ArchiveOps::ExtractReport TFrmUnzip::UnZip_SelectedFiles(const QString &path, bo
     request.dFlag = m_dFlag->isChecked();
     request.namesPage = dostext::CodePage(m_namesPage->currentData().toInt());
 
-    // Line i of the listing belongs to member i; every member is named, one by one.
+    // "All" is asked of the engine as such; names are needed then only to rename the files
+    // as read in another code page. Line i of the listing belongs to member i.
+    request.all = all;
     if (all) {
-        m_selectedNames = m_memberNames;
+        if (request.namesPage != dostext::CodePage::Cp437)
+            request.names = m_model->names();
     } else {
-        const QItemSelectionModel *selection = m_files->selectionModel();
-        const qsizetype count = std::min<qsizetype>(m_model->rowCount(), m_memberNames.size());
-        for (qsizetype i = 0; i < count; ++i) {
-            if (selection->isRowSelected(static_cast<int>(i), QModelIndex()))
-                m_selectedNames.append(m_memberNames.at(i));
-        }
+        for (const QItemSelectionRange &range : m_files->selectionModel()->selection())
+            for (int row = range.top(); row <= range.bottom(); ++row)
+                m_selectedNames.append(m_model->name(row));
+        request.names = m_selectedNames;
+        if (request.names.isEmpty())
+            return {};
     }
-    request.names = m_selectedNames;
-    if (request.names.isEmpty())
-        return {};
 
     ArchiveOps::ExtractReport report;
     if (m_wait) {

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/mainwindow.h"
+#include "archive/unzipdialog.h"
 #include "common/fileerror.h"
 #include "common/pathbytes.h"
 #include "shell/helpwindow.h"
@@ -503,8 +504,9 @@ void TestMainWindow::extractOpensTheListing()
 {
     select(game);
     QTest::mouseClick(child<QPushButton>("B_Unzip"), Qt::LeftButton);
-    auto *unzip = child<QWidget>("FrmUnzip");
+    auto *unzip = child<TFrmUnzip>("FrmUnzip");
     QVERIFY(unzip->isVisible());
+    unzip->waitForListing();
     QCOMPARE(unzip->windowTitle(), QStringLiteral("Decompressing ") + game);
     auto *list = unzip->findChild<QAbstractItemView *>(QStringLiteral("FilesList"));
     QCOMPARE(list->model()->rowCount(), 3);
@@ -552,11 +554,12 @@ void TestMainWindow::extractionUsesTheListedArchive()
     QCOMPARE(QDir(target).entryList(QDir::Files),
              (QStringList{"FILE_ID.DIZ", "game.exe", "readme.txt"}));
     QCOMPARE(readFile(target + QStringLiteral("/readme.txt")), QByteArray("Read me"));
-    // "Extract..." pressed again lists the archive selected now.
+    // "Extract..." pressed again brings the open dialog to the front as it is.
+    QTest::mouseClick(unzip->findChild<QPushButton *>(QStringLiteral("B_Options")), Qt::LeftButton);
     QTest::mouseClick(child<QPushButton>("B_Unzip"), Qt::LeftButton);
-    QCOMPARE(unzip->windowTitle(), QStringLiteral("Decompressing ") + other);
-    auto *list = unzip->findChild<QAbstractItemView *>(QStringLiteral("FilesList"));
-    QCOMPARE(list->model()->rowCount(), 1);
+    QCOMPARE(unzip->windowTitle(), QStringLiteral("Decompressing ") + game);
+    QCOMPARE(unzip->findChild<QLineEdit *>(QStringLiteral("T_Dir"))->text(), target);
+    QVERIFY(unzip->findChild<QWidget *>(QStringLiteral("OptionSide"))->isVisible());
 }
 
 void TestMainWindow::endProgramFromTrayAsksAboutEdits()

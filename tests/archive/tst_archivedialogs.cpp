@@ -14,6 +14,7 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListView>
 #include <QListWidget>
@@ -124,6 +125,7 @@ void TestArchiveDialogs::unzipShowListsTheSelectedArchive()
     QVERIFY(list);
 
     dialog.show();
+    dialog.waitForListing();
     QCOMPARE(dialog.windowTitle(), QStringLiteral("Decompressing ") + first);
     QCOMPARE(list->model()->rowCount(), 2);
     QCOMPARE(dialog.memberNames(), (QStringList{"a.txt", "b/c.txt"}));
@@ -134,9 +136,43 @@ void TestArchiveDialogs::unzipShowListsTheSelectedArchive()
     dialog.hide();
     path = second;
     dialog.show();
+    dialog.waitForListing();
     QCOMPARE(dialog.windowTitle(), QStringLiteral("Decompressing ") + second);
     QCOMPARE(list->model()->rowCount(), 1);
-    QVERIFY(list->model()->index(0, 0).data().toString().startsWith(QLatin1String("12345678  ")));
+    QVERIFY(list->model()->index(0, 0).data().toString().trimmed().startsWith(
+        QLatin1String("12345678  ")));
+
+    // A size head wider than the field: the date head still stands over the dates.
+    child<QLabel>(&dialog, "Label2")->setText(QStringLiteral("Dimensione(byte)"));
+    dialog.hide();
+    dialog.show();
+    dialog.waitForListing();
+    QCoreApplication::sendPostedEvents(); // the layout's pending request
+    const QString line = list->model()->index(0, 0).data().toString();
+    const int dateX = list->viewport()->mapTo(&dialog, QPoint(0, 0)).x() +
+                      list->fontMetrics().horizontalAdvance(line.left(line.indexOf('-') - 2));
+    const int headX = child<QLabel>(&dialog, "Label3")->mapTo(&dialog, QPoint(0, 0)).x();
+    QVERIFY2(qAbs(headX - dateX) <= list->fontMetrics().horizontalAdvance('0'),
+             qPrintable(QStringLiteral("%1 %2").arg(headX).arg(dateX)));
+
+    // Closed, the listing's memory goes; shown with nothing selected, it lists the archive
+    // listed last and its title says so.
+    dialog.hide();
+    QCOMPARE(list->model()->rowCount(), 0);
+    path.clear();
+    dialog.show();
+    dialog.waitForListing();
+    QCOMPARE(dialog.windowTitle(), QStringLiteral("Decompressing ") + second);
+    QCOMPARE(list->model()->rowCount(), 1);
+
+    // A folder typed into the field is the one the folder tree shows.
+    auto *field = child<QLineEdit>(&dialog, "T_Dir");
+    dialog.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&dialog));
+    field->setFocus();
+    field->setText(dir.path());
+    QTest::keyClick(field, Qt::Key_Tab);
+    QCOMPARE(child<TShellTree>(&dialog, "FolderTree")->path(), dir.path());
 }
 
 void TestArchiveDialogs::unzipOptionsButtonWidths()
@@ -181,6 +217,7 @@ void TestArchiveDialogs::unzipSaysWhenArchiveCannotBeRead()
     TFrmUnzip dialog(&wait);
     dialog.setArchivePathSource([&] { return zip; });
     dialog.show();
+    dialog.waitForListing();
     QCOMPARE(prompter.messages,
              QStringList{QStringLiteral("The archive %1 cannot be read: %2.").arg(zip, reason)});
 }
@@ -199,6 +236,7 @@ void TestArchiveDialogs::unzipOnlySelected()
     TFrmUnzip dialog(&wait);
     dialog.setArchivePathSource([&] { return zip; });
     dialog.show();
+    dialog.waitForListing();
     child<QLineEdit>(&dialog, "T_Dir")->setText(out);
     click(&dialog, "R_sel");
 
@@ -239,6 +277,7 @@ void TestArchiveDialogs::unzipReportsSkippedMembers()
     TFrmUnzip dialog(&wait);
     dialog.setArchivePathSource([&] { return zip; });
     dialog.show();
+    dialog.waitForListing();
     child<QLineEdit>(&dialog, "T_Dir")->setText(out);
     click(&dialog, "B_Unzip");
     QCOMPARE(prompter.messages.size(), 1);
