@@ -51,6 +51,7 @@ private slots:
     void exitAsksOnce();
     void failedSaveKeepsEdits();
     void customMenuRunsLookup();
+    void ampersandNamesShownLiterally();
     void tagPaneSavesTag();
     void customDialogFeedsTheMenu();
     void languageRelabelsEveryWindow();
@@ -394,6 +395,30 @@ void TestMainWindow::customMenuRunsLookup()
     window->GestCust(menu->actions().last());
     QCOMPARE(caption(), QStringLiteral("GAME.nfo"));
     QCOMPARE(menu->actions().size(), 3);
+}
+
+void TestMainWindow::ampersandNamesShownLiterally()
+{
+    const QString name = QStringLiteral("Q&A.txt");
+    const QString song = dir->filePath(QStringLiteral("Q&A.mp3"));
+    writeFile(song, QByteArray(1000, 'a'));
+    makeZip(game, {{name, "Answers"}});
+    addCustomNames({name});
+    auto *custom = child<QToolButton>("B_Custom");
+    custom->menu()->actions().first()->trigger();
+    QCOMPARE(custom->text(), QStringLiteral("Q&&A.txt"));
+    QCOMPARE(custom->menu()->actions().first()->text(), QStringLiteral("Q&&A.txt"));
+    select(game);
+    QCOMPARE(caption(), QStringLiteral("Q&&A.txt"));
+    QCOMPARE(text(), QStringLiteral("Answers"));
+    // The save goes into the member the caption names, not into "Q&&A.txt".
+    auto *edit = child<QPlainTextEdit>("DIZEdit");
+    edit->setFocus();
+    QTest::keyClicks(edit, "New ");
+    QVERIFY(window->SaveCurrent());
+    QCOMPARE(memberNames(game), QStringList{name});
+    select(song);
+    QCOMPARE(caption(), QStringLiteral("Q&&A.mp3"));
 }
 
 void TestMainWindow::tagPaneSavesTag()
