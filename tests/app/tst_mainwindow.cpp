@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/mainwindow.h"
+#include "app/quorilapplication.h"
 #include "common/fileerror.h"
 #include "common/pathbytes.h"
 #include "shell/helpwindow.h"
@@ -52,6 +53,7 @@ private slots:
     void failedSaveKeepsEdits();
     void customMenuRunsLookup();
     void ampersandNamesShownLiterally();
+    void everyWindowHasTheProgramIcon();
     void tagPaneSavesTag();
     void customDialogFeedsTheMenu();
     void languageRelabelsEveryWindow();
@@ -419,6 +421,18 @@ void TestMainWindow::ampersandNamesShownLiterally()
     QCOMPARE(memberNames(game), QStringList{name});
     select(song);
     QCOMPARE(caption(), QStringLiteral("Q&&A.mp3"));
+}
+
+void TestMainWindow::everyWindowHasTheProgramIcon()
+{
+    QuorilApplication::setProgramIcon();
+    const QIcon icon = QApplication::windowIcon();
+    QVERIFY(icon.pixmap(48).toImage().pixelColor(24, 24).alpha() > 0);
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    QVERIFY(windows.size() > 5); // main, wait, extraction, find, help, options...
+    for (const QWidget *window : windows)
+        QVERIFY2(window->windowIcon().cacheKey() == icon.cacheKey(),
+                 qPrintable(window->objectName()));
 }
 
 void TestMainWindow::tagPaneSavesTag()
