@@ -57,9 +57,13 @@ QPixmap programPixmap(int size)
 
 QIcon programIcon()
 {
-    QIcon icon;
-    for (int size : {16, 22, 24, 32, 48, 64, 128})
-        icon.addPixmap(programPixmap(size));
+    // Painted once: the tray, the help window and the dialogs all show it from the start.
+    static const QIcon icon = [] {
+        QIcon sizes;
+        for (int size : {16, 22, 24, 32, 48, 64, 128})
+            sizes.addPixmap(programPixmap(size));
+        return sizes;
+    }();
     return icon;
 }
 

@@ -120,6 +120,10 @@ TTrayShell::TTrayShell(QMainWindow *mainWindow, TAboutBox *aboutBox, QObject *pa
     Tray1->setToolTip(QStringLiteral("Quoril 2000"));
     Tray1->setContextMenu(PopupMenu);
     connect(Tray1, &QSystemTrayIcon::activated, this, &TTrayShell::onActivated);
+
+    m_hostCheck = new QTimer(this);
+    m_hostCheck->setInterval(2000);
+    connect(m_hostCheck, &QTimer::timeout, this, &TTrayShell::checkTrayHost);
 }
 
 TTrayShell::~TTrayShell()
@@ -166,12 +170,28 @@ void TTrayShell::B_CaptionClick()
     m_state = m_main->windowState() & ~Qt::WindowMinimized;
     Tray1->show();
     m_main->hide();
+    m_hostCheck->start();
+}
+
+void TTrayShell::checkTrayHost()
+{
+    if (!isInTray() || trayAvailable())
+        return;
+    m_hostCheck->stop();
+    Tray1->hide();
+    if (m_main && m_main->isHidden()) {
+        if (!m_geometry.isEmpty())
+            m_main->restoreGeometry(m_geometry);
+        m_main->setWindowState(m_state | Qt::WindowMinimized);
+        m_main->show();
+    }
 }
 
 void TTrayShell::showMainWindow()
 {
     if (!m_main)
         return;
+    m_hostCheck->stop();
     Tray1->hide();
     if (!m_main->isHidden()) {
         if (m_main->isMinimized())
@@ -180,7 +200,9 @@ void TTrayShell::showMainWindow()
         return;
     }
     // A maximised window keeps its state and takes the screen; a normal one gets back its
-    // place and size.
+    // place and size. A window minimised before it went into the tray (when no tray was there
+    // yet) comes back shown, not minimised again.
+    m_main->setWindowState(m_main->windowState() & ~Qt::WindowMinimized);
     if (m_state & (Qt::WindowMaximized | Qt::WindowFullScreen))
         m_main->setWindowState(m_state);
     else if (!m_geometry.isEmpty())

@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QSystemTrayIcon>
+#include <QTimer>
 
 #include <functional>
 #include <optional>
@@ -60,11 +61,14 @@ public:
     std::function<void()> quit;
 
     // Whether the desktop has a tray. Tests force it; by default the desktop is asked at
-    // every press of B_Caption.
+    // every press of B_Caption and, while in the tray, every few seconds.
     void setTrayAvailable(std::optional<bool> available);
     bool trayAvailable() const;
     // True while the program is hidden in the tray.
     bool isInTray() const;
+    // Asked every few seconds while the program is in the tray: when the tray has gone (its
+    // host ended), the window comes back minimised, so that it can still be reached.
+    void checkTrayHost();
 
     // Shows the about box modally; ignored while it is already showing.
     void About1Click();
@@ -95,4 +99,5 @@ private:
     std::optional<bool> m_trayAvailable;
     QByteArray m_geometry;
     Qt::WindowStates m_state;
+    QTimer *m_hostCheck;
 };

@@ -99,7 +99,6 @@ struct TShellTree::Private
     QSocketNotifier *mountNotifier = nullptr;
 
     QFileIconProvider iconProvider;
-    QHash<QString, QIcon> iconCache;
 
     // Suspends repainting and shows the busy cursor for the outermost read only.
     struct ReadScope
@@ -211,6 +210,9 @@ int TShellTree::Private::compareNodes(const TShellNode &a, const TShellNode &b) 
 
 QIcon TShellTree::Private::cachedIcon(const QString &key, const std::function<QIcon()> &make)
 {
+    // One cache for every tree of the program: the keys name kinds of entries, not entries,
+    // and the window's three trees would otherwise each read the same icons at start.
+    static QHash<QString, QIcon> iconCache;
     auto it = iconCache.constFind(key);
     if (it != iconCache.constEnd())
         return *it;

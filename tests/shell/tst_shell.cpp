@@ -66,6 +66,8 @@ private slots:
     void hideAndRestore_data();
     void hideAndRestore();
     void withoutTrayTheButtonMinimises();
+    void trayHostComesAndGoes_data();
+    void trayHostComesAndGoes();
     void aboutBoxFromTrayBlocksRestore();
     void endProgram_data();
     void endProgram();
@@ -183,6 +185,40 @@ void TstShell::withoutTrayTheButtonMinimises()
     QVERIFY(!f.main.isHidden());
     QVERIFY(f.main.isMinimized());
     QVERIFY(!f.shell->Tray1->isVisible());
+}
+
+// Whatever the order of minimising, tray hosts appearing and leaving, the window stays
+// reachable: shown by the icon, or minimised (never hidden) when the icon has gone.
+void TstShell::trayHostComesAndGoes_data()
+{
+    QTest::addColumn<bool>("minimisedFirst");
+    QTest::addColumn<bool>("hostLeaves");
+    QTest::newRow("minimised before the host came, icon clicked") << true << false;
+    QTest::newRow("host leaves while in the tray") << false << true;
+}
+
+void TstShell::trayHostComesAndGoes()
+{
+    QFETCH(bool, minimisedFirst);
+    QFETCH(bool, hostLeaves);
+    Fixture f;
+    f.main.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&f.main));
+    if (minimisedFirst)
+        f.main.showMinimized();
+    f.shell->B_CaptionClick();
+    QVERIFY(f.main.isHidden());
+    if (hostLeaves) {
+        f.shell->setTrayAvailable(false);
+        f.shell->checkTrayHost();
+        QVERIFY(!f.main.isHidden());
+        QVERIFY(f.main.isMinimized());
+    } else {
+        emit f.shell->Tray1->activated(QSystemTrayIcon::Trigger);
+        QVERIFY(f.main.isVisible());
+        QVERIFY(!f.main.isMinimized());
+    }
+    QVERIFY(!f.shell->isInTray());
 }
 
 void TstShell::aboutBoxFromTrayBlocksRestore()
