@@ -402,14 +402,12 @@ void TestMainWindow::customMenuRunsLookup()
 void TestMainWindow::ampersandNamesShownLiterally()
 {
     const QString name = QStringLiteral("Q&A.txt");
-    const QString song = dir->filePath(QStringLiteral("Q&A.mp3"));
-    writeFile(song, QByteArray(1000, 'a'));
     makeZip(game, {{name, "Answers"}});
     addCustomNames({name});
     auto *custom = child<QToolButton>("B_Custom");
     custom->menu()->actions().first()->trigger();
+    QCOMPARE(custom->text(), custom->menu()->actions().first()->text());
     QCOMPARE(custom->text(), QStringLiteral("Q&&A.txt"));
-    QCOMPARE(custom->menu()->actions().first()->text(), QStringLiteral("Q&&A.txt"));
     select(game);
     QCOMPARE(caption(), QStringLiteral("Q&&A.txt"));
     QCOMPARE(text(), QStringLiteral("Answers"));
@@ -419,8 +417,6 @@ void TestMainWindow::ampersandNamesShownLiterally()
     QTest::keyClicks(edit, "New ");
     QVERIFY(window->SaveCurrent());
     QCOMPARE(memberNames(game), QStringList{name});
-    select(song);
-    QCOMPARE(caption(), QStringLiteral("Q&&A.mp3"));
 }
 
 void TestMainWindow::everyWindowHasTheProgramIcon()
@@ -428,9 +424,7 @@ void TestMainWindow::everyWindowHasTheProgramIcon()
     QuorilApplication::setProgramIcon();
     const QIcon icon = QApplication::windowIcon();
     QVERIFY(icon.pixmap(48).toImage().pixelColor(24, 24).alpha() > 0);
-    const QWidgetList windows = QApplication::topLevelWidgets();
-    QVERIFY(windows.size() > 5); // main, wait, extraction, find, help, options...
-    for (const QWidget *window : windows)
+    for (const QWidget *window : QApplication::topLevelWidgets()) // main, wait, find, help...
         QVERIFY2(window->windowIcon().cacheKey() == icon.cacheKey(),
                  qPrintable(window->objectName()));
 }
