@@ -67,6 +67,8 @@ bool UnsavedChanges = false;
 namespace {
 
 const QString AllCustomDefault = QStringLiteral("all custom files");
+// The name B_Custom or the pane's frame shows, kept beside its caption.
+constexpr const char *CustomNameProperty = "customName";
 
 // The window's size when its captions need no more room.
 constexpr QSize DesignedSize(641, 494);
@@ -658,7 +660,7 @@ LookupState TMain::lookupState() const
         state.down = ModeButton::Filename;
     else
         state.down = ModeButton::Custom;
-    state.customCaption = d->B_Custom->text();
+    state.customCaption = customName();
     state.allCustomLabel = AllCustomLabel;
     // The list lives in the custom-file dialog; the menu shows it as it was at the last Close.
     state.customList = d->Custom_ext ? d->Custom_ext->entries() : QStringList();
@@ -668,8 +670,9 @@ LookupState TMain::lookupState() const
 void TMain::BuildCustMenu(const QStringList &customNames)
 {
     d->CustMenu->clear();
+    // A name is shown as it is spelt ("&" and all); the action keeps the name itself.
     for (const QString &name : customNames)
-        d->CustMenu->addAction(name);
+        d->CustMenu->addAction(mnemonics::literal(name))->setData(name);
     d->CustMenu->addAction(AllCustomLabel);
     d->B_Custom->setEnabled(!customNames.isEmpty());
 }
@@ -677,8 +680,39 @@ void TMain::BuildCustMenu(const QStringList &customNames)
 void TMain::GestCust(QAction *item)
 {
     d->B_Custom->setChecked(true);
-    d->B_Custom->setText(item->text());
+    if (item->data().isValid()) {
+        d->B_Custom->setText(mnemonics::literal(item->data().toString()));
+        d->B_Custom->setProperty(CustomNameProperty, item->data());
+    } else {
+        d->B_Custom->setText(item->text());
+        d->B_Custom->setProperty(CustomNameProperty, QVariant());
+    }
     GetInfo();
+}
+
+void TMain::setPaneCaption(const QString &name)
+{
+    // The caption names the member or file the pane shows, "&" and all; a save reads it back.
+    d->Cornice->setTitle(mnemonics::literal(name));
+    d->Cornice->setProperty(CustomNameProperty, name);
+}
+
+QString TMain::paneCaption() const
+{
+    const QVariant name = d->Cornice->property(CustomNameProperty);
+    if (name.isValid() && mnemonics::literal(name.toString()) == d->Cornice->title())
+        return name.toString();
+    return d->Cornice->title();
+}
+
+QString TMain::customName() const
+{
+    // The button shows a custom name literally; a caption given since (a language's "all
+    // custom files") is read as it stands.
+    const QVariant name = d->B_Custom->property(CustomNameProperty);
+    if (name.isValid() && mnemonics::literal(name.toString()) == d->B_Custom->text())
+        return name.toString();
+    return d->B_Custom->text();
 }
 
 void TMain::GetInfo()
@@ -755,7 +789,7 @@ void TMain::showDescription(const LookupResult &result)
                   .arg(DescriptionLimit / (1024 * 1024))
             : result.readOnlyReason);
     d->B_Save->setToolTip(result.readOnlyReason);
-    d->Cornice->setTitle(result.caption);
+    setPaneCaption(result.caption);
 }
 
 bool TMain::LeaveUnsavedChanges(const QString &next)
@@ -835,7 +869,7 @@ bool TMain::tagPaneShown() const
 void TMain::ViewMP3()
 {
     const QString path = d->LFile->path();
-    d->Cornice->setTitle(
+    setPaneCaption(
         pathbytes::display(QStringView(path).sliced(path.lastIndexOf(QLatin1Char('/')) + 1)));
     CurrentFile = path;
     d->IDMP.setFileName(path);
@@ -864,7 +898,7 @@ bool TMain::SaveCurrent()
             IDTagWrite(ShownFile);
             return true;
         }
-        return Embed(ShownFile, d->Cornice->title());
+        return Embed(ShownFile, paneCaption());
     } catch (const FileError &error) {
         showTopLevelError(error.message());
         return false;

@@ -45,6 +45,9 @@ public:
     void GetInfo();
     void ViewInfo(const QString &archivePath);
     void GestCust(QAction *item);
+    QString customName() const;
+    void setPaneCaption(const QString &name);
+    QString paneCaption() const;
     // Rebuilds the custom-files menu from the list, with the all-custom item last, and enables
     // B_Custom exactly when the list is not empty.
     void BuildCustMenu(const QStringList &customNames);

@@ -4,10 +4,18 @@
 #include "common/fileerror.h"
 #include "common/prompter.h"
 #include "common/version.h"
+#include "shell/glyphs.h"
 
 QuorilApplication::QuorilApplication(int &argc, char **argv) : QApplication(argc, argv)
 {
     setIdentity();
+    setProgramIcon();
+}
+
+void QuorilApplication::setProgramIcon()
+{
+    // Once for the application: every window without an icon of its own shows it.
+    QApplication::setWindowIcon(glyphs::programIcon());
 }
 
 void QuorilApplication::setIdentity()

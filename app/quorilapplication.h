@@ -12,6 +12,8 @@ public:
     QuorilApplication(int &argc, char **argv);
     // The name and version that --version prints; set before any application object exists.
     static void setIdentity();
+    // Gives every window the program's icon, drawn at the sizes window managers ask for.
+    static void setProgramIcon();
     bool notify(QObject *receiver, QEvent *event) override;
 };
 

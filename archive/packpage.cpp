@@ -19,6 +19,7 @@
 #include <QListWidget>
 #include <QMimeData>
 #include <QPushButton>
+#include <QShowEvent>
 #include <QSplitter>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -34,6 +35,8 @@ QString defaultSaveDialog(QWidget *parent, const QString &current)
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setDefaultSuffix(QStringLiteral("zip"));
     dialog.setFileMode(QFileDialog::AnyFile);
+    // Packing adds to an existing archive, so choosing one is no overwrite.
+    dialog.setOption(QFileDialog::DontConfirmOverwrite);
     if (!current.trimmed().isEmpty())
         dialog.selectFile(current.trimmed());
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
@@ -68,6 +71,9 @@ TPackPage::TPackPage(TFrmWaitZip *wait, TFrmZipOpt *options, QWidget *parent)
     m_fileMgr->setIndentation(20);
     m_fileMgr->setAutoDrag(true);
     m_fileMgr->setPopupMenuMode(TShellTree::pmm_PopupMenu);
+    // "Computer" is the tree's only top node and stays open: no arrow beside it.
+    m_fileMgr->setRootIsDecorated(false);
+    m_fileMgr->installEventFilter(this);
 
     m_list = new QListWidget(this);
     m_list->setObjectName(QStringLiteral("ListaZip"));
@@ -203,8 +209,37 @@ bool TPackPage::ListaZipKeyDown(int key)
     return true;
 }
 
+bool TPackPage::LFileMgrKeyDown(int key)
+{
+    // The keyboard's way to fill the list: Insert adds the selected file or folder as a drag
+    // would; Enter adds a file (on a folder it keeps the tree's own meaning).
+    const bool enter = key == Qt::Key_Return || key == Qt::Key_Enter;
+    if (key != Qt::Key_Insert && !enter)
+        return false;
+    QTreeWidgetItem *current = m_fileMgr->currentItem();
+    const bool file = !m_fileMgr->filePath(current).isEmpty();
+    if (!current || !current->isSelected() || m_fileMgr->path().isEmpty() || (enter && !file))
+        return false;
+    addLine(m_fileMgr->path());
+    m_list->scrollToBottom();
+    return true;
+}
+
+void TPackPage::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    // The node selected at start is laid out only now: bring it clear of the scroll bars.
+    if (m_fileMgr->currentItem())
+        QMetaObject::invokeMethod(
+            m_fileMgr, [tree = m_fileMgr] { tree->scrollToItem(tree->currentItem()); },
+            Qt::QueuedConnection);
+}
+
 bool TPackPage::eventFilter(QObject *watched, QEvent *event)
 {
+    if (watched == m_fileMgr && event->type() == QEvent::KeyPress)
+        return LFileMgrKeyDown(static_cast<QKeyEvent *>(event)->key()) ||
+               QWidget::eventFilter(watched, event);
     if (watched == m_list->viewport()) {
         switch (event->type()) {
         case QEvent::DragEnter:

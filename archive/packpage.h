@@ -45,9 +45,11 @@ public:
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
+    void showEvent(QShowEvent *event) override;
 
 private:
     bool ListaZipKeyDown(int key);
+    bool LFileMgrKeyDown(int key);
     void addLine(const QString &path);
     QLabel *stepLabel(const char *name, const QString &text);
 

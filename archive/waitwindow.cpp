@@ -104,13 +104,22 @@ void TFrmWaitZip::stop()
     m_anim->setValue(0);
     hide();
     setWindowModality(Qt::NonModal);
-    // Some window managers leave no window active once this one is gone: keys typed next
-    // would be lost.
-    if (m_windowBefore && m_windowBefore->isVisible()) {
-        m_windowBefore->activateWindow();
-        if (m_focusBefore && m_focusBefore->isVisible() && m_focusBefore->isEnabled())
-            m_focusBefore->setFocus(Qt::ActiveWindowFocusReason);
-    }
+    restoreFocus();
+    // A window manager may hand the focus on only once the unmapping is done, after the call
+    // above: ask again when the event loop next turns.
+    QMetaObject::invokeMethod(this, &TFrmWaitZip::restoreFocus, Qt::QueuedConnection);
+}
+
+void TFrmWaitZip::restoreFocus()
+{
+    // Some window managers leave no window active once this one is gone, or activate another
+    // one: keys typed next would be lost.
+    if (m_running || !m_windowBefore || !m_windowBefore->isVisible())
+        return;
+    m_windowBefore->raise();
+    m_windowBefore->activateWindow();
+    if (m_focusBefore && m_focusBefore->isVisible() && m_focusBefore->isEnabled())
+        m_focusBefore->setFocus(Qt::ActiveWindowFocusReason);
 }
 
 bool TFrmWaitZip::eventsDue() const

@@ -44,6 +44,7 @@ protected:
 
 private:
     void B_CancelClick();
+    void restoreFocus();
     void processEventsNow();
     bool eventsDue() const;
 

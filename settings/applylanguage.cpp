@@ -5,6 +5,7 @@
 #include "common/pathbytes.h"
 #include "common/prompter.h"
 #include "settings/profile.h"
+#include "settings/qttranslation.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -153,6 +154,7 @@ void ApplyLanguage(const QString &path, const LanguageTargets &targets)
 {
     WaitCursor cursor;
     QString failure;
+    qttranslation::install(path);
     try {
         const Profile profile(path);
         for (const LanguageKey &row : languageKeys()) {

@@ -199,7 +199,6 @@ TAboutBox::TAboutBox(QWidget *parent)
 {
     setObjectName(QStringLiteral("AboutBox"));
     setWindowTitle(QStringLiteral("About..."));
-    setWindowIcon(QIcon(glyphs::programPixmap(64)));
     setModal(true);
 
     Panel1 = new QFrame(this);

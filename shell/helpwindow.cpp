@@ -3,7 +3,6 @@
 
 #include "common/prompter.h"
 #include "common/windowplace.h"
-#include "shell/glyphs.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -22,7 +21,6 @@ THelpWindow::THelpWindow(QWidget *parent) : QTextBrowser(parent), m_dirs(default
     setObjectName(QStringLiteral("HelpWindow"));
     setWindowFlag(Qt::Window);
     setWindowTitle(QStringLiteral("Quoril 2000 - Help"));
-    setWindowIcon(glyphs::programIcon());
     setOpenExternalLinks(true);
     placeWindow(this, DesignedSize, PlaceOn::FirstShow);
 }

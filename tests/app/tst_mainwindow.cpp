@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/mainwindow.h"
+#include "app/quorilapplication.h"
 #include "archive/unzipdialog.h"
 #include "common/fileerror.h"
 #include "common/pathbytes.h"
@@ -52,6 +53,8 @@ private slots:
     void exitAsksOnce();
     void failedSaveKeepsEdits();
     void customMenuRunsLookup();
+    void ampersandNamesShownLiterally();
+    void everyWindowHasTheProgramIcon();
     void tagPaneSavesTag();
     void customDialogFeedsTheMenu();
     void languageRelabelsEveryWindow();
@@ -395,6 +398,36 @@ void TestMainWindow::customMenuRunsLookup()
     window->GestCust(menu->actions().last());
     QCOMPARE(caption(), QStringLiteral("GAME.nfo"));
     QCOMPARE(menu->actions().size(), 3);
+}
+
+void TestMainWindow::ampersandNamesShownLiterally()
+{
+    const QString name = QStringLiteral("Q&A.txt");
+    makeZip(game, {{name, "Answers"}});
+    addCustomNames({name});
+    auto *custom = child<QToolButton>("B_Custom");
+    custom->menu()->actions().first()->trigger();
+    QCOMPARE(custom->text(), custom->menu()->actions().first()->text());
+    QCOMPARE(custom->text(), QStringLiteral("Q&&A.txt"));
+    select(game);
+    QCOMPARE(caption(), QStringLiteral("Q&&A.txt"));
+    QCOMPARE(text(), QStringLiteral("Answers"));
+    // The save goes into the member the caption names, not into "Q&&A.txt".
+    auto *edit = child<QPlainTextEdit>("DIZEdit");
+    edit->setFocus();
+    QTest::keyClicks(edit, "New ");
+    QVERIFY(window->SaveCurrent());
+    QCOMPARE(memberNames(game), QStringList{name});
+}
+
+void TestMainWindow::everyWindowHasTheProgramIcon()
+{
+    QuorilApplication::setProgramIcon();
+    const QIcon icon = QApplication::windowIcon();
+    QVERIFY(icon.pixmap(48).toImage().pixelColor(24, 24).alpha() > 0);
+    for (const QWidget *window : QApplication::topLevelWidgets()) // main, wait, find, help...
+        QVERIFY2(window->windowIcon().cacheKey() == icon.cacheKey(),
+                 qPrintable(window->objectName()));
 }
 
 void TestMainWindow::tagPaneSavesTag()

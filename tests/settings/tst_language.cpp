@@ -11,6 +11,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDialog>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QGroupBox>
 #include <QLabel>
@@ -283,10 +284,15 @@ void TestLanguage::shippedFiles_data()
     QTest::addColumn<QString>("name");
     QTest::addColumn<bool>("english");
     QTest::addColumn<QString>("fileMenu");
-    QTest::newRow("ENGLISH.QLG") << "ENGLISH.QLG" << true << "File";
-    QTest::newRow("DEFAULT.QLG") << "DEFAULT.QLG" << true << "File";
-    QTest::newRow("ITALIANO.QLG") << "ITALIANO.QLG" << false << "File";
-    QTest::newRow("DEUTSCH.QLG") << "DEUTSCH.QLG" << false << "Datei";
+    QTest::addColumn<QString>("qtCancel"); // a standard dialog button in Qt's own words
+    QTest::newRow("ENGLISH.QLG") << "ENGLISH.QLG" << true << "File"
+                                 << "Cancel";
+    QTest::newRow("DEFAULT.QLG") << "DEFAULT.QLG" << true << "File"
+                                 << "Cancel";
+    QTest::newRow("ITALIANO.QLG") << "ITALIANO.QLG" << false << "File"
+                                  << "Annulla";
+    QTest::newRow("DEUTSCH.QLG") << "DEUTSCH.QLG" << false << "Datei"
+                                 << "Abbrechen";
 }
 
 void TestLanguage::shippedFiles()
@@ -318,6 +324,9 @@ void TestLanguage::shippedFiles()
         QVERIFY2(translated >= 60, qPrintable(QString::number(translated)));
     ApplyLanguage(file, m_w->targets());
     QCOMPARE(m_w->menu(0), fileMenu);
+    QFETCH(QString, qtCancel);
+    QDialogButtonBox buttons(QDialogButtonBox::Cancel);
+    QCOMPARE(buttons.button(QDialogButtonBox::Cancel)->text().remove(u'&'), qtCancel);
     QCOMPARE(m_w->text(&m_w->main, "B_Filename"), "<filename>.txt");
     QCOMPARE(m_w->text(&m_w->main, "B_Readme"), "readme.txt");
 }
