@@ -153,6 +153,7 @@ struct TMain::Private
     QAction *M_Formats = nullptr;
     QButtonGroup *modes = nullptr;
     QFont editorFont;
+    TTreeTips *treeTips = nullptr;
     QColor editorColor = QColor(0, 0, 128);
     bool fontChosen = false;
     // Set while a lookup fills the pane: that is not an edit of the user's.
@@ -542,7 +543,8 @@ void TMain::CreateSecondaryWindows()
 
     auto *tips = new TTipSource(catalog::defaultIndexPath(), this);
     tips->setCustomListSource(customList);
-    new TTreeTips(d->LFile, tips);
+    d->treeTips = new TTreeTips(d->LFile, tips);
+    d->treeTips->setTextFont(d->editorFont);
 }
 
 void TMain::M_FindClick()
@@ -1003,6 +1005,8 @@ void TMain::M_FontClick()
     d->editorFont = dialog.chosenFont();
     d->editorColor = dialog.chosenColor();
     d->DIZEdit->setFont(d->editorFont);
+    if (d->treeTips)
+        d->treeTips->setTextFont(d->editorFont);
     QPalette palette = d->DIZEdit->palette();
     palette.setColor(QPalette::Text, d->editorColor);
     d->DIZEdit->setPalette(palette);

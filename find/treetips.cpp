@@ -23,6 +23,7 @@ TTreeTips::TTreeTips(TShellTree *tree, TTipSource *source)
     connect(tree->model(), &QAbstractItemModel::modelReset, this, moved);
     connect(source, &TTipSource::ready, this, &TTreeTips::arrived);
     tree->viewport()->installEventFilter(this);
+    m_font = tree->font();
 }
 
 void TTreeTips::requestVisible()
@@ -60,7 +61,20 @@ QString TTreeTips::tipFor(QTreeWidgetItem *item) const
     const QString text = m_source->text(path).value_or(QString());
     if (text.isEmpty())
         return {};
-    return labelCutOff(item) ? text + QStringLiteral("\n\n") + item->text(0) : text;
+    // Rich text, so that the description keeps its own font while other tooltips keep theirs.
+    const QString size = m_font.pointSizeF() > 0
+                             ? QString::number(m_font.pointSizeF()) + QStringLiteral("pt")
+                             : QString::number(m_font.pixelSize()) + QStringLiteral("px");
+    QString tip = QStringLiteral("<qt><pre style=\"font-family:'%1'; font-size:%2; margin:0\">%3")
+                      .arg(m_font.family().toHtmlEscaped(), size, text.toHtmlEscaped());
+    if (labelCutOff(item))
+        tip += QStringLiteral("\n\n") + item->text(0).toHtmlEscaped();
+    return tip + QStringLiteral("</pre></qt>");
+}
+
+void TTreeTips::setTextFont(const QFont &font)
+{
+    m_font = font;
 }
 
 bool TTreeTips::eventFilter(QObject *watched, QEvent *event)

@@ -3,6 +3,7 @@
 
 #include "common/filepath.h"
 
+#include <QFont>
 #include <QObject>
 #include <QPoint>
 #include <QPointer>
@@ -28,6 +29,8 @@ public:
     QString tipFor(QTreeWidgetItem *item) const;
     // Asks for the texts of the file nodes in view now (also done after every move of the view).
     void requestVisible();
+    // The font descriptions are drawn in (the pane's): box art lines up only in it.
+    void setTextFont(const QFont &font);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -42,4 +45,5 @@ private:
     QTimer m_viewMoved;
     // The file under the pointer whose text was not known when its tooltip was asked for.
     TFilePath m_waitingPath;
+    QFont m_font;
 };
