@@ -310,7 +310,7 @@ ArchiveOps::ZipReport TPackPage::ZipFiles(const QString &archivePath, const QStr
         return {};
     ArchiveOps::ZipReport report;
     if (m_wait) {
-        m_wait->start();
+        m_wait->start(this);
         report = ArchiveOps::zipFiles(
             archivePath, files,
             [this](const QString &name, int index, int total) {

@@ -384,7 +384,7 @@ ArchiveOps::ExtractReport TFrmUnzip::UnZip_SelectedFiles(const QString &path, bo
 
     ArchiveOps::ExtractReport report;
     if (m_wait) {
-        m_wait->start();
+        m_wait->start(this);
         report = ArchiveOps::unzipSelectedFiles(
             request,
             [this](const QString &name, int index, int total) {

@@ -12,13 +12,15 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStyle>
+#include <QThread>
 #include <QVBoxLayout>
 
 #include <algorithm>
 
 namespace {
-constexpr int EventInterval = 50; // ms between two turns of the event loop
-constexpr int MemberSteps = 1000; // resolution of the member bar
+constexpr int EventInterval = 50;   // ms between two turns of the event loop
+constexpr int ActivationWait = 300; // ms a short job waits for the window manager at most
+constexpr int MemberSteps = 1000;   // resolution of the member bar
 
 QString megabytes(quint64 bytes)
 {
@@ -80,17 +82,20 @@ TFrmWaitZip::TFrmWaitZip(QWidget *parent) : QWidget(parent, Qt::Dialog)
     placeWindow(this, QSize(366, 134), PlaceOn::EveryShow);
 }
 
-void TFrmWaitZip::start()
+void TFrmWaitZip::start(QWidget *owner)
 {
     m_cancelled = false;
     m_running = true;
-    m_focusBefore = QApplication::focusWidget();
-    m_windowBefore = QApplication::activeWindow();
+    // The window manager's idea of the active window may lag behind a window just raised;
+    // the window that asks for the job is the one to return to.
+    m_windowBefore = owner ? owner->window() : QApplication::activeWindow();
+    m_focusBefore = owner ? m_windowBefore->focusWidget() : QApplication::focusWidget();
     m_name->clear();
     m_member->setValue(0);
     m_progress->setRange(0, 0);
     m_cancel->setEnabled(true);
     m_anim->setRange(0, 0);
+    m_activated = false;
     setWindowModality(Qt::ApplicationModal);
     show();
     raise();
@@ -102,12 +107,37 @@ void TFrmWaitZip::stop()
     m_running = false;
     m_anim->setRange(0, 1);
     m_anim->setValue(0);
+    waitUntilActivated();
     hide();
     setWindowModality(Qt::NonModal);
     restoreFocus();
     // A window manager may hand the focus on only once the unmapping is done, after the call
     // above: ask again when the event loop next turns.
     QMetaObject::invokeMethod(this, &TFrmWaitZip::restoreFocus, Qt::QueuedConnection);
+}
+
+void TFrmWaitZip::waitUntilActivated()
+{
+    // A short job may end before the window manager has made this window active. Hidden
+    // first, it would be activated afterwards all the same, and the program would then take
+    // the keys typed next for this hidden window. A moment's wait, at most, avoids that.
+    QElapsedTimer waited;
+    waited.start();
+    while (!m_activated && isVisible() && waited.elapsed() < ActivationWait) {
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 10);
+        QThread::msleep(2);
+    }
+}
+
+bool TFrmWaitZip::event(QEvent *event)
+{
+    if (event->type() == QEvent::WindowActivate) {
+        m_activated = true;
+        // Activated once gone (the window manager came late): hand the keys back.
+        if (!m_running)
+            QMetaObject::invokeMethod(this, &TFrmWaitZip::restoreFocus, Qt::QueuedConnection);
+    }
+    return QWidget::event(event);
 }
 
 void TFrmWaitZip::restoreFocus()

@@ -26,7 +26,9 @@ public:
     explicit TFrmWaitZip(QWidget *parent = nullptr);
 
     // Shows the window centred on the screen, starts the animation and paints at once.
-    void start();
+    // `owner` is a widget of the window that starts the job: it is active again, with its
+    // focus where it was, once the job ends (by default the window active now).
+    void start(QWidget *owner = nullptr);
     // Stops the animation and hides the window.
     void stop();
     // One step of the work: `name` is the member or file reached, `index` counts from 0 and
@@ -41,10 +43,12 @@ public:
 protected:
     void closeEvent(QCloseEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
+    bool event(QEvent *event) override;
 
 private:
     void B_CancelClick();
     void restoreFocus();
+    void waitUntilActivated();
     void processEventsNow();
     bool eventsDue() const;
 
@@ -59,4 +63,5 @@ private:
     QElapsedTimer m_sinceEvents;
     bool m_cancelled = false;
     bool m_running = false;
+    bool m_activated = false; // the window system has made the shown window active
 };
