@@ -3,6 +3,7 @@
 #include "app/quorilapplication.h"
 #include "common/messageboxprompter.h"
 #include "common/pathbytes.h"
+#include "common/timezone.h"
 #include "find/findform.h"
 #include "find/findsession.h"
 
@@ -65,6 +66,7 @@ bool wantsTextOnly(int argc, char *argv[])
 
 int main(int argc, char *argv[])
 {
+    timezone_setup::nameSystemZone();
     if (wantsTextOnly(argc, argv)) {
         QCoreApplication core(argc, argv);
         QuorilApplication::setIdentity();

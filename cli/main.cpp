@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/commands.h"
 #include "common/pathbytes.h"
+#include "common/timezone.h"
 #include "common/version.h"
 #include "zipengine/zipengine.h"
 
@@ -86,6 +87,7 @@ bool cliLoadEngine()
 
 int main(int argc, char *argv[])
 {
+    timezone_setup::nameSystemZone();
     // No QCoreApplication: nothing here needs one (no event loop, no plugins), and making one
     // would cost every command 0.4 ms, a sixth of a quick describe.
     // The arguments with their bytes: a file name need not be UTF-8.
