@@ -143,13 +143,10 @@ ExtractReport extractOther(const ExtractRequest &request, formats::Format format
 
 } // namespace
 
-int listMembers(const QString &path, const std::function<void(const ListingEntry &)> &onMember,
-                QStringList &messages)
+namespace {
+
+int listZip(const QString &path, EngineSink &sink, QStringList &messages)
 {
-    if (const formats::Format format = formats::detect(path); format != formats::Format::Zip)
-        return listOther(path, format, onMember, messages);
-    EngineSink sink;
-    sink.onListing = onMember;
     USERFUNCTIONS functions;
     FillUserFunctions(functions);
     DCL dcl = blankDcl();
@@ -168,6 +165,29 @@ int listMembers(const QString &path, const std::function<void(const ListingEntry
     }
     messages = sink.messages;
     return code;
+}
+
+} // namespace
+
+int listMembers(const QString &path, const std::function<void(const ListingEntry &)> &onMember,
+                QStringList &messages)
+{
+    if (const formats::Format format = formats::detect(path); format != formats::Format::Zip)
+        return listOther(path, format, onMember, messages);
+    EngineSink sink;
+    sink.onListing = onMember;
+    return listZip(path, sink, messages);
+}
+
+int countMembers(const QString &path, formats::Format format, qint64 &count,
+                 QStringList &messages)
+{
+    count = 0;
+    if (format != formats::Format::Zip)
+        return listOther(path, format, [&count](const ListingEntry &) { ++count; }, messages);
+    EngineSink sink;
+    sink.counted = &count;
+    return listZip(path, sink, messages);
 }
 
 Listing getContents(const QString &path)

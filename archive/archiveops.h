@@ -14,6 +14,10 @@
 // The archive operations behind the extraction dialog, the packer page and the command-line
 // tool: listing, extraction and packing through the engine, and the conversion between the
 // engine's zip options and the options dialog. No widget is involved here.
+namespace formats {
+enum class Format;
+}
+
 namespace ArchiveOps {
 
 // Called once per member or file as the engine reaches it, with a running index from 0 and
@@ -42,6 +46,11 @@ Listing getContents(const QString &path);
 // engine's result, with its problem lines in `messages`.
 int listMembers(const QString &path, const std::function<void(const ListingEntry &)> &onMember,
                 QStringList &messages);
+
+// The number of members of `path`, an archive of `format`, listed but not converted; returns
+// the engine's result, with its problem lines in `messages`.
+int countMembers(const QString &path, formats::Format format, qint64 &count,
+                 QStringList &messages);
 
 // A listed member name as read in the names' code page (CP437 leaves it unchanged).
 QString displayName(const QString &engineName, dostext::CodePage page);

@@ -26,25 +26,25 @@ Entry readArchive(const QByteArray &bytes, const ReadOptions &options)
     entry.kind = Kind::Zip;
     const QString path = pathbytes::decode(bytes);
     // Told by the file's first bytes: an LHA archive named .zip is recorded as "lha".
-    entry.format = formats::formatName(formats::detect(path));
+    const formats::Format format = formats::detect(path);
+    entry.format = formats::formatName(format);
     // Members are counted, no listing line is formatted: a collection holds many archives of
     // hundreds of members each.
-    int members = 0;
+    qint64 members = 0;
     QStringList messages;
-    const int code = ArchiveOps::listMembers(
-        path, [&members](const ListingEntry &) { ++members; }, messages);
+    const int code = ArchiveOps::countMembers(path, format, members, messages);
     if (code != PK_OK && code != PK_WARN) {
         entry.error = messages.isEmpty() ? ArchiveOps::unzipCodeText(code) : messages.constFirst();
         return entry;
     }
-    entry.members = members;
+    entry.members = int(members);
 
     LookupState state;
     state.down = ModeButton::Auto;
     state.allCustomLabel = AllCustom;
     state.customCaption = AllCustom;
     state.customList = options.customList;
-    const LookupResult found = ViewInfo(path, lookup::plan(state, path));
+    const LookupResult found = ViewInfo(path, lookup::plan(state, path), format);
     if (found.found) {
         // The text as the pane shows it, so that searches find its words in any code page
         // and never match colour codes.
@@ -63,7 +63,8 @@ Entry readArchive(const QByteArray &bytes, const ReadOptions &options)
         if (found.truncated)
             entry.setDetail(QStringLiteral("truncated"), QStringLiteral("description"));
     }
-    const QByteArray comment = archiveComment(path);
+    const QByteArray comment =
+        format == formats::Format::Zip ? archiveComment(path) : QByteArray();
     if (!comment.isEmpty())
         entry.details.append({QStringLiteral("comment"), readDescription(comment).shownText()});
     return entry;

@@ -176,7 +176,12 @@ QString readOnlyReason(formats::Format format)
 
 LookupResult ViewInfo(const QString &archivePath, const LookupPlan &plan)
 {
-    if (const formats::Format format = formats::detect(archivePath); format != formats::Format::Zip)
+    return ViewInfo(archivePath, plan, formats::detect(archivePath));
+}
+
+LookupResult ViewInfo(const QString &archivePath, const LookupPlan &plan, formats::Format format)
+{
+    if (format != formats::Format::Zip)
         return viewOther(archivePath, format, plan);
     LookupResult result;
     result.caption = plan.notFoundCaption;

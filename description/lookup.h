@@ -49,6 +49,10 @@ LookupPlan plan(const LookupState &state, const QString &archivePath);
 
 } // namespace lookup
 
+namespace formats {
+enum class Format;
+}
+
 struct LookupResult
 {
     bool found = false;
@@ -65,9 +69,6 @@ struct LookupResult
     bool fromComment = false;
 };
 
-namespace formats {
-enum class Format;
-}
 // "Quoril saves descriptions only into ZIP archives: ..." for a format other than ZIP.
 QString readOnlyReason(formats::Format format);
 
@@ -77,6 +78,8 @@ constexpr qsizetype DescriptionLimit = 4 * 1024 * 1024;
 // Runs the plan against the archive through the engine: each name is asked for with
 // case-insensitive matching, its bytes delivered into memory, nothing written to disk.
 LookupResult ViewInfo(const QString &archivePath, const LookupPlan &plan);
+// The same for an archive whose format is already known.
+LookupResult ViewInfo(const QString &archivePath, const LookupPlan &plan, formats::Format format);
 
 // The stored name of the member that a lookup of `name` delivers (when several members answer
 // the name, the engine's choice), or `name` itself when the archive holds none. A save

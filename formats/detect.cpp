@@ -117,7 +117,8 @@ Format selfExtractor(QFile &file, QByteArrayView head)
 Format detect(const QString &path)
 {
     QFile file;
-    if (!pathbytes::openFile(file, path, QIODevice::ReadOnly))
+    // Unbuffered: a ZIP archive is told by its first 512 bytes, and nothing more is read.
+    if (!pathbytes::openFile(file, path, QIODevice::ReadOnly | QIODevice::Unbuffered))
         return Format::Zip; // the engine names the failure as it always has
     // Most files of a collection are ZIP archives: their first bytes settle it.
     QByteArray head = file.read(StartBytes);

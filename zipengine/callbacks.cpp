@@ -65,7 +65,13 @@ void messageCallback(uint64_t ucsize, uint64_t csize, unsigned ratio, unsigned m
                      const char *, unsigned long, char)
 {
     try {
-        if (!ListingActive || !g_sink || !g_sink->onListing)
+        if (!ListingActive || !g_sink)
+            return;
+        if (g_sink->counted) {
+            ++*g_sink->counted;
+            return;
+        }
+        if (!g_sink->onListing)
             return;
         ListingEntry entry;
         entry.size = ucsize;

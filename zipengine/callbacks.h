@@ -38,6 +38,8 @@ struct EngineSink
     // Lines printed while CaptureOutput is clear: the engine's warnings and errors.
     QStringList messages;
     std::function<void(const ListingEntry &)> onListing;
+    // When set, listed members are only counted here: nothing is converted or handed on.
+    qint64 *counted = nullptr;
     // Per member or file, with its name and size; return false to cancel the operation.
     std::function<bool(const QString &name, uint64_t size)> onService;
     // While a large member or file is written: the bytes done in this call, earlier members

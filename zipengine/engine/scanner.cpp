@@ -432,9 +432,9 @@ bool DirectoryPass::locate(int fd, uint64_t fileSize, ScannedArchive &a)
     const size_t tailSize = static_cast<size_t>(std::min<uint64_t>(fileSize, EndSearchSize));
     if (tailSize < EndRecordSize)
         return false;
-    std::vector<char> tail(tailSize);
+    const auto tail = std::make_unique_for_overwrite<char[]>(tailSize);
     const uint64_t tailStart = fileSize - tailSize;
-    if (pread(fd, tail.data(), tailSize, static_cast<off_t>(tailStart)) !=
+    if (pread(fd, tail.get(), tailSize, static_cast<off_t>(tailStart)) !=
         static_cast<ssize_t>(tailSize))
         return false;
     // libzip skips the first bytes of a full search window (room for a Zip64 locator).
@@ -450,8 +450,13 @@ bool DirectoryPass::locate(int fd, uint64_t fileSize, ScannedArchive &a)
     if (end == SIZE_MAX)
         return false;
     // Any other end record that libzip could take for a real one (a comment holding a copy,
-    // member data holding one) leaves the choice to libzip.
+    // member data holding one) leaves the choice to libzip. The signature's rare byte is
+    // searched for: "PK" is everywhere in an archive.
     for (size_t i = first; i + EndRecordSize <= tailSize; ++i) {
+        const void *hit = memchr(&tail[i + 2], 5, tailSize - EndRecordSize + 1 - i);
+        if (!hit)
+            break;
+        i = static_cast<size_t>(static_cast<const char *>(hit) - tail.get()) - 2;
         if (i == end || !signatureAt(&tail[i], 5, 6))
             continue;
         const uint64_t position = tailStart + i;
@@ -466,6 +471,8 @@ bool DirectoryPass::locate(int fd, uint64_t fileSize, ScannedArchive &a)
     const uint16_t thisDisk = get16(e + 4), directoryDisk = get16(e + 6);
     const uint16_t onDisk = get16(e + 8), total = get16(e + 10);
     const uint32_t size32 = get32(e + 12), offset32 = get32(e + 16);
+    a.commentOffset = endPosition + EndRecordSize;
+    a.commentLength = get16(e + 20);
     const bool hasLocator =
         end >= Zip64LocatorSize && signatureAt(&tail[end - Zip64LocatorSize], 6, 7);
     if (!hasLocator) {
@@ -527,6 +534,8 @@ std::shared_ptr<ScannedArchive> DirectoryPass::run(int fd, uint64_t fileSize)
         if (record.localOffset < previousEnd)
             a->unordered = true;
         previousEnd = record.localOffset + LocalHeaderSize + record.compressedSize;
+        if (a->validStamps && !validDosStamp(record.dosDate, record.dosTime))
+            a->validStamps = false;
         uint32_t hash;
         if (record.unicodeName.empty() && record.ascii) {
             hash = record.asciiHash;

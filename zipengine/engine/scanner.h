@@ -47,6 +47,11 @@ public:
     // The members' local offsets do not rise in directory order with room for each member's
     // data between them: overlapping members, possibly. Left to the libzip path, which checks.
     bool unordered = false;
+    // Every record's DOS date and time is valid (the listing shows them as stored).
+    bool validStamps = true;
+    // The archive comment: the bytes after the end record, to the end of the file.
+    uint64_t commentOffset = 0;
+    uint64_t commentLength = 0;
 
     // Members whose (case-folded) name may equal the folded `name`, in archive order: the
     // caller checks each against the record it reads back.
@@ -96,10 +101,11 @@ public:
     // anything is unusual; `out` then holds nothing useful.
     bool readMember(const CentralRecord &record, std::vector<char> &out);
 
+    // Reads `length` bytes at `offset` whole; false on a short read.
+    bool readAt(uint64_t offset, void *data, size_t length);
     int fd() const { return m_fd; }
 
 private:
-    bool readAt(uint64_t offset, void *data, size_t length);
     int m_fd = -1;
     std::string m_path;
     uint64_t m_size = 0;

@@ -424,6 +424,8 @@ int zengine::unzipWith(ReadPath path, int ifnc, char **ifnv, int xfnc, char **xf
         session.error(archivePath, "no target folder given", PK_PARAM);
         return session.result();
     }
+    if (path == ReadPath::Fast && comment && fastComment(session, archivePath.c_str()))
+        return session.result();
     if (path == ReadPath::Fast && !comment) {
         if (listing && ifnc == 0 && xfnc == 0 && fastList(session, archivePath.c_str()))
             return session.result();

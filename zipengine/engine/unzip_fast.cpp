@@ -99,13 +99,7 @@ bool fastList(UnzipSession &session, const char *archivePath)
     if (!archive)
         return declined();
     // Invalid stored dates are left to libzip, before anything is reported.
-    bool validStamps = true;
-    if (!file.forEach(*archive,
-                      [&](const CentralRecord &record) {
-                          validStamps = validDosStamp(record.dosDate, record.dosTime);
-                          return validStamps;
-                      }) ||
-        !validStamps)
+    if (!archive->validStamps)
         return declined();
     const USERFUNCTIONS *uf = session.functions();
     if (!uf || !uf->SendApplicationMessage)
@@ -132,6 +126,22 @@ bool fastList(UnzipSession &session, const char *archivePath)
     if (!complete)
         session.error(archivePath, "read error (the archive changed while it was listed)",
                       PK_BADERR);
+    return served();
+}
+
+bool fastComment(UnzipSession &session, const char *archivePath)
+{
+    ScanFile file;
+    if (!file.open(archivePath))
+        return declined();
+    const std::shared_ptr<const ScannedArchive> archive = file.scan();
+    if (!archive)
+        return declined();
+    std::vector<char> comment(static_cast<size_t>(archive->commentLength));
+    if (!file.readAt(archive->commentOffset, comment.data(), comment.size()))
+        return declined();
+    if (!comment.empty())
+        session.print(comment.data(), comment.size());
     return served();
 }
 

@@ -102,5 +102,6 @@ void reportListed(UnzipSession &session, const ListedMember &member);
 // takes the libzip path.
 bool fastDeliver(UnzipSession &session, const char *archivePath, std::string_view name);
 bool fastList(UnzipSession &session, const char *archivePath);
+bool fastComment(UnzipSession &session, const char *archivePath);
 
 } // namespace zengine
