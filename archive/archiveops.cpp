@@ -179,12 +179,12 @@ int listMembers(const QString &path, const std::function<void(const ListingEntry
     return listZip(path, sink, messages);
 }
 
-int countMembers(const QString &path, formats::Format format, qint64 &count,
-                 QStringList &messages)
+int countMembers(const QString &path, formats::Format format, qint64 &count, QStringList &messages)
 {
     count = 0;
     if (format != formats::Format::Zip)
-        return listOther(path, format, [&count](const ListingEntry &) { ++count; }, messages);
+        return listOther(
+            path, format, [&count](const ListingEntry &) { ++count; }, messages);
     EngineSink sink;
     sink.counted = &count;
     return listZip(path, sink, messages);

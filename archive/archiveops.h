@@ -49,8 +49,7 @@ int listMembers(const QString &path, const std::function<void(const ListingEntry
 
 // The number of members of `path`, an archive of `format`, listed but not converted; returns
 // the engine's result, with its problem lines in `messages`.
-int countMembers(const QString &path, formats::Format format, qint64 &count,
-                 QStringList &messages);
+int countMembers(const QString &path, formats::Format format, qint64 &count, QStringList &messages);
 
 // A listed member name as read in the names' code page (CP437 leaves it unchanged).
 QString displayName(const QString &engineName, dostext::CodePage page);

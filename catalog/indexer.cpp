@@ -152,7 +152,7 @@ public:
             m_closing = true;
             m_jobs.clear();
         }
-        m_changed.notify_all();
+        m_jobReady.notify_all();
         for (std::thread &t : m_threads)
             t.join();
     }
@@ -165,7 +165,7 @@ public:
             takeDone(lock, take, true);
         m_jobs.push_back(std::move(job));
         lock.unlock();
-        m_changed.notify_all();
+        m_jobReady.notify_one();
     }
 
     // Takes finished entries; with `wait`, waits for one when none is there yet.
@@ -189,11 +189,11 @@ private:
     template <typename Take> void takeDone(std::unique_lock<std::mutex> &lock, Take take, bool wait)
     {
         if (wait && m_done.empty())
-            m_changed.wait(lock, [this] { return !m_done.empty() || (m_jobs.empty() && !m_busy); });
+            m_doneReady.wait(lock,
+                             [this] { return !m_done.empty() || (m_jobs.empty() && !m_busy); });
         std::deque<Read> done;
         done.swap(m_done);
         lock.unlock();
-        m_changed.notify_all();
         for (Read &read : done)
             take(read);
         lock.lock();
@@ -203,7 +203,7 @@ private:
     {
         std::unique_lock lock(m_mutex);
         for (;;) {
-            m_changed.wait(lock, [this] { return m_closing || !m_jobs.empty(); });
+            m_jobReady.wait(lock, [this] { return m_closing || !m_jobs.empty(); });
             if (m_closing)
                 return;
             Job job = std::move(m_jobs.front());
@@ -222,14 +222,16 @@ private:
             --m_busy;
             if (read)
                 m_done.push_back(std::move(*read));
-            m_changed.notify_all();
+            // Only the indexer's thread waits for finished entries (or for the last job).
+            m_doneReady.notify_one();
         }
     }
 
     const ReadOptions &m_options;
     const std::atomic_bool &m_cancel;
     std::mutex m_mutex;
-    std::condition_variable m_changed;
+    std::condition_variable m_jobReady;  // workers wait for jobs
+    std::condition_variable m_doneReady; // the indexer's thread waits for entries
     std::deque<Job> m_jobs;
     std::deque<Read> m_done;
     size_t m_busy = 0;

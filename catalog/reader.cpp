@@ -3,8 +3,8 @@
 
 #include "archive/archiveops.h"
 #include "description/lookup.h"
-#include "formats/formats.h"
 #include "description/text.h"
+#include "formats/formats.h"
 #include "id3/id3tag.h"
 #include "id3/id3v2.h"
 
@@ -63,8 +63,7 @@ Entry readArchive(const QByteArray &bytes, const ReadOptions &options)
         if (found.truncated)
             entry.setDetail(QStringLiteral("truncated"), QStringLiteral("description"));
     }
-    const QByteArray comment =
-        format == formats::Format::Zip ? archiveComment(path) : QByteArray();
+    const QByteArray comment = format == formats::Format::Zip ? archiveComment(path) : QByteArray();
     if (!comment.isEmpty())
         entry.details.append({QStringLiteral("comment"), readDescription(comment).shownText()});
     return entry;

@@ -4,8 +4,14 @@
 #include "common/pathbytes.h"
 
 #include <QByteArrayView>
-#include <QFile>
 #include <QStandardPaths>
+
+#include <algorithm>
+#include <cerrno>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace formats {
 
@@ -18,6 +24,55 @@ constexpr qint64 StartBytes = 512;
 constexpr qint64 IsoSignatureAt = 0x8001;
 // A ZIP end record lies within the last 64 KiB (its comment) plus its own 22 bytes.
 constexpr qint64 ZipTailBytes = 65535 + 22;
+
+// A regular file read with pread: detection runs once per file of a collection, and a QFile
+// would cost it more system calls than the reading itself.
+class ReadFile
+{
+public:
+    explicit ReadFile(const QString &path)
+    {
+        m_fd = ::open(pathbytes::encode(path).constData(),
+                      O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+        struct stat st;
+        if (m_fd >= 0 && (::fstat(m_fd, &st) != 0 || !S_ISREG(st.st_mode))) {
+            ::close(m_fd);
+            m_fd = -1;
+        }
+        if (m_fd >= 0)
+            m_size = st.st_size;
+    }
+    ~ReadFile()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    ReadFile(const ReadFile &) = delete;
+    ReadFile &operator=(const ReadFile &) = delete;
+
+    bool isOpen() const { return m_fd >= 0; }
+    qint64 size() const { return m_size; }
+    // Up to `length` bytes at `offset`; fewer at the end of the file or on a read error.
+    QByteArray read(qint64 offset, qint64 length) const
+    {
+        QByteArray bytes(qsizetype(std::max<qint64>(0, std::min(length, m_size - offset))),
+                         Qt::Uninitialized);
+        qsizetype done = 0;
+        while (done < bytes.size()) {
+            const ssize_t n = ::pread(m_fd, bytes.data() + done, size_t(bytes.size() - done),
+                                      off_t(offset + done));
+            if (n <= 0 && !(n < 0 && errno == EINTR))
+                break;
+            done += std::max<ssize_t>(n, 0);
+        }
+        bytes.truncate(done);
+        return bytes;
+    }
+
+private:
+    int m_fd = -1;
+    qint64 m_size = 0;
+};
 
 bool at(QByteArrayView head, qsizetype offset, QByteArrayView signature)
 {
@@ -91,14 +146,12 @@ Format byStart(QByteArrayView head)
 
 // A program with an archive behind it. A ZIP end record makes it the engine's, as before;
 // LHA, RAR, 7z and CAB self-extractors are read by libarchive, every other one by the helper.
-Format selfExtractor(QFile &file, QByteArrayView head)
+Format selfExtractor(const ReadFile &file, QByteArrayView head)
 {
     const qint64 size = file.size();
-    if (file.seek(std::max<qint64>(0, size - ZipTailBytes))) {
-        const QByteArray tail = file.read(ZipTailBytes);
-        if (tail.contains(QByteArrayView("PK\x05\x06", 4)))
-            return Format::Zip;
-    }
+    const QByteArray tail = file.read(std::max<qint64>(0, size - ZipTailBytes), ZipTailBytes);
+    if (tail.contains(QByteArrayView("PK\x05\x06", 4)))
+        return Format::Zip;
     for (qsizetype i = 0; i + 8 < head.size(); ++i) {
         if (head[i] == '-' && i >= 2 && lhaHeaderAt(head, i - 2))
             return Format::Lha;
@@ -116,20 +169,19 @@ Format selfExtractor(QFile &file, QByteArrayView head)
 
 Format detect(const QString &path)
 {
-    QFile file;
-    // Unbuffered: a ZIP archive is told by its first 512 bytes, and nothing more is read.
-    if (!pathbytes::openFile(file, path, QIODevice::ReadOnly | QIODevice::Unbuffered))
+    const ReadFile file(path);
+    if (!file.isOpen())
         return Format::Zip; // the engine names the failure as it always has
     // Most files of a collection are ZIP archives: their first bytes settle it.
-    QByteArray head = file.read(StartBytes);
+    QByteArray head = file.read(0, StartBytes);
     if (at(head, 0, "PK"))
         return Format::Zip;
     if (at(head, 0, "MZ")) {
-        head += file.read(HeadBytes - head.size());
+        head += file.read(head.size(), HeadBytes - head.size());
         return selfExtractor(file, head);
     }
     const Format format = byStart(head);
-    if (format == Format::Zip && file.seek(IsoSignatureAt) && file.read(5) == "CD001")
+    if (format == Format::Zip && file.read(IsoSignatureAt, 5) == "CD001")
         return Format::Iso;
     return format;
 }

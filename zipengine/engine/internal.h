@@ -6,6 +6,8 @@
 
 #include <string>
 
+struct stat;
+
 #define ZENGINE_EXPORT extern "C" __attribute__((visibility("default")))
 
 namespace zengine {
@@ -21,7 +23,8 @@ std::string reasonFor(int error);
 
 // Opens a file for reading only when it is a regular file, never waiting on a FIFO or touching
 // a device: the descriptor (blocking again), or -1 with errno set (EINVAL for another kind).
-int openRegularFile(const char *path);
+// `info`, when given, receives the file's status.
+int openRegularFile(const char *path, struct stat *info = nullptr);
 
 // Which way Wiz_SingleEntryUnzip reads: the scanner where it can (falling back to libzip on
 // anything unusual), or libzip only, the reference the scanner is held equal to.

@@ -553,7 +553,7 @@ std::shared_ptr<ScannedArchive> DirectoryPass::run(int fd, uint64_t fileSize)
 
 // ---------------------------------------------------------------------------------------------
 
-int openRegularFile(const char *path)
+int openRegularFile(const char *path, struct stat *info)
 {
     const int fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (fd < 0)
@@ -571,6 +571,8 @@ int openRegularFile(const char *path)
         errno = error;
         return -1;
     }
+    if (info)
+        *info = st;
     return fd;
 }
 
@@ -582,11 +584,9 @@ ScanFile::~ScanFile()
 
 bool ScanFile::open(const char *path)
 {
-    m_fd = openRegularFile(path);
-    if (m_fd < 0)
-        return false;
     struct stat st;
-    if (fstat(m_fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size <= 0)
+    m_fd = openRegularFile(path, &st);
+    if (m_fd < 0 || st.st_size <= 0)
         return false;
     m_size = static_cast<uint64_t>(st.st_size);
     m_device = st.st_dev;
