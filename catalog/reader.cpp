@@ -9,6 +9,7 @@
 #include "id3/id3v2.h"
 
 #include "common/pathbytes.h"
+#include "zipengine/zipengine.h"
 
 #include <QFile>
 
@@ -32,19 +33,29 @@ Entry readArchive(const QByteArray &bytes, const ReadOptions &options)
     // hundreds of members each.
     qint64 members = 0;
     QStringList messages;
-    const int code = ArchiveOps::countMembers(path, format, members, messages);
-    if (code != PK_OK && code != PK_WARN) {
-        entry.error = messages.isEmpty() ? ArchiveOps::unzipCodeText(code) : messages.constFirst();
-        return entry;
-    }
-    entry.members = int(members);
-
     LookupState state;
     state.down = ModeButton::Auto;
     state.allCustomLabel = AllCustom;
     state.customCaption = AllCustom;
     state.customList = options.customList;
-    const LookupResult found = ViewInfo(path, lookup::plan(state, path), format);
+    LookupResult found;
+    QByteArray comment;
+    {
+        // The engine's calls on one archive in one turn; the texts are decoded after it.
+        std::optional<ZipEngine::Turn> turn;
+        if (format == formats::Format::Zip)
+            turn.emplace();
+        const int code = ArchiveOps::countMembers(path, format, members, messages);
+        if (code != PK_OK && code != PK_WARN) {
+            entry.error =
+                messages.isEmpty() ? ArchiveOps::unzipCodeText(code) : messages.constFirst();
+            return entry;
+        }
+        found = ViewInfo(path, lookup::plan(state, path), format);
+        if (format == formats::Format::Zip)
+            comment = archiveComment(path);
+    }
+    entry.members = int(members);
     if (found.found) {
         // The text as the pane shows it, so that searches find its words in any code page
         // and never match colour codes.
@@ -63,7 +74,6 @@ Entry readArchive(const QByteArray &bytes, const ReadOptions &options)
         if (found.truncated)
             entry.setDetail(QStringLiteral("truncated"), QStringLiteral("description"));
     }
-    const QByteArray comment = format == formats::Format::Zip ? archiveComment(path) : QByteArray();
     if (!comment.isEmpty())
         entry.details.append({QStringLiteral("comment"), readDescription(comment).shownText()});
     return entry;

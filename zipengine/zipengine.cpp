@@ -35,12 +35,18 @@ QString fieldText(const char *field, size_t size)
 // events handled during a long call) is refused instead, since it would wait for itself.
 std::mutex g_engineMutex;
 thread_local int g_depth = 0;
+thread_local bool g_turnHeld = false; // a ZipEngine::Turn of this thread holds the mutex
 
 struct BusyScope
 {
-    BusyScope() : lock(g_engineMutex) { ++g_depth; }
+    BusyScope()
+    {
+        if (!g_turnHeld)
+            lock = std::unique_lock(g_engineMutex);
+        ++g_depth;
+    }
     ~BusyScope() { --g_depth; }
-    std::lock_guard<std::mutex> lock;
+    std::unique_lock<std::mutex> lock;
 };
 
 void requireLoaded()
@@ -147,6 +153,22 @@ int ZipEngine::Wiz_SingleEntryUnzip(int includeCount, char **includeNames, int e
         return PK_PARAM;
     BusyScope busy;
     return g_engine.unzip(includeCount, includeNames, excludeCount, excludeNames, dcl, functions);
+}
+
+ZipEngine::Turn::Turn()
+{
+    if (!g_turnHeld) {
+        g_engineMutex.lock();
+        g_turnHeld = m_owner = true;
+    }
+}
+
+ZipEngine::Turn::~Turn()
+{
+    if (m_owner) {
+        g_turnHeld = false;
+        g_engineMutex.unlock();
+    }
 }
 
 bool ZipEngine::isBusy()

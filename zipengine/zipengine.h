@@ -33,6 +33,20 @@ public:
     // from other threads wait for their turn.
     static bool isBusy();
 
+    // Holds this thread's turn across several calls: a worker that makes a few short calls on
+    // one archive waits for the engine once instead of before each call.
+    class Turn
+    {
+    public:
+        Turn();
+        ~Turn();
+        Turn(const Turn &) = delete;
+        Turn &operator=(const Turn &) = delete;
+
+    private:
+        bool m_owner = false;
+    };
+
     static QString notFoundMessage();
     static QString wrongVersionMessage();
 };

@@ -246,14 +246,18 @@ bool validDosStamp(uint16_t date, uint16_t time)
     return (time >> 11) < 24 && ((time >> 5) & 63) < 60 && (time & 31) < 30;
 }
 
-std::string memberName(const CentralRecord &record)
+void memberNameInto(const CentralRecord &record, std::string &out)
 {
-    if (!record.unicodeName.empty())
-        return std::string(record.unicodeName);
+    if (!record.unicodeName.empty()) {
+        out.assign(record.unicodeName);
+        return;
+    }
     const std::string_view raw = record.rawName;
-    if ((record.flags & 0x0800) || guessedUtf8(raw))
-        return std::string(raw);
-    std::string out;
+    if (record.ascii || (record.flags & 0x0800) || guessedUtf8(raw)) {
+        out.assign(raw);
+        return;
+    }
+    out.clear();
     out.reserve(raw.size() * 2);
     for (const char c : raw) {
         const auto b = static_cast<unsigned char>(c);
@@ -262,6 +266,12 @@ std::string memberName(const CentralRecord &record)
         else
             appendUtf8(Cp437High[b - 0x80], out);
     }
+}
+
+std::string memberName(const CentralRecord &record)
+{
+    std::string out;
+    memberNameInto(record, out);
     return out;
 }
 

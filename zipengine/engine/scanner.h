@@ -75,6 +75,8 @@ bool validDosStamp(uint16_t date, uint16_t time);
 // extra field when it checked out, as stored when flagged or already valid UTF-8, else
 // decoded from CP437.
 std::string memberName(const CentralRecord &record);
+// The same into `out`, whose buffer is reused.
+void memberNameInto(const CentralRecord &record, std::string &out);
 
 class ScanFile
 {

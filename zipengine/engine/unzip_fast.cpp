@@ -106,7 +106,7 @@ bool fastList(UnzipSession &session, const char *archivePath)
         return served();
     std::string name;
     const bool complete = file.forEach(*archive, [&](const CentralRecord &record) {
-        name = memberName(record);
+        memberNameInto(record, name);
         ListedMember m;
         m.size = record.size;
         m.compressedSize = record.compressedSize;
