@@ -161,8 +161,10 @@ public:
     template <typename Take> void submit(Job job, Take take)
     {
         std::unique_lock lock(m_mutex);
+        // A full queue is drained by a quarter at a time: one wake-up per finished file would
+        // cost more than the files' reading.
         while (m_jobs.size() + m_busy + m_done.size() >= QueueLimit && !m_cancel)
-            takeDone(lock, take, true);
+            takeDone(lock, take, true, QueueLimit / 4);
         m_jobs.push_back(std::move(job));
         lock.unlock();
         m_jobReady.notify_one();
@@ -186,11 +188,14 @@ public:
     }
 
 private:
-    template <typename Take> void takeDone(std::unique_lock<std::mutex> &lock, Take take, bool wait)
+    template <typename Take>
+    void takeDone(std::unique_lock<std::mutex> &lock, Take take, bool wait, size_t wanted = 1)
     {
-        if (wait && m_done.empty())
-            m_doneReady.wait(lock,
-                             [this] { return !m_done.empty() || (m_jobs.empty() && !m_busy); });
+        if (wait && m_done.size() < wanted) {
+            m_wanted = wanted;
+            m_doneReady.wait(lock, [this] { return enoughDone(); });
+            m_wanted = 0;
+        }
         std::deque<Read> done;
         done.swap(m_done);
         lock.unlock();
@@ -198,6 +203,8 @@ private:
             take(read);
         lock.lock();
     }
+
+    bool enoughDone() const { return m_done.size() >= m_wanted || (m_jobs.empty() && !m_busy); }
 
     void work()
     {
@@ -223,7 +230,8 @@ private:
             if (read)
                 m_done.push_back(std::move(*read));
             // Only the indexer's thread waits for finished entries (or for the last job).
-            m_doneReady.notify_one();
+            if (m_wanted > 0 && enoughDone())
+                m_doneReady.notify_one();
         }
     }
 
@@ -235,6 +243,7 @@ private:
     std::deque<Job> m_jobs;
     std::deque<Read> m_done;
     size_t m_busy = 0;
+    size_t m_wanted = 0; // finished entries the waiting indexer's thread wants; 0: none waits
     bool m_closing = false;
     std::vector<std::thread> m_threads;
 };

@@ -442,10 +442,11 @@ bool DirectoryPass::locate(int fd, uint64_t fileSize, ScannedArchive &a)
     const size_t tailSize = static_cast<size_t>(std::min<uint64_t>(fileSize, EndSearchSize));
     if (tailSize < EndRecordSize)
         return false;
-    const auto tail = std::make_unique_for_overwrite<char[]>(tailSize);
+    // One buffer per thread: a collection's reading locates thousands of end records.
+    thread_local const auto tailBuffer = std::make_unique_for_overwrite<char[]>(EndSearchSize);
+    char *const tail = tailBuffer.get();
     const uint64_t tailStart = fileSize - tailSize;
-    if (pread(fd, tail.get(), tailSize, static_cast<off_t>(tailStart)) !=
-        static_cast<ssize_t>(tailSize))
+    if (pread(fd, tail, tailSize, static_cast<off_t>(tailStart)) != static_cast<ssize_t>(tailSize))
         return false;
     // libzip skips the first bytes of a full search window (room for a Zip64 locator).
     const size_t first = tailSize >= EndSearchSize ? Zip64LocatorSize : 0;
@@ -466,7 +467,7 @@ bool DirectoryPass::locate(int fd, uint64_t fileSize, ScannedArchive &a)
         const void *hit = memchr(&tail[i + 2], 5, tailSize - EndRecordSize + 1 - i);
         if (!hit)
             break;
-        i = static_cast<size_t>(static_cast<const char *>(hit) - tail.get()) - 2;
+        i = static_cast<size_t>(static_cast<const char *>(hit) - tail) - 2;
         if (i == end || !signatureAt(&tail[i], 5, 6))
             continue;
         const uint64_t position = tailStart + i;
