@@ -3,6 +3,7 @@
 // listing row is shown and until the first file of "Unzip !" (all) is written.
 #include "archive/unzipdialog.h"
 #include "archive/waitwindow.h"
+#include "common/timezone.h"
 #include "zipengine/zipengine.h"
 
 #include <QAbstractItemView>
@@ -35,6 +36,7 @@ static long peakMb()
 
 int main(int argc, char **argv)
 {
+    timezone_setup::nameSystemZone(); // as the program does at its start
     QApplication app(argc, argv);
     if (argc != 3) {
         std::fprintf(stderr, "usage: %s ARCHIVE EMPTY-FOLDER\n", argv[0]);
@@ -75,7 +77,7 @@ int main(int argc, char **argv)
     unzipClock.start();
     QThread *watcher = QThread::create([&] {
         while (QDir(out).isEmpty() && !wait.cancelled())
-            QThread::usleep(500);
+            QThread::msleep(5); // a finer poll would compete with the extraction
         firstFile = unzipClock.elapsed();
         QMetaObject::invokeMethod(
             &wait, [&] { wait.close(); }, Qt::QueuedConnection);
