@@ -66,7 +66,7 @@ std::optional<Values> parsed(const QString &path, const QByteArray &tag)
     QuorilId3v2Values out{};
     const int result = p.parse(tag.constData(), size_t(tag.size()), &out);
     if (result == QuorilId3v2Failed)
-        throw FileError(QStringLiteral("Cannot read the ID3v2 tag of %1: out of memory")
+        throw FileError(QStringLiteral("Cannot read the ID3v2 tag of %1: its parser failed")
                             .arg(pathbytes::display(path)));
     if (result != QuorilId3v2Parsed)
         return std::nullopt;
