@@ -118,9 +118,10 @@ const LanguageKey Keys[] = {
      "Reading was cancelled: the results are incomplete."},
     {"Find", "None", W::Find, "textNone", "No file matches."},
     {"Find", "Limited", W::Find, "textLimited", "The best %1 files are shown."},
+    {"Unpacker", "NamesPage", W::Unzip, "L_NamesCodePage", "&Names code page:"},
 };
 
-static_assert(std::size(Keys) == 91, "a language file has 91 keys");
+static_assert(std::size(Keys) == 92, "a language file has 92 keys");
 
 } // namespace
 
