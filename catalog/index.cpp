@@ -128,7 +128,7 @@ void Entry::setDetail(const QString &key, const QString &value)
 const QStringList &Entry::factKeys()
 {
     static const QStringList keys{QStringLiteral("codepage"), QStringLiteral("id3v1"),
-                                  QStringLiteral("truncated")};
+                                  QStringLiteral("id3v2.error"), QStringLiteral("truncated")};
     return keys;
 }
 

@@ -8,6 +8,7 @@
 #include "id3/id3tag.h"
 #include "id3/id3v2.h"
 
+#include "common/fileerror.h"
 #include "common/pathbytes.h"
 #include "zipengine/zipengine.h"
 
@@ -87,7 +88,14 @@ Entry readMp3(const QByteArray &bytes)
     entry.format = QStringLiteral("mp3");
     TID3Tag tag;
     tag.setFileName(pathbytes::decode(bytes));
-    if (const std::optional<id3v2::Fields> v2 = id3v2::read(pathbytes::decode(bytes))) {
+    std::optional<id3v2::Fields> v2;
+    try {
+        v2 = id3v2::read(pathbytes::decode(bytes));
+    } catch (const FileError &error) {
+        // The ID3v2 reader is missing or failed: the ID3v1 record is still indexed.
+        entry.setDetail(QStringLiteral("id3v2.error"), error.message());
+    }
+    if (v2) {
         for (const auto &[key, value] : {std::pair{"id3v2.title", &v2->title},
                                          {"id3v2.artist", &v2->artist},
                                          {"id3v2.album", &v2->album},
