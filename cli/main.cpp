@@ -16,20 +16,25 @@ Every command lists its own options with "quoril-cli COMMAND --help". A value fo
 its option as the next argument or after an equals sign; "--" ends the options.
 
 Commands:
-  describe [--mode MODE] [--custom-list FILE] [--name] ARCHIVE
+  describe [--mode MODE] [--custom-list FILE] [--name] [--text | --color | --info]
+           [--codepage CP] ARCHIVE
       Print the description that the main window shows for ARCHIVE, byte for byte.
       MODE is auto (default), file_id, readme, filename, all-custom or custom:NAME.
       The custom list is read from FILE (one name per line), by default from
       quoril2k.ext in the current folder when it exists.
       --name prints only the caption the window would show (the name found, or the
-      name shown when nothing is found).
+      name shown when nothing is found). --text prints the text as the pane shows it
+      (in UTF-8), --color in its colours for a terminal, --info what was found and how
+      it is read; --codepage CP reads it in code page CP (cp437, cp850, cp866,
+      cp1252, cp1251 or utf8) instead of the one the text suggests.
   render [--width PX] [--mode MODE] [--custom-list FILE] ARCHIVE OUT.png
       Draw the description that describe prints, as the main window shows it (its DOS
       font, pixel for pixel), into the PNG file OUT.png; no display is needed. --width
       makes a thumbnail: the top of the description, at most PX pixels wide and high.
       Exit 1 when the archive has no description.
-  list ARCHIVE
-      Print one line per member: size, date, time and name, in archive order.
+  list [--names-codepage CP] ARCHIVE
+      Print one line per member: size, date, time and name, in archive order. Names
+      not flagged UTF-8 are read in code page CP (default cp437).
   save-description [--level N] ARCHIVE NAME
       Read a description from standard input and store it in ARCHIVE as member NAME
       (line ends become CR LF).
@@ -38,8 +43,9 @@ Commands:
       Add FILEs (folders are walked) to ARCHIVE, or with --delete remove the members
       matching the patterns FILE... .
   extract [--freshen | --update | --overwrite] [--paths] [--case-sensitive]
-          ARCHIVE DIR [NAME...]
-      Extract the named members (all when none is named) into DIR.
+          [--names-codepage CP] ARCHIVE DIR [NAME...]
+      Extract the named members (all when none is named) into DIR; names not flagged
+      UTF-8 are read (and written) in code page CP (default cp437).
   tag show [--format text|json] FILE
   tag set FILE [--from-id3v2] [--title T] [--artist A] [--album B] [--year Y]
           [--comment C] [--genre G]

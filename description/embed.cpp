@@ -13,36 +13,62 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QRegularExpression>
 #include <QTemporaryDir>
 
+#include <cctype>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <dirent.h>
+#include <string_view>
 #include <unistd.h>
 
 namespace {
 
 const QString SaveFolderPrefix = QStringLiteral("quoril-save-");
 
+// The process id in a save folder's name "quoril-save-PID-XXXXXX", or 0 for another name.
+pid_t saveFolderPid(std::string_view name)
+{
+    constexpr std::string_view prefix = "quoril-save-";
+    if (!name.starts_with(prefix))
+        return 0;
+    name.remove_prefix(prefix.size());
+    const size_t dash = name.find('-');
+    if (dash == 0 || dash > 9 || dash == std::string_view::npos || name.size() != dash + 7)
+        return 0;
+    pid_t pid = 0;
+    for (const char c : name.substr(0, dash)) {
+        if (c < '0' || c > '9')
+            return 0;
+        pid = pid * 10 + (c - '0');
+    }
+    for (const char c : name.substr(dash + 1))
+        if (!std::isalnum(static_cast<unsigned char>(c)))
+            return 0;
+    return pid;
+}
+
 // Removes the folders of saves whose process is gone: only folders of ours named
-// "quoril-save-PID-XXXXXX", never one of a running process.
+// "quoril-save-PID-XXXXXX", never one of a running process. Read with readdir: the temporary
+// folder may hold many entries, and every save looks.
 void sweepStaleSaveFolders(const QDir &temp)
 {
-    static const QRegularExpression pattern(
-        QStringLiteral("^quoril-save-(\\d{1,9})-[A-Za-z0-9]{6}$"));
-    const QStringList names = temp.entryList({SaveFolderPrefix + QLatin1Char('*')},
-                                             QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot);
-    for (const QString &name : names) {
-        const QRegularExpressionMatch match = pattern.match(name);
-        if (!match.hasMatch())
+    DIR *dir = ::opendir(QFile::encodeName(temp.path()).constData());
+    if (!dir)
+        return;
+    QStringList stale;
+    while (const dirent *entry = ::readdir(dir)) {
+        const pid_t pid = saveFolderPid(entry->d_name);
+        if (pid == 0 || pid == getpid() || ::kill(pid, 0) == 0 || errno != ESRCH)
             continue;
-        const auto pid = static_cast<pid_t>(match.captured(1).toLong());
+        stale << QString::fromLocal8Bit(entry->d_name);
+    }
+    ::closedir(dir);
+    for (const QString &name : stale) {
         const QFileInfo info(temp.filePath(name));
-        if (pid == getpid() || info.isSymLink() || info.ownerId() != geteuid() ||
-            ::kill(pid, 0) == 0 || errno != ESRCH)
-            continue;
-        QDir(info.filePath()).removeRecursively();
+        if (info.isDir() && !info.isSymLink() && info.ownerId() == geteuid())
+            QDir(info.filePath()).removeRecursively();
     }
 }
 

@@ -180,7 +180,7 @@ void TFindForm::showStatus()
     else if (!m_problem.isEmpty())
         text = m_problem;
     else if (m_session->isIndexing())
-        text = m_textReading.arg(m_done).arg(m_found);
+        text = m_found == 1 ? m_textReadingOne.arg(m_done) : m_textReading.arg(m_done).arg(m_found);
     else if (E_Query->text().trimmed().isEmpty() || !m_session->isAnswered())
         text.clear();
     else

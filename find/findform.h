@@ -26,6 +26,7 @@ class TFindForm : public QWidget
     Q_PROPERTY(QString captionFolder READ captionFolder WRITE setCaptionFolder)
     Q_PROPERTY(QString captionLine READ captionLine WRITE setCaptionLine)
     Q_PROPERTY(QString textReading MEMBER m_textReading)
+    Q_PROPERTY(QString textReadingOne MEMBER m_textReadingOne)
     Q_PROPERTY(QString textFound MEMBER m_textFound)
     Q_PROPERTY(QString textFoundOne MEMBER m_textFoundOne)
     Q_PROPERTY(QString textCancelled MEMBER m_textCancelled)
@@ -84,6 +85,7 @@ private:
     qint64 m_done = 0;
     qint64 m_found = 0;
     QString m_textReading = QStringLiteral("Reading %1 of %2 files...");
+    QString m_textReadingOne = QStringLiteral("Reading %1 of 1 file...");
     QString m_textFound = QStringLiteral("%1 files found");
     QString m_textFoundOne = QStringLiteral("1 file found");
     QString m_textCancelled = QStringLiteral("Reading was cancelled: the results are incomplete.");

@@ -111,6 +111,7 @@ const LanguageKey Keys[] = {
     {"Find", "Folder", W::Find, "captionFolder", "Folder"},
     {"Find", "Line", W::Find, "captionLine", "Line"},
     {"Find", "Reading", W::Find, "textReading", "Reading %1 of %2 files..."},
+    {"Find", "ReadingOne", W::Find, "textReadingOne", "Reading %1 of 1 file..."},
     {"Find", "Found", W::Find, "textFound", "%1 files found"},
     {"Find", "FoundOne", W::Find, "textFoundOne", "1 file found"},
     {"Find", "Cancelled", W::Find, "textCancelled",
@@ -119,7 +120,7 @@ const LanguageKey Keys[] = {
     {"Find", "Limited", W::Find, "textLimited", "The best %1 files are shown."},
 };
 
-static_assert(std::size(Keys) == 90, "a language file has 90 keys");
+static_assert(std::size(Keys) == 91, "a language file has 91 keys");
 
 } // namespace
 

@@ -278,6 +278,8 @@ void TestDesktop::completion_data()
         {"global option", "quoril-cli --v", {"--version"}},
         {"second command word", "quoril-cli tag s", {"set", "show"}},
         {"command option", "quoril-cli describe --m", {"--mode"}},
+        {"option named twice, offered once", "quoril-cli describe --na", {"--name"}},
+        {"code page options", "quoril-cli list --n", {"--names-codepage"}},
         {"option of a two-word command", "quoril-cli tag set song.MP3 --g", {"--genre"}},
         {"mode value", "quoril-cli describe --mode a", {"all-custom", "auto"}},
         {"level value",

@@ -332,7 +332,8 @@ def implode(data, big, literal_tree):
 
 TEXT = b''.join(b'%d: The quick brown fox jumps over the lazy dog \x90 %s\r\n' % (i, b'=' * (i % 7))
                 for i in range(120))
-legacy = [(1, 0, shrink(TEXT), 'shrink')] + \
+# The last: bytes stored as they are under the shrink label, as some packers do.
+legacy = [(1, 0, shrink(TEXT), 'shrink'), (1, 0, TEXT, 'stored_shrink')] + \
          [(1 + f, 0, reduce(TEXT, f), 'reduce%d' % f) for f in (1, 2, 3, 4)] + \
          [(6, (2 if big else 0) | (4 if lt else 0), implode(TEXT, big, lt),
            'implode_%s_%d' % ('8k' if big else '4k', 3 if lt else 2))

@@ -223,8 +223,9 @@ private slots:
     {
         QTest::addColumn<QString>("archive");
         QTest::addColumn<int>("rc");
-        for (const char *name : {"shrink", "reduce1", "reduce2", "reduce3", "reduce4",
-                                 "implode_4k_2", "implode_4k_3", "implode_8k_2", "implode_8k_3"}) {
+        for (const char *name :
+             {"shrink", "stored_shrink", "reduce1", "reduce2", "reduce3", "reduce4", "implode_4k_2",
+              "implode_4k_3", "implode_8k_2", "implode_8k_3"}) {
             const QString base = QStringLiteral("legacy_%1").arg(QLatin1String(name));
             QTest::newRow(qPrintable(base)) << base + QStringLiteral(".zip") << 0;
             QTest::newRow(qPrintable(base + "_cut")) << base + QStringLiteral("_cut.zip") << 2;

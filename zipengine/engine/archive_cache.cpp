@@ -14,6 +14,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <list>
+#include <malloc.h>
 #include <mutex>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -37,6 +38,10 @@ ArchiveView::ArchiveView(zip_t *archive, std::unique_ptr<char[]> streamBuffer, s
 ArchiveView::~ArchiveView()
 {
     zip_discard(m_zip);
+    // The directory of a large archive is many small blocks that the C library would keep
+    // for itself: they go back to the system.
+    if (m_count >= 100000)
+        malloc_trim(0);
 }
 
 std::string_view ArchiveView::name(zip_uint64_t index) const
@@ -132,6 +137,10 @@ struct Slot
 // A few archives: a lookup tries up to five names in one archive, and the user moves between
 // neighbouring archives. Each view holds the archive's central directory in memory.
 constexpr size_t CacheSlots = 3;
+// And at most this many members between them (libzip keeps about 310 bytes per member): an
+// archive larger than that alone is read afresh by each call, so that its directory does not
+// stay in memory once the extraction that needed it is over.
+constexpr zip_uint64_t CachedMembers = 200000;
 
 struct Cache
 {
@@ -399,8 +408,18 @@ std::shared_ptr<ArchiveView> openArchive(const char *path, int &zipError)
     std::lock_guard lock(cache().mutex);
     std::list<Slot> &slots = cache().slots;
     slots.push_front(Slot{std::move(key), view});
-    while (slots.size() > CacheSlots)
-        slots.pop_back();
+    // The most recent first, as long as they fit.
+    size_t kept = 0;
+    zip_uint64_t members = 0;
+    for (auto it = slots.begin(); it != slots.end();) {
+        if (kept < CacheSlots && members + it->view->count() <= CachedMembers) {
+            members += it->view->count();
+            ++kept;
+            ++it;
+        } else {
+            it = slots.erase(it);
+        }
+    }
     return view;
 }
 

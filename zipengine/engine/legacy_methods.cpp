@@ -6,6 +6,8 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <memory>
+#include <optional>
 
 namespace zengine {
 
@@ -252,10 +254,58 @@ void unreduce(BitInput &in, OutputWindow &out, unsigned factor)
 
 // ---------------------------------------------------------------------------------------------
 
-DecodeOutcome decodeMember(const MemberCoding &member, const CompressedSource &source,
+namespace {
+
+// The largest "shrunk" member that is checked for being stored bytes under the shrink label.
+constexpr uint64_t RelabelledLimit = 1024 * 1024;
+
+// Some packers label a member that shrinking did not make smaller as shrunk and store its
+// bytes as they are. Such a member is as long as its data and its bytes carry its CRC: they
+// are delivered as they are. Otherwise decoding goes on over the bytes read.
+std::optional<DecodeOutcome> storedUnderShrink(const MemberCoding &member, CompressedSource &source,
+                                               const DecodedSink &sink)
+{
+    if (member.method != 1 || member.size != member.compressedSize || member.size > RelabelledLimit)
+        return std::nullopt;
+    auto raw = std::make_shared<std::vector<unsigned char>>(static_cast<size_t>(member.size));
+    size_t got = 0;
+    while (got < raw->size()) {
+        const long n = source(raw->data() + got, raw->size() - got);
+        if (n < 0)
+            return DecodeOutcome::ReadError;
+        if (n == 0)
+            break;
+        got += static_cast<size_t>(n);
+    }
+    raw->resize(got);
+    if (got == member.size && crc32(0, raw->data(), static_cast<uInt>(got)) == member.crc) {
+        for (size_t at = 0; at < got; at += 64 * 1024)
+            if (!sink(reinterpret_cast<const char *>(raw->data()) + at,
+                      std::min<size_t>(64 * 1024, got - at)))
+                return DecodeOutcome::Stopped;
+        return DecodeOutcome::Done;
+    }
+    source = [raw, at = size_t(0)](unsigned char *data, size_t size) mutable -> long {
+        const size_t n = std::min(size, raw->size() - at);
+        std::copy_n(raw->data() + at, n, data);
+        at += n;
+        return static_cast<long>(n);
+    };
+    return std::nullopt;
+}
+
+} // namespace
+
+DecodeOutcome decodeMember(const MemberCoding &member, const CompressedSource &original,
                            const DecodedSink &sink, std::string &reason)
 {
     try {
+        CompressedSource source = original;
+        if (const std::optional<DecodeOutcome> done = storedUnderShrink(member, source, sink)) {
+            if (*done == DecodeOutcome::ReadError)
+                reason = "read error";
+            return *done;
+        }
         BitInput in(source);
         OutputWindow out(member.size, sink, member.method != 9);
         // An empty member has nothing to decode (packers may store no trees for it).

@@ -23,6 +23,7 @@ struct MemberCoding
     uint16_t flags = 0; // general purpose flags: implode's dictionary size and tree count
     uint64_t size = 0;  // declared uncompressed size
     uint32_t crc = 0;
+    uint64_t compressedSize = UINT64_MAX; // as stored; UINT64_MAX when not known
 };
 
 // Fills `data` with up to `size` compressed bytes; returns how many (0 at the end), or a

@@ -688,7 +688,8 @@ bool decodeWhole(const CentralRecord &record, const std::vector<char> &compresse
         return true;
     };
     std::string reason;
-    const MemberCoding coding{record.method, record.flags, record.size, record.crc};
+    const MemberCoding coding{record.method, record.flags, record.size, record.crc,
+                              record.compressedSize};
     return decodeMember(coding, source, sink, reason) == DecodeOutcome::Done;
 }
 

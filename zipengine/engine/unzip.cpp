@@ -127,6 +127,7 @@ ReadOutcome readDecodedHere(zip_t *archive, zip_uint64_t index, const zip_stat_t
     coding.flags = facts ? facts->flags : 0;
     coding.size = stat.size;
     coding.crc = stat.crc;
+    coding.compressedSize = stat.comp_size;
     const CompressedSource source = [file](unsigned char *data, size_t size) -> long {
         const zip_int64_t n = zip_fread(file, data, size);
         return n < 0 ? -1 : static_cast<long>(n);
