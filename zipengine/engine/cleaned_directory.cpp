@@ -32,6 +32,7 @@ struct Record
     uint64_t compressedSize = 0;
     uint64_t localOffset = 0;
     std::string extra; // the well-formed extra fields but the Zip64 one
+    int taken = 0;     // values taken from the Zip64 field
 };
 
 // The record's well-formed extra fields, up to the first piece that does not form one (shorter
@@ -53,6 +54,7 @@ void readFields(const unsigned char *extra, size_t length, Record &r)
                 if (*value == Marked && length - from >= 8) {
                     *value = u64(extra + from);
                     from += 8;
+                    ++r.taken;
                 }
             }
         }
@@ -139,9 +141,12 @@ bool cleanRecords(int fd, const DirectoryPlace &dir, std::string &out,
         if (total > data.size() - at)
             return false;
         Record r{u32(p + 24), u32(p + 20), u32(p + 42), {}};
+        const int marked =
+            (r.size == Marked) + (r.compressedSize == Marked) + (r.localOffset == Marked);
         readFields(p + CentralHeaderSize + nameLength, extraLength, r);
+        // A value marked as given in the Zip64 field that the field does not hold is doubtful.
         const size_t start = out.size();
-        if (!localHeaderFits(fd, dir, r) || !writeRecord(p, r, out))
+        if (r.taken != marked || !localHeaderFits(fd, dir, r) || !writeRecord(p, r, out))
             return false;
         members.push_back(factsOf(reinterpret_cast<const unsigned char *>(out.data() + start)));
         at += total;
