@@ -27,6 +27,7 @@ TDescriptionPane::TDescriptionPane(QGroupBox *cornice, QGridLayout *stack, QPlai
     auto *row = new QHBoxLayout;
     lines->addLayout(row);
     auto *label = new QLabel(QStringLiteral("&Code page:"), m_bar);
+    label->setObjectName(QStringLiteral("L_CodePage"));
     m_codePage = new QComboBox(m_bar);
     m_codePage->setObjectName(QStringLiteral("CB_CodePage"));
     for (const CodePage page : dostext::allCodePages())

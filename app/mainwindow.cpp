@@ -875,9 +875,20 @@ void TMain::ViewMP3()
         pathbytes::display(QStringView(path).sliced(path.lastIndexOf(QLatin1Char('/')) + 1)));
     CurrentFile = path;
     d->IDMP.setFileName(path);
-    d->MP3panel->view(d->IDMP, id3v2::read(path));
+    // An ID3v2 tag that cannot be read (its parser module is missing) leaves the ID3v1 record
+    // shown and editable; the reason is shown after it.
+    std::optional<id3v2::Fields> v2;
+    QString v2Problem;
+    try {
+        v2 = id3v2::read(path);
+    } catch (const FileError &error) {
+        v2Problem = error.message();
+    }
+    d->MP3panel->view(d->IDMP, v2);
     d->MP3panel->setEnabled(true);
     ShownFile = path;
+    if (!v2Problem.isEmpty())
+        throw FileError(v2Problem);
 }
 
 void TMain::IDTagWrite(const QString &path)

@@ -61,9 +61,10 @@ TPackPage::TPackPage(TFrmWaitZip *wait, TFrmZipOpt *options, QWidget *parent)
 
     m_fileMgr = new TShellTree(this);
     m_fileMgr->setObjectName(QStringLiteral("LFileMgr"));
-    m_fileMgr->setOptions(TShellTree::TF_FOLDERS | TShellTree::TF_NONFOLDERS);
+    // The mask first: with files shown, each of these settings reads the folders again.
     m_fileMgr->setFileMask(QStringLiteral("*.*"));
     m_fileMgr->setFileMaskUse(false);
+    m_fileMgr->setOptions(TShellTree::TF_FOLDERS | TShellTree::TF_NONFOLDERS);
     m_fileMgr->setFileSortType(TShellTree::so_Name);
     m_fileMgr->setUpdAutoThread(true);
     m_fileMgr->setUpdAutoRec(true);

@@ -140,6 +140,7 @@ TFrmUnzip::TFrmUnzip(TFrmWaitZip *wait, QWidget *parent)
     list->addWidget(m_comment);
     auto *pageRow = new QHBoxLayout;
     auto *pageLabel = new QLabel(QStringLiteral("&Names code page:"), listSide);
+    pageLabel->setObjectName(QStringLiteral("L_NamesCodePage"));
     m_namesPage = new QComboBox(listSide);
     m_namesPage->setObjectName(QStringLiteral("CB_NamesCodePage"));
     for (const dostext::CodePage page : dostext::allCodePages())

@@ -35,7 +35,9 @@ TFrmWaitZip::TFrmWaitZip(QWidget *parent) : QWidget(parent, Qt::Dialog)
 
     m_icon = new QLabel(this);
     m_icon->setObjectName(QStringLiteral("Image1"));
-    m_icon->setPixmap(style()->standardIcon(QStyle::SP_FileDialogContentsView).pixmap(32, 32));
+    // Drawn when first shown: looking the icon up in the theme costs the program's start
+    // several milliseconds.
+    m_icon->setFixedSize(32, 32);
 
     // A busy indicator stands for the file-copy animation: moving while it runs.
     m_anim = new QProgressBar(this);
@@ -131,6 +133,8 @@ void TFrmWaitZip::waitUntilActivated()
 
 bool TFrmWaitZip::event(QEvent *event)
 {
+    if (event->type() == QEvent::Show && m_icon->pixmap().isNull())
+        m_icon->setPixmap(style()->standardIcon(QStyle::SP_FileDialogContentsView).pixmap(32, 32));
     if (event->type() == QEvent::WindowActivate) {
         m_activated = true;
         // Activated once gone (the window manager came late): hand the keys back.

@@ -1,14 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "formats/backend.h"
 
-#include "common/pathbytes.h"
+#include "formats/module.h"
 
-#include <archive.h>
-#include <archive_entry.h>
+#include "common/module.h"
+#include "common/pathbytes.h"
 
 #include <QHash>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace formats::libarchive {
@@ -17,40 +18,63 @@ namespace {
 
 constexpr size_t BlockSize = 64 * 1024;
 
-// An archive opened for reading; libarchive does not close a descriptor it was given, so the
-// reader does, after freeing the archive.
+// The archive module, loaded the first time an archive is read here; null functions after
+// `problem` says why it cannot be used.
+struct Module
+{
+    const QuorilArchiveFunctions *functions = nullptr;
+    QString problem;
+};
+
+const Module &module()
+{
+    static const Module loaded = [] {
+        ProgramModule m = loadProgramModule(QUORIL_ARCHIVE_LIBRARY, QStringLiteral("archive"));
+        const auto entry =
+            reinterpret_cast<QuorilArchiveFunctionsFn>(m.entry(QUORIL_ARCHIVE_SYMBOL));
+        return Module{entry ? entry() : nullptr, m.problem};
+    }();
+    return loaded;
+}
+
+// An archive opened for reading; the module does not close a descriptor it was given, so the
+// reader does, after closing the archive.
 class Reader
 {
 public:
     explicit Reader(const QString &path);
     ~Reader()
     {
-        if (m_archive)
-            archive_read_free(m_archive);
+        if (m_reader)
+            m_f->close(m_reader);
         if (m_fd >= 0)
             ::close(m_fd);
     }
     Reader(const Reader &) = delete;
     Reader &operator=(const Reader &) = delete;
-    archive *get() const { return m_archive; }
     const QString &error() const { return m_error; }
+    int next(QuorilArchiveEntry &entry) const { return m_f->next(m_reader, &entry); }
+    bool skip() const { return m_f->skip(m_reader) == QuorilArchiveOk; }
+    long long read(char *buffer, size_t size) const { return m_f->read(m_reader, buffer, size); }
+    QString errorText() const
+    {
+        const char *text = m_f->error(m_reader);
+        return text ? QString::fromLocal8Bit(text) : QStringLiteral("the archive is damaged");
+    }
 
 private:
-    archive *m_archive = nullptr;
+    const QuorilArchiveFunctions *m_f = nullptr;
+    QuorilArchiveReader *m_reader = nullptr;
     int m_fd = -1;
     QString m_error;
 };
 
-QString errorText(archive *a)
+Reader::Reader(const QString &path) : m_f(module().functions)
 {
-    const char *text = archive_error_string(a);
-    return text ? QString::fromLocal8Bit(text) : QStringLiteral("the archive is damaged");
-}
-
-// Reads the formats of this process: never ZIP (the engine's), never "raw" (a compressed file
-// that holds no archive is not one).
-Reader::Reader(const QString &path)
-{
+    if (!m_f) {
+        m_error = module().problem;
+        return;
+    }
     // Opened non-blocking and checked to be a regular file: a FIFO never hangs a lookup.
     m_fd = ::open(pathbytes::encode(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     struct stat st;
@@ -59,42 +83,32 @@ Reader::Reader(const QString &path)
         return;
     }
     fcntl(m_fd, F_SETFL, fcntl(m_fd, F_GETFL) & ~O_NONBLOCK);
-    m_archive = archive_read_new();
-    if (!m_archive) {
+    const int opened = m_f->open(m_fd, &m_reader);
+    if (!m_reader)
         m_error = QStringLiteral("out of memory");
-        return;
-    }
-    archive_read_support_filter_all(m_archive);
-    for (int (*support)(archive *) :
-         {archive_read_support_format_lha, archive_read_support_format_rar,
-          archive_read_support_format_rar5, archive_read_support_format_7zip,
-          archive_read_support_format_cab, archive_read_support_format_tar,
-          archive_read_support_format_iso9660, archive_read_support_format_cpio})
-        support(m_archive);
-    if (archive_read_open_fd(m_archive, m_fd, BlockSize) != ARCHIVE_OK)
-        m_error = errorText(m_archive);
+    else if (opened != QuorilArchiveOk)
+        m_error = errorText();
 }
 
-QString entryName(archive_entry *entry)
+QString entryName(const QuorilArchiveEntry &entry)
 {
-    if (const char *utf8 = archive_entry_pathname_utf8(entry))
-        return QString::fromUtf8(utf8);
-    const char *raw = archive_entry_pathname(entry);
-    return raw ? pathbytes::decode(raw) : QString();
+    if (entry.utf8Name)
+        return QString::fromUtf8(entry.utf8Name);
+    return entry.name ? pathbytes::decode(entry.name) : QString();
 }
 
-Member memberOf(archive_entry *entry, int index)
+Member memberOf(const QuorilArchiveEntry &entry, int index)
 {
     Member m;
     m.index = index;
     m.name = entryName(entry);
-    m.sizeKnown = archive_entry_size_is_set(entry) != 0;
-    m.size = m.sizeKnown ? uint64_t(std::max<la_int64_t>(0, archive_entry_size(entry))) : 0;
-    m.mtime = archive_entry_mtime_is_set(entry) ? archive_entry_mtime(entry) : 0;
-    const mode_t type = archive_entry_filetype(entry);
-    m.folder = type == AE_IFDIR;
-    m.link = type == AE_IFLNK || archive_entry_hardlink(entry) != nullptr;
-    m.special = !m.folder && !m.link && type != AE_IFREG && type != 0;
+    m.sizeKnown = entry.sizeKnown;
+    m.size = m.sizeKnown ? uint64_t(std::max<long long>(0, entry.size)) : 0;
+    m.mtime = entry.mtimeKnown ? entry.mtime : 0;
+    const mode_t type = entry.fileType;
+    m.folder = type == S_IFDIR;
+    m.link = type == S_IFLNK || entry.hardLink;
+    m.special = !m.folder && !m.link && type != S_IFREG && type != 0;
     if (m.folder && !m.name.endsWith(QLatin1Char('/')))
         m.name += QLatin1Char('/');
     return m;
@@ -122,23 +136,22 @@ Listing list(const QString &path)
 {
     Listing listing;
     const Reader reader(path);
-    archive *a = reader.get();
     if (!reader.error().isEmpty()) {
         listing.error = reader.error();
         return listing;
     }
-    archive_entry *entry = nullptr;
+    QuorilArchiveEntry entry{};
     for (int index = 0;; ++index) {
-        const int rc = archive_read_next_header(a, &entry);
-        if (rc == ARCHIVE_EOF)
+        const int rc = reader.next(entry);
+        if (rc == QuorilArchiveEnd)
             break;
-        if (rc < ARCHIVE_WARN) {
-            listing.error = errorText(a);
+        if (rc != QuorilArchiveOk) {
+            listing.error = reader.errorText();
             break;
         }
         listing.members.append(memberOf(entry, index));
-        if (archive_read_data_skip(a) < ARCHIVE_WARN) {
-            listing.error = errorText(a);
+        if (!reader.skip()) {
+            listing.error = reader.errorText();
             break;
         }
     }
@@ -151,33 +164,32 @@ QString read(const QString &path, const Listing &listing, const QList<int> &memb
              const OnData &onData, const OnMemberDone &onDone)
 {
     const Reader reader(path);
-    archive *a = reader.get();
     if (!reader.error().isEmpty())
         return reader.error();
     QHash<int, int> wanted; // the archive's position -> the listing's
     for (int m : members)
         wanted.insert(listing.members.at(m).index, m);
     std::vector<char> buffer(BlockSize);
-    archive_entry *entry = nullptr;
+    QuorilArchiveEntry entry{};
     for (int index = 0; !wanted.isEmpty(); ++index) {
-        const int rc = archive_read_next_header(a, &entry);
-        if (rc == ARCHIVE_EOF)
+        const int rc = reader.next(entry);
+        if (rc == QuorilArchiveEnd)
             return QString();
-        if (rc < ARCHIVE_WARN)
-            return errorText(a);
+        if (rc != QuorilArchiveOk)
+            return reader.errorText();
         const auto chosen = wanted.constFind(index);
         if (chosen == wanted.cend()) {
-            if (archive_read_data_skip(a) < ARCHIVE_WARN)
-                return errorText(a);
+            if (!reader.skip())
+                return reader.errorText();
             continue;
         }
         const int member = *chosen;
         wanted.erase(chosen);
         for (;;) {
-            const la_ssize_t n = archive_read_data(a, buffer.data(), buffer.size());
+            const long long n = reader.read(buffer.data(), buffer.size());
             if (n < 0) {
                 // The next header says whether the archive can go on after this member.
-                onDone(member, errorText(a));
+                onDone(member, reader.errorText());
                 break;
             }
             if (n == 0) {

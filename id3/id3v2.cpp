@@ -3,21 +3,16 @@
 
 #include "id3/id3tag.h"
 
+#include "id3/module.h"
+
 #include "common/fileerror.h"
+#include "common/module.h"
 #include "common/pathbytes.h"
 
 #include <QFile>
 #include <QStringList>
 
 #include <algorithm>
-
-#include <taglib/commentsframe.h>
-#include <taglib/id3v1genres.h>
-#include <taglib/id3v2framefactory.h>
-#include <taglib/id3v2tag.h>
-#include <taglib/mpegfile.h>
-#include <taglib/tbytevectorstream.h>
-#include <taglib/textidentificationframe.h>
 
 namespace id3v2 {
 
@@ -27,10 +22,73 @@ constexpr int HeaderSize = 10;
 constexpr int FooterSize = 10;
 constexpr char FooterFlag = 0x10;
 
-QString qt(const TagLib::String &text)
+// The parser module, loaded the first time a file begins with a tag.
+struct Parser
 {
-    const std::string utf8 = text.to8Bit(true);
-    return QString::fromUtf8(utf8.data(), qsizetype(utf8.size()));
+    QuorilId3v2ParseFn parse = nullptr;
+    QuorilId3v2ReleaseFn release = nullptr;
+    QuorilId3v2GenreFn genre = nullptr;
+    QString problem;
+};
+
+const Parser &parser()
+{
+    static const Parser loaded = [] {
+        ProgramModule module = loadProgramModule(QUORIL_ID3V2_LIBRARY, QStringLiteral("ID3v2"));
+        Parser p;
+        p.parse = reinterpret_cast<QuorilId3v2ParseFn>(module.entry(QUORIL_ID3V2_PARSE_SYMBOL));
+        p.release =
+            reinterpret_cast<QuorilId3v2ReleaseFn>(module.entry(QUORIL_ID3V2_RELEASE_SYMBOL));
+        p.genre = reinterpret_cast<QuorilId3v2GenreFn>(module.entry(QUORIL_ID3V2_GENRE_SYMBOL));
+        p.problem = module.problem;
+        return p;
+    }();
+    return loaded;
+}
+
+// One value of a frame as the parser gave it.
+struct Value
+{
+    QByteArray frame;
+    int kind = QuorilId3v2OtherFrame;
+    QString text, description;
+};
+using Values = QList<Value>;
+
+// The parsed frames of a tag's bytes; nothing when the parser finds no tag. Throws FileError
+// when the parser cannot be loaded.
+std::optional<Values> parsed(const QString &path, const QByteArray &tag)
+{
+    const Parser &p = parser();
+    if (!p.problem.isEmpty())
+        throw FileError(QStringLiteral("Cannot read the ID3v2 tag of %1: %2")
+                            .arg(pathbytes::display(path), p.problem));
+    QuorilId3v2Values out{};
+    const int result = p.parse(tag.constData(), size_t(tag.size()), &out);
+    if (result == QuorilId3v2Failed)
+        throw FileError(QStringLiteral("Cannot read the ID3v2 tag of %1: its parser failed")
+                            .arg(pathbytes::display(path)));
+    if (result != QuorilId3v2Parsed)
+        return std::nullopt;
+    Values values;
+    values.reserve(qsizetype(out.count));
+    for (size_t i = 0; i < out.count; ++i) {
+        const QuorilId3v2Value &v = out.values[i];
+        values.append({QByteArray(v.frame), v.kind,
+                       QString::fromUtf8(v.text, qsizetype(v.textSize)),
+                       QString::fromUtf8(v.description, qsizetype(v.descriptionSize))});
+    }
+    p.release(&out);
+    return values;
+}
+
+Values frameValues(const Values &all, const char *frame)
+{
+    Values found;
+    for (const Value &v : all)
+        if (v.frame == frame)
+            found.append(v);
+    return found;
 }
 
 // The bytes of the tag at the start of the file (header, frames and footer), or nothing when
@@ -113,21 +171,12 @@ QByteArray tidied(const QByteArray &tag)
 
 // Every value of every frame of this kind, in order and each once (a 2.3 tag may repeat a
 // frame, a 2.4 frame may hold several values).
-QString values(const TagLib::ID3v2::FrameList &frames)
+QString values(const Values &frames)
 {
     QStringList all;
-    const auto add = [&all](const QString &value) {
-        if (!value.isEmpty() && !all.contains(value))
-            all << value;
-    };
-    for (const TagLib::ID3v2::Frame *frame : frames) {
-        if (const auto *text =
-                dynamic_cast<const TagLib::ID3v2::TextIdentificationFrame *>(frame)) {
-            for (const TagLib::String &value : text->fieldList())
-                add(qt(value));
-        } else {
-            add(qt(frame->toString()));
-        }
+    for (const Value &value : frames) {
+        if (!value.text.isEmpty() && !all.contains(value.text))
+            all << value.text;
     }
     return all.join(QStringLiteral(" / "));
 }
@@ -151,41 +200,39 @@ QString genreName(const QString &value)
         return value;
     if (index < GenreCount)
         return GenreNames().at(index);
-    const QString other = qt(TagLib::ID3v1::genre(index));
+    char name[64];
+    const size_t length = parser().genre(index, name, sizeof name);
+    const QString other = QString::fromUtf8(name, qsizetype(std::min(length, sizeof name - 1)));
     return other.isEmpty() ? value : other;
 }
 
-QString genres(const TagLib::ID3v2::FrameList &frames)
+QString genres(const Values &frames)
 {
     QStringList all;
-    for (const TagLib::ID3v2::Frame *frame : frames) {
-        const auto *text = dynamic_cast<const TagLib::ID3v2::TextIdentificationFrame *>(frame);
-        if (!text)
+    for (const Value &value : frames) {
+        if (value.kind != QuorilId3v2TextFrame)
             continue;
-        for (const TagLib::String &value : text->fieldList()) {
-            const QString name = genreName(qt(value));
-            if (!name.isEmpty() && !all.contains(name))
-                all << name;
-        }
+        const QString name = genreName(value.text);
+        if (!name.isEmpty() && !all.contains(name))
+            all << name;
     }
     return all.join(QStringLiteral(" / "));
 }
 
 // The comment a user wrote: the one without a description, else the first that is not a
 // player's private note (iTunes keeps its volume data in comments named "iTun...").
-QString comment(const TagLib::ID3v2::FrameList &frames)
+QString comment(const Values &frames)
 {
-    const TagLib::ID3v2::CommentsFrame *chosen = nullptr;
-    for (const TagLib::ID3v2::Frame *frame : frames) {
-        const auto *c = dynamic_cast<const TagLib::ID3v2::CommentsFrame *>(frame);
-        if (!c)
+    const Value *chosen = nullptr;
+    for (const Value &c : frames) {
+        if (c.kind != QuorilId3v2CommentFrame)
             continue;
-        if (c->description().isEmpty())
-            return qt(c->text());
-        if (!chosen && !c->description().startsWith("iTun"))
-            chosen = c;
+        if (c.description.isEmpty())
+            return c.text;
+        if (!chosen && !c.description.startsWith(QLatin1String("iTun")))
+            chosen = &c;
     }
-    return chosen ? qt(chosen->text()) : QString();
+    return chosen ? chosen->text : QString();
 }
 
 } // namespace
@@ -196,17 +243,10 @@ std::optional<Fields> read(const QString &path)
     if (!bytes)
         return std::nullopt;
     // The parser sees only a copy of the tag in memory: it cannot touch the file.
-    const QByteArray tag = tidied(*bytes);
-    TagLib::ByteVectorStream stream(TagLib::ByteVector(tag.constData(), uint(tag.size())));
-    TagLib::MPEG::File mpeg(&stream, TagLib::ID3v2::FrameFactory::instance(), false);
-    const TagLib::ID3v2::Tag *parsed = mpeg.ID3v2Tag(false);
-    if (!parsed)
+    const std::optional<Values> frames = parsed(path, tidied(*bytes));
+    if (!frames)
         return std::nullopt;
-    const TagLib::ID3v2::FrameListMap &frames = parsed->frameListMap();
-    const auto frameList = [&frames](const char *id) {
-        const auto found = frames.find(id);
-        return found == frames.end() ? TagLib::ID3v2::FrameList() : found->second;
-    };
+    const auto frameList = [&frames](const char *id) { return frameValues(*frames, id); };
     Fields fields;
     fields.version = QStringLiteral("2.%1").arg(int(uchar(bytes->at(3))));
     fields.title = values(frameList("TIT2"));

@@ -118,9 +118,13 @@ const LanguageKey Keys[] = {
      "Reading was cancelled: the results are incomplete."},
     {"Find", "None", W::Find, "textNone", "No file matches."},
     {"Find", "Limited", W::Find, "textLimited", "The best %1 files are shown."},
+    {"Unpacker", "NamesPage", W::Unzip, "L_NamesCodePage", "&Names code page:"},
+    {"Description", "CodePage", W::Main, "L_CodePage", "&Code page:"},
+    {"Description", "Colours", W::Main, "B_Rendered", "Colours"},
+    {"Description", "Comment", W::Main, "B_Comment", "Archive comment"},
 };
 
-static_assert(std::size(Keys) == 91, "a language file has 91 keys");
+static_assert(std::size(Keys) == 95, "a language file has 95 keys");
 
 } // namespace
 

@@ -55,6 +55,8 @@ private slots:
     void showAndCopyId3v2();
     void failures_data();
     void failures();
+    void withoutParserModule_data();
+    void withoutParserModule();
 };
 
 void TestTagCli::showPrintsFieldsAsUtf8()
@@ -157,6 +159,36 @@ void TestTagCli::failures()
     QByteArray err;
     QCOMPARE(cli(args, nullptr, &err), exitCode);
     QVERIFY2(QString::fromUtf8(err).contains(message), err.constData());
+}
+
+void TestTagCli::withoutParserModule_data()
+{
+    QTest::addColumn<bool>("id3v2");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("no ID3v2 tag: not needed") << false << 0 << "";
+    QTest::newRow("ID3v2 tag")
+        << true << 3 << ": the ID3v2 module libquorilid3v2.so is missing beside the program";
+}
+
+// A copy of the program alone in a folder: the parser module is looked for only when a file
+// begins with a tag, and its absence is said in words.
+void TestTagCli::withoutParserModule()
+{
+    QFETCH(bool, id3v2);
+    QFETCH(int, exitCode);
+    QFETCH(QString, message);
+    QTemporaryDir dir;
+    const QString alone = dir.filePath("quoril-cli"), file = dir.filePath("a.mp3");
+    QVERIFY(QFile::copy(Cli, alone));
+    if (id3v2)
+        QVERIFY(makeId3v2(file, "mid3v2", {"-t", "T"}));
+    else
+        writeFile(file, audio(300));
+    QByteArray err;
+    QCOMPARE(testsupport::run(alone, {"tag", "show", file}, nullptr, QString(), {}, &err),
+             exitCode);
+    QVERIFY2(message.isEmpty() ? err.isEmpty() : QString::fromUtf8(err).contains(message), err);
 }
 
 QTEST_GUILESS_MAIN(TestTagCli)
