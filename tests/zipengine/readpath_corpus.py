@@ -164,6 +164,28 @@ put('fake_end_zeros.zip', good[:end + 20] + struct.pack('<H', 22) + b'PK\5\6' + 
 put('comment_too_long.zip', good[:end + 20] + struct.pack('<H', 40) + b'short')
 put('comment_too_short.zip', good + b'trailing bytes')
 
+# Directories libzip refuses and the classic unzip reads: odd bytes in the extra block of the
+# last central record (file_id.diz) of a zipfile-made archive. `marked`: 32-bit fields (size,
+# compressed size, offset) set to 0xFFFFFFFF, their values then in the block from byte 4 on.
+def odd_extra(extra, marked=()):
+    info = zipfile.ZipInfo('file_id.diz', (2010, 5, 6, 7, 8, 10))
+    info.extra = b'\x66\x66' + struct.pack('<H', len(extra) - 4) + bytes(len(extra) - 4)
+    info.compress_type = zipfile.ZIP_DEFLATED
+    data = bytearray(pyzip([('readme.txt', b'Read me\n'), (info, DIZ)]))
+    at = data.rindex(b'PK\1\2')
+    values = b''.join(data[at + f:at + f + 4] + bytes(4) for f in marked)[:len(extra) - 4]
+    extra = extra[:4] + values + extra[4 + len(values):]
+    data[at + 57:at + 57 + len(extra)] = extra
+    for f in marked:
+        data[at + f:at + f + 4] = b'\xff' * 4
+    return bytes(data)
+
+
+put('odd_ff_after_field.zip', odd_extra(b'\xff\xff\x06\x00123456\xff'))
+put('odd_field_overrun.zip', odd_extra(b'UT\x05\x00\x01\x00\xca\x9a\x3bux\x0c\x00' + bytes(11)))
+put('odd_zip64_short.zip', odd_extra(b'\x01\x00\x07\x00' + bytes(24), (24, 20, 42)))
+put('odd_zip64_missing.zip', odd_extra(b'\x01\x00\x10\x00' + bytes(16), (24, 20, 42)))
+
 # Truncations and overwritten bytes of a valid archive.
 for cut in (len(good) - 1, len(good) - 21, end - 10, end // 2, 30, 4):
     put('cut_%d.zip' % cut, good[:cut])

@@ -543,6 +543,10 @@ private slots:
                                                           << "data in front";
         QTest::newRow("name like a Zip64 locator") << "false_locator.zip"
                                                    << "like a Zip64 record";
+        QTest::newRow("extra field past its block") << "odd_field_overrun.zip"
+                                                    << "read past but not written back";
+        QTest::newRow("comment past the end") << "comment_too_long.zip"
+                                              << "read past but not written back";
     }
 
     void savesAroundOldArchives()

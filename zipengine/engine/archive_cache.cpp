@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "zipengine/engine/archive_cache.h"
 
+#include "zipengine/engine/cleaned_directory.h"
 #include "zipengine/engine/internal.h"
 #include "zipengine/engine/scanner.h"
 #include "zipengine/engine/unzip_names.h"
@@ -28,9 +29,10 @@ ArchiveView::ArchiveView(zip_t *archive, std::unique_ptr<char[]> streamBuffer, s
     const zip_int64_t n = zip_get_num_entries(archive, 0);
     m_count = n > 0 ? static_cast<zip_uint64_t>(n) : 0;
     // Only a directory that lines up with libzip's entries one to one is used.
-    if (m_facts.members.size() != m_count)
-        m_facts =
-            DirectoryFacts{m_facts.leadingBytes, {}, m_facts.overlapping, m_facts.falseLocatorEnd};
+    if (m_facts.members.size() != m_count) {
+        m_facts.members.clear();
+        m_facts.tail.clear();
+    }
 }
 
 ArchiveView::~ArchiveView()
@@ -170,15 +172,13 @@ std::string resolved(const char *path)
 // too; a seek within the buffer costs no system call.
 constexpr size_t StreamBuffer = 64 * 1024;
 
-// The archive as libzip is shown it when the directory's last bytes look like a Zip64 locator
-// in front of the end record: the file followed by a copy of its end record. libzip settles on
-// the copy, whose 20 bytes in front are the real end record, and finds the directory and every
-// member where they are.
+// The archive as libzip is shown it when it is not shown as stored (see Shown): the first
+// bytes of the file followed by bytes of the engine's.
 struct ExtendedFile
 {
     FILE *file = nullptr;
     uint64_t start = 0; // where the archive proper starts in the file
-    uint64_t size = 0;  // of the archive proper
+    uint64_t size = 0;  // of the archive proper that is shown
     std::string tail;   // shown after it
     uint64_t position = 0;
     bool streamAt = false; // the stream stands at `position`
@@ -267,18 +267,19 @@ zip_int64_t extendedCommand(void *state, void *data, zip_uint64_t length, zip_so
 // The source libzip reads the archive from; it owns the stream from here on.
 zip_source_t *archiveSource(FILE *file, const DirectoryFacts &facts, zip_error_t *error)
 {
-    if (facts.falseLocatorEnd.empty())
+    if (facts.shown == Shown::AsStored)
         return zip_source_filep_create(file, facts.leadingBytes, -1, error);
     struct stat st;
-    if (::fstat(fileno(file), &st) != 0 || static_cast<uint64_t>(st.st_size) < facts.leadingBytes) {
+    if (::fstat(fileno(file), &st) != 0 ||
+        static_cast<uint64_t>(st.st_size) < facts.leadingBytes + facts.tailAt) {
         zip_error_set(error, ZIP_ER_READ, errno);
         return nullptr;
     }
     auto *state = new ExtendedFile;
     state->file = file;
     state->start = facts.leadingBytes;
-    state->size = static_cast<uint64_t>(st.st_size) - facts.leadingBytes;
-    state->tail = facts.falseLocatorEnd;
+    state->size = facts.tailAt;
+    state->tail = facts.tail;
     zip_error_init(&state->error);
     zip_source_t *source = zip_source_function_create(extendedCommand, state, error);
     if (!source) {
@@ -288,25 +289,9 @@ zip_source_t *archiveSource(FILE *file, const DirectoryFacts &facts, zip_error_t
     return source;
 }
 
-zip_t *openReadOnly(const char *path, std::unique_ptr<char[]> &buffer, DirectoryFacts &facts,
-                    int &zipError)
+// libzip's archive over the stream as `facts` say it is shown; null with a libzip error code.
+zip_t *openShown(FILE *file, const DirectoryFacts &facts, int &zipError)
 {
-    const int fd = openRegularFile(path);
-    if (fd < 0) {
-        if (errno == EINVAL)
-            zipError = ZIP_ER_NOZIP;
-        return nullptr; // else zipError stays 0: errno says why
-    }
-    FILE *file = ::fdopen(fd, "rb");
-    if (!file) {
-        ::close(fd);
-        return nullptr;
-    }
-    facts = readDirectoryFacts(fileno(file));
-    // glibc takes the size only together with a buffer of the caller's; it must outlive the
-    // stream, which the view ensures.
-    buffer = std::make_unique_for_overwrite<char[]>(StreamBuffer);
-    std::setvbuf(file, buffer.get(), _IOFBF, StreamBuffer);
     zip_error_t error;
     zip_error_init(&error);
     // The source owns the stream from here on and closes it when it is freed.
@@ -329,6 +314,55 @@ zip_t *openReadOnly(const char *path, std::unique_ptr<char[]> &buffer, Directory
             zipError = ZIP_ER_INCONS;
     }
     zip_error_fini(&error);
+    return archive;
+}
+
+// A buffered stream over the descriptor, which it takes over; null (the descriptor closed)
+// when there is none.
+FILE *streamOf(int fd, std::unique_ptr<char[]> &buffer)
+{
+    FILE *file = ::fdopen(fd, "rb");
+    if (!file) {
+        ::close(fd);
+        return nullptr;
+    }
+    // glibc takes the size only together with a buffer of the caller's; it must outlive the
+    // stream, which the view ensures.
+    buffer = std::make_unique_for_overwrite<char[]>(StreamBuffer);
+    std::setvbuf(file, buffer.get(), _IOFBF, StreamBuffer);
+    return file;
+}
+
+zip_t *openReadOnly(const char *path, std::unique_ptr<char[]> &buffer, DirectoryFacts &facts,
+                    int &zipError)
+{
+    const int fd = openRegularFile(path);
+    if (fd < 0) {
+        if (errno == EINVAL)
+            zipError = ZIP_ER_NOZIP;
+        return nullptr; // else zipError stays 0: errno says why
+    }
+    // The file once more, for a second attempt: the first descriptor goes with its source.
+    const int spare = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+    facts = readDirectoryFacts(fd);
+    FILE *file = streamOf(fd, buffer);
+    zip_t *archive = file ? openShown(file, facts, zipError) : nullptr;
+    if (archive || zipError != ZIP_ER_INCONS || spare < 0) {
+        if (spare >= 0)
+            ::close(spare);
+        return archive;
+    }
+    // Refused as inconsistent: the directory read the classic unzip's way, cleaned.
+    DirectoryFacts cleaned;
+    if (!readCleanedDirectory(spare, cleaned)) {
+        ::close(spare);
+        return nullptr;
+    }
+    file = streamOf(spare, buffer);
+    int cleanedError = 0;
+    archive = file ? openShown(file, cleaned, cleanedError) : nullptr;
+    if (archive)
+        facts = std::move(cleaned);
     return archive;
 }
 

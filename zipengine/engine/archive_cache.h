@@ -48,6 +48,8 @@ public:
         return index < m_facts.members.size() ? &m_facts.members[index] : nullptr;
     }
     bool overlapping() const { return m_facts.overlapping; }
+    // How libzip was shown the archive (a cleaned copy of its directory, say).
+    Shown shown() const { return m_facts.shown; }
 
 private:
     // Hashes of the (folded) names with their member, sorted by hash: one allocation for the

@@ -9,27 +9,6 @@
 
 namespace zengine {
 
-namespace {
-
-constexpr size_t EndRecordSize = 22;
-constexpr size_t MaxComment = 0xFFFF;
-constexpr size_t CentralHeaderSize = 46;
-
-uint16_t u16(const unsigned char *p)
-{
-    return static_cast<uint16_t>(p[0] | p[1] << 8);
-}
-
-uint32_t u32(const unsigned char *p)
-{
-    return static_cast<uint32_t>(u16(p)) | static_cast<uint32_t>(u16(p + 2)) << 16;
-}
-
-uint64_t u64(const unsigned char *p)
-{
-    return static_cast<uint64_t>(u32(p)) | static_cast<uint64_t>(u32(p + 4)) << 32;
-}
-
 bool readAt(int fd, uint64_t offset, size_t length, std::vector<unsigned char> &out)
 {
     out.resize(length);
@@ -44,14 +23,10 @@ bool readAt(int fd, uint64_t offset, size_t length, std::vector<unsigned char> &
     return true;
 }
 
-struct Directory
-{
-    uint64_t entries = 0;
-    uint64_t size = 0;
-    uint64_t offset = 0;
-    uint64_t leading = 0; // bytes in front that the offsets do not count
-    std::string falseLocatorEnd;
-};
+namespace {
+
+constexpr size_t EndRecordSize = 22;
+constexpr size_t MaxComment = 0xFFFF;
 
 bool signatureAt(int fd, uint64_t offset, const char *signature)
 {
@@ -62,7 +37,7 @@ bool signatureAt(int fd, uint64_t offset, const char *signature)
 // Where the directory really is, when the end record says it starts elsewhere: data was put
 // in front of the archive after it was written. `expected` is where the record before the
 // end record (the directory, or the Zip64 end record) must end.
-void findLeadingBytes(int fd, uint64_t expected, Directory &dir, const char *signature)
+void findLeadingBytes(int fd, uint64_t expected, DirectoryPlace &dir, const char *signature)
 {
     if (dir.offset + dir.size >= expected || dir.size == 0)
         return;
@@ -71,9 +46,33 @@ void findLeadingBytes(int fd, uint64_t expected, Directory &dir, const char *sig
         dir.leading = leading;
 }
 
-// The end record nearest the end of the file whose comment reaches exactly to the end, as
-// archivers write it; then its Zip64 counterpart when the classic fields overflow.
-bool findDirectory(int fd, uint64_t fileSize, Directory &dir)
+// The Zip64 end record that the locator in front of the end record at `endAt` points to.
+bool locateZip64Directory(int fd, uint64_t endAt, DirectoryPlace &dir)
+{
+    std::vector<unsigned char> record;
+    if (endAt < 20 || !readAt(fd, endAt - 20, 20, record) ||
+        std::memcmp(record.data(), "PK\6\7", 4) != 0)
+        return false;
+    uint64_t zip64At = u64(record.data() + 8);
+    if (endAt >= 20 + 56 && zip64At < endAt - 20 - 56 &&
+        signatureAt(fd, endAt - 20 - 56, "PK\6\6") && !signatureAt(fd, zip64At, "PK\6\6")) {
+        dir.leading = endAt - 20 - 56 - zip64At;
+        zip64At += dir.leading;
+    }
+    if (!readAt(fd, zip64At, 56, record) || std::memcmp(record.data(), "PK\6\6", 4) != 0)
+        return false;
+    dir.entries = u64(record.data() + 32);
+    dir.size = u64(record.data() + 40);
+    dir.offset = u64(record.data() + 48);
+    dir.otherDisks = dir.otherDisks || u32(record.data() + 16) != 0 || u32(record.data() + 20) != 0;
+    dir.directoryEnd = zip64At;
+    dir.zip64 = true;
+    return true;
+}
+
+} // namespace
+
+bool locateDirectory(int fd, uint64_t fileSize, DirectoryPlace &dir, bool truncatedComment)
 {
     if (fileSize < EndRecordSize)
         return false;
@@ -83,12 +82,18 @@ bool findDirectory(int fd, uint64_t fileSize, Directory &dir)
         return false;
     for (size_t at = buffer.size() - EndRecordSize + 1; at-- > 0;) {
         const unsigned char *p = buffer.data() + at;
-        if (std::memcmp(p, "PK\5\6", 4) != 0 || at + EndRecordSize + u16(p + 20) != buffer.size())
+        const size_t reach = at + EndRecordSize + u16(p + 20);
+        if (std::memcmp(p, "PK\5\6", 4) != 0 ||
+            (truncatedComment ? reach < buffer.size() : reach != buffer.size()))
             continue;
         dir.entries = u16(p + 10);
         dir.size = u32(p + 12);
         dir.offset = u32(p + 16);
+        dir.otherDisks = u16(p + 4) != 0 || u16(p + 6) != 0;
+        dir.comment.assign(reinterpret_cast<const char *>(p) + EndRecordSize,
+                           buffer.size() - at - EndRecordSize);
         const uint64_t endAt = fileSize - tail + at;
+        dir.directoryEnd = endAt;
         if (dir.entries != 0xFFFF && dir.size != 0xFFFFFFFF && dir.offset != 0xFFFFFFFF) {
             findLeadingBytes(fd, endAt, dir, "PK\1\2");
             if (endAt >= 20 && dir.leading + dir.offset + dir.size == endAt &&
@@ -96,27 +101,11 @@ bool findDirectory(int fd, uint64_t fileSize, Directory &dir)
                 dir.falseLocatorEnd.assign(reinterpret_cast<const char *>(p), buffer.size() - at);
             return true;
         }
-        std::vector<unsigned char> record;
-        if (endAt < 20 || !readAt(fd, endAt - 20, 20, record) ||
-            std::memcmp(record.data(), "PK\6\7", 4) != 0)
-            return false;
-        uint64_t zip64At = u64(record.data() + 8);
-        if (endAt >= 20 + 56 && zip64At < endAt - 20 - 56 &&
-            signatureAt(fd, endAt - 20 - 56, "PK\6\6") && !signatureAt(fd, zip64At, "PK\6\6")) {
-            dir.leading = endAt - 20 - 56 - zip64At;
-            zip64At += dir.leading;
-        }
-        if (!readAt(fd, zip64At, 56, record) || std::memcmp(record.data(), "PK\6\6", 4) != 0)
-            return false;
-        dir.entries = u64(record.data() + 32);
-        dir.size = u64(record.data() + 40);
-        dir.offset = u64(record.data() + 48);
-        return true;
+        return locateZip64Directory(fd, endAt, dir);
     }
     return false;
 }
 
-// The Zip64 sizes and offset and the extended timestamp of one record's extra fields.
 void readExtraFields(const unsigned char *extra, size_t length, MemberFacts &facts, uint64_t &size)
 {
     for (size_t at = 0; at + 4 <= length;) {
@@ -140,14 +129,11 @@ void readExtraFields(const unsigned char *extra, size_t length, MemberFacts &fac
     }
 }
 
-// Whether the data ranges of two members overlap. A member reaches at least from its local
-// header over the header's fixed part and its compressed data.
-bool overlapping(std::vector<MemberFacts> members)
+bool membersOverlap(std::vector<MemberFacts> members)
 {
     std::sort(members.begin(), members.end(), [](const MemberFacts &a, const MemberFacts &b) {
         return a.localOffset < b.localOffset;
     });
-    constexpr uint64_t LocalHeaderSize = 30;
     for (size_t i = 1; i < members.size(); ++i)
         if (members[i].localOffset <
             members[i - 1].localOffset + LocalHeaderSize + members[i - 1].compressedSize)
@@ -155,17 +141,19 @@ bool overlapping(std::vector<MemberFacts> members)
     return false;
 }
 
-} // namespace
-
 DirectoryFacts readDirectoryFacts(int fd)
 {
     struct stat st;
-    Directory dir;
+    DirectoryPlace dir;
     DirectoryFacts out;
-    if (fstat(fd, &st) != 0 || !findDirectory(fd, static_cast<uint64_t>(st.st_size), dir))
+    if (fstat(fd, &st) != 0 || !locateDirectory(fd, static_cast<uint64_t>(st.st_size), dir, false))
         return out;
     out.leadingBytes = dir.leading;
-    out.falseLocatorEnd = std::move(dir.falseLocatorEnd);
+    if (!dir.falseLocatorEnd.empty()) {
+        out.shown = Shown::EndRecordAgain;
+        out.tailAt = static_cast<uint64_t>(st.st_size) - dir.leading;
+        out.tail = std::move(dir.falseLocatorEnd);
+    }
     const auto fileSize = static_cast<uint64_t>(st.st_size) - dir.leading;
     if (dir.offset > fileSize || dir.size > fileSize - dir.offset ||
         dir.entries > dir.size / CentralHeaderSize)
@@ -174,18 +162,22 @@ DirectoryFacts readDirectoryFacts(int fd)
     if (!readAt(fd, dir.offset + dir.leading, static_cast<size_t>(dir.size), data))
         return out;
     std::vector<MemberFacts> &members = out.members;
+    const auto plainOnly = [&out] {
+        out.members.clear();
+        return out;
+    };
     members.reserve(static_cast<size_t>(dir.entries));
     size_t at = 0;
     for (uint64_t i = 0; i < dir.entries; ++i) {
         if (data.size() - at < CentralHeaderSize)
-            return DirectoryFacts{dir.leading, {}, false, out.falseLocatorEnd};
+            return plainOnly();
         const unsigned char *p = data.data() + at;
         if (std::memcmp(p, "PK\1\2", 4) != 0)
-            return DirectoryFacts{dir.leading, {}, false, out.falseLocatorEnd};
+            return plainOnly();
         const size_t nameLength = u16(p + 28), extraLength = u16(p + 30);
         const size_t total = CentralHeaderSize + nameLength + extraLength + u16(p + 32);
         if (total > data.size() - at)
-            return DirectoryFacts{dir.leading, {}, false, out.falseLocatorEnd};
+            return plainOnly();
         MemberFacts facts;
         facts.stamp = DosTime{u16(p + 14), u16(p + 12)};
         facts.flags = u16(p + 8);
@@ -196,7 +188,7 @@ DirectoryFacts readDirectoryFacts(int fd)
         members.push_back(facts);
         at += total;
     }
-    out.overlapping = overlapping(members);
+    out.overlapping = membersOverlap(members);
     return out;
 }
 

@@ -7,6 +7,7 @@
 // code of the first problem is returned (18 a file could not be opened, 11 read error, 12 a
 // pattern matched nothing). Failures that stop the run leave the archive as it was.
 
+#include "zipengine/engine/archive_cache.h"
 #include "zipengine/engine/dos_times.h"
 #include "zipengine/engine/internal.h"
 #include "zipengine/engine/temp_files.h"
@@ -168,6 +169,16 @@ private:
     static constexpr const char *falseLocatorRefusal =
         ": the end of its directory (a member's name) looks like a Zip64 record to the writer, "
         "which cannot read past it; the archive is left unchanged";
+    static constexpr const char *cleanedRefusal =
+        ": its directory holds malformed records that can be read past but not written back; "
+        "the archive is left unchanged";
+    // The archive is read only through a cleaned copy of its directory.
+    bool readOnlyWhenCleaned() const
+    {
+        int zipError = 0;
+        const std::shared_ptr<ArchiveView> view = openArchive(m_archive.path.c_str(), zipError);
+        return view && view->shown() == Shown::CleanedDirectory;
+    }
     static DirectoryFacts factsOf(const std::string &path)
     {
         const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
@@ -200,7 +211,7 @@ private:
             return m_report.error(path + ": archive is read-only", ZE_CREAT);
         } else if (const DirectoryFacts facts = factsOf(path); hasDataInFront(facts)) {
             return m_report.error(path + dataInFrontRefusal, ZE_NAME);
-        } else if (!facts.falseLocatorEnd.empty()) {
+        } else if (facts.shown == Shown::EndRecordAgain) {
             return m_report.error(path + falseLocatorRefusal, ZE_NAME);
         }
         // The new archive is written beside the old one: the folder must take a new file.
@@ -262,6 +273,8 @@ private:
                 return m_report.error(m_archive.path + ": " + reasonFor(systemError), ZE_NAME);
             case ZIP_ER_NOENT: // the file is held open: a record libzip cannot follow
             case ZIP_ER_INCONS:
+                if (readOnlyWhenCleaned())
+                    return m_report.error(m_archive.path + cleanedRefusal, ZE_NAME);
                 return m_report.error(m_archive.path + ": damaged archive (bad central directory)",
                                       ZE_NAME);
             default:
