@@ -61,12 +61,6 @@ std::string resolveArchivePath(const std::string &given)
     return path;
 }
 
-bool sameFile(const struct stat &a, const struct stat &b)
-{
-    return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size &&
-           a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
-}
-
 std::string patternOf(const char *name)
 {
     std::string pattern = name;
@@ -346,7 +340,7 @@ private:
         for (const ZipInput &input : m_inputs) {
             Planned planned;
             planned.input = &input;
-            const time_t mtime = roundedUp(input.seen.st_mtime);
+            const time_t mtime = roundedUp(input.seen.mtime.tv_sec);
             // libzip's own name table answers: no map of 100,000 names for one lookup.
             const zip_int64_t existing = zip_name_locate(m_zip, input.storedName.c_str(), 0);
             if (existing < 0) {
@@ -407,7 +401,7 @@ private:
             return zipFailure("cannot add " + input.storedName);
         const auto at = static_cast<zip_uint64_t>(index);
         const zip_uint32_t attributes =
-            (static_cast<zip_uint32_t>(input.seen.st_mode) << 16) | (input.isDir ? 0x10u : 0u);
+            (static_cast<zip_uint32_t>(input.seen.mode) << 16) | (input.isDir ? 0x10u : 0u);
         if (zip_file_set_mtime(m_zip, at, mtime, 0) != 0 ||
             zip_file_set_external_attributes(m_zip, at, 0, ZIP_OPSYS_UNIX, attributes) != 0)
             return zipFailure("cannot add " + input.storedName);
@@ -598,8 +592,8 @@ private:
             struct stat now;
             if (::stat(input.path.c_str(), &now) != 0)
                 continue;
-            const struct stat &read = planned.file ? planned.file->read : input.seen;
-            if ((planned.file && !planned.file->complete) || !sameFile(now, read)) {
+            const FileStamp &read = planned.file ? planned.file->read : input.seen;
+            if ((planned.file && !planned.file->complete) || !FileStamp(now).sameAs(read)) {
                 m_report.warning(input.path, "changed after it was stored, not deleted", ZE_OPEN);
                 continue;
             }

@@ -99,7 +99,7 @@ private:
         input.path = path;
         input.storedName = stored;
         input.isDir = isDir;
-        input.seen = st;
+        input.seen = FileStamp(st);
         inputs.push_back(std::move(input));
     }
 
@@ -207,7 +207,7 @@ int collectInputs(const std::vector<std::string> &names, const InputRules &rules
             continue;
         }
         const ZipInput &first = inputs[found->second];
-        if (first.seen.st_dev == input.seen.st_dev && first.seen.st_ino == input.seen.st_ino)
+        if (first.seen.dev == input.seen.dev && first.seen.ino == input.seen.ino)
             continue;
         return report.error("duplicate name " + input.storedName + ": " + first.path + " and " +
                                 input.path,

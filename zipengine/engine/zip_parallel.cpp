@@ -68,7 +68,7 @@ public:
 
     bool begin(const InputFile &file, int level, Failure &f)
     {
-        m_expected = static_cast<zip_uint64_t>(file.input->seen.st_size);
+        m_expected = static_cast<zip_uint64_t>(file.input->seen.size);
         m_fd = openRegularFile(file.input->path.c_str());
         if (m_fd < 0)
             return f.set(ZIP_ER_OPEN, errno, ZE_OPEN, reasonFor(errno));
@@ -201,7 +201,7 @@ struct DeflatePool::Job
     size_t queued = 0;
     Failure failure;
     zip_uint32_t crc = 0;
-    struct stat read = {};
+    FileStamp read;
 
     // The commit's thread only.
     std::unique_ptr<Deflater> own; // when no worker took the file
@@ -222,12 +222,12 @@ struct PoolAccess
         return -1;
     }
 
-    static zip_int64_t delivered(DeflatePool::Job &job, zip_uint32_t crc, const struct stat &read)
+    static zip_int64_t delivered(DeflatePool::Job &job, zip_uint32_t crc, const FileStamp &read)
     {
         job.crc = crc;
         job.file->read = read;
         job.file->complete = true;
-        job.pool->m_state.filesDone += static_cast<zip_uint64_t>(job.file->input->seen.st_size);
+        job.pool->m_state.filesDone += static_cast<zip_uint64_t>(job.file->input->seen.size);
         job.delivered = true;
         std::vector<char>().swap(job.current); // its capacity too: every job lives to the end
         job.currentPos = 0;
@@ -252,7 +252,7 @@ struct PoolAccess
             if (job.own) {
                 // Deflated here, one block per read.
                 if (job.own->ended())
-                    return delivered(job, job.own->crc(), job.own->read());
+                    return delivered(job, job.own->crc(), FileStamp(job.own->read()));
                 job.current.clear();
                 job.currentPos = 0;
                 Failure f;
@@ -283,7 +283,7 @@ struct PoolAccess
             }
             if (job.finished) {
                 const zip_uint32_t crc = job.crc;
-                const struct stat st = job.read;
+                const FileStamp st = job.read;
                 lock.unlock();
                 const zip_int64_t result = delivered(job, crc, st);
                 if (!pool.handOutAhead())
@@ -318,7 +318,7 @@ struct PoolAccess
     static zip_int64_t callback(void *userdata, void *data, zip_uint64_t len, zip_source_cmd_t cmd)
     {
         DeflatePool::Job &job = *static_cast<DeflatePool::Job *>(userdata);
-        const auto size = static_cast<zip_uint64_t>(job.file->input->seen.st_size);
+        const auto size = static_cast<zip_uint64_t>(job.file->input->seen.size);
         switch (cmd) {
         case ZIP_SOURCE_OPEN:
             if (!job.pool->handOutUpTo(job.index) || !job.pool->handOutAhead())
@@ -484,7 +484,7 @@ void DeflatePool::deflateJob(Job &job)
         if (ok) {
             job.finished = true;
             job.crc = deflater.crc();
-            job.read = deflater.read();
+            job.read = FileStamp(deflater.read());
         } else {
             job.failed = true;
             job.failure = f;
@@ -498,7 +498,7 @@ bool DeflatePool::handOut(Job &job)
 {
     const DLLSERVICE service = zipFunctions().ServiceApplication;
     if (service && service(job.file->input->storedName.c_str(),
-                           static_cast<zip_uint64_t>(job.file->input->seen.st_size)) != 0) {
+                           static_cast<zip_uint64_t>(job.file->input->seen.size)) != 0) {
         m_state.cancelled = true;
         return false;
     }

@@ -469,7 +469,7 @@ zip_int64_t changedSize(InputFile &f)
 zip_int64_t inputCallback(void *userdata, void *data, zip_uint64_t len, zip_source_cmd_t cmd)
 {
     InputFile &f = *static_cast<InputFile *>(userdata);
-    const auto expected = static_cast<zip_uint64_t>(f.input->seen.st_size);
+    const auto expected = static_cast<zip_uint64_t>(f.input->seen.size);
     switch (cmd) {
     case ZIP_SOURCE_OPEN: {
         if (!f.serviced) {
@@ -485,11 +485,13 @@ zip_int64_t inputCallback(void *userdata, void *data, zip_uint64_t len, zip_sour
             const int code = errno;
             return inputFailed(f, ZIP_ER_OPEN, code, ZE_OPEN, reasonFor(code));
         }
-        if (::fstat(f.fd, &f.read) != 0) {
+        struct stat opened;
+        if (::fstat(f.fd, &opened) != 0) {
             const int code = errno;
             return inputFailed(f, ZIP_ER_READ, code, ZE_READ, reasonFor(code));
         }
-        if (static_cast<zip_uint64_t>(f.read.st_size) != expected)
+        f.read = FileStamp(opened);
+        if (static_cast<zip_uint64_t>(f.read.size) != expected)
             return changedSize(f);
         ::posix_fadvise(f.fd, 0, 0, POSIX_FADV_SEQUENTIAL);
         f.done = 0;
@@ -506,10 +508,10 @@ zip_int64_t inputCallback(void *userdata, void *data, zip_uint64_t len, zip_sour
             if (n > 0)
                 return changedSize(f);
             struct stat now;
-            if (::fstat(f.fd, &now) != 0 || now.st_size != f.read.st_size)
+            if (::fstat(f.fd, &now) != 0 || now.st_size != f.read.size)
                 return changedSize(f);
-            if (now.st_mtim.tv_sec != f.read.st_mtim.tv_sec ||
-                now.st_mtim.tv_nsec != f.read.st_mtim.tv_nsec)
+            if (now.st_mtim.tv_sec != f.read.mtime.tv_sec ||
+                now.st_mtim.tv_nsec != f.read.mtime.tv_nsec)
                 return inputFailed(f, ZIP_ER_READ, 0, ZE_READ, "file changed while being read");
             f.complete = true;
             f.state->filesDone += expected;

@@ -100,7 +100,7 @@ struct InputFile
     CommitState *state = nullptr;
 
     // Filled while the file is read: what was read, and whether it was read to its end.
-    struct stat read = {};
+    FileStamp read;
     bool complete = false;
 
     // Internal to the source.
