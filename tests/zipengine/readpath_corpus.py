@@ -163,6 +163,7 @@ put('fake_end_copy.zip', good[:end + 20] + struct.pack('<H', 22) + real_end[:20]
 put('fake_end_zeros.zip', good[:end + 20] + struct.pack('<H', 22) + b'PK\5\6' + b'\0' * 18)
 put('comment_too_long.zip', good[:end + 20] + struct.pack('<H', 40) + b'short')
 put('comment_too_short.zip', good + b'trailing bytes')
+put('front_comment_short.zip', b'a stub in front' * 3 + good + b'trailing bytes')
 
 # Directories libzip refuses and the classic unzip reads: odd bytes in the extra block of the
 # last central record (file_id.diz) of a zipfile-made archive. `marked`: 32-bit fields (size,

@@ -276,6 +276,9 @@ private slots:
         QTest::newRow("comment past the end")
             << "comment_too_long.zip" << 0
             << QStringList{"GAME.txt", "file_id.diz", "info.txt", "readme.txt"};
+        QTest::newRow("data in front, bytes after the comment")
+            << "front_comment_short.zip" << 0
+            << QStringList{"GAME.txt", "file_id.diz", "info.txt", "readme.txt"};
         QTest::newRow("Zip64 field shorter than its values") << "odd_zip64_short.zip" << 0 << two;
         QTest::newRow("Zip64 value missing") << "odd_zip64_missing.zip" << 3 << QStringList();
     }

@@ -347,12 +347,14 @@ zip_t *openReadOnly(const char *path, std::unique_ptr<char[]> &buffer, Directory
     facts = readDirectoryFacts(fd);
     FILE *file = streamOf(fd, buffer);
     zip_t *archive = file ? openShown(file, facts, zipError) : nullptr;
-    if (archive || zipError != ZIP_ER_INCONS || spare < 0) {
+    // "Not a zip archive" too: an end record whose comment stops short of the file's end,
+    // with data in front of the archive, is not recognised at all.
+    if (archive || (zipError != ZIP_ER_INCONS && zipError != ZIP_ER_NOZIP) || spare < 0) {
         if (spare >= 0)
             ::close(spare);
         return archive;
     }
-    // Refused as inconsistent: the directory read the classic unzip's way, cleaned.
+    // Refused: the directory read the classic unzip's way, cleaned.
     DirectoryFacts cleaned;
     if (!readCleanedDirectory(spare, cleaned)) {
         ::close(spare);

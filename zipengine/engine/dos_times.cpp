@@ -72,7 +72,7 @@ bool locateZip64Directory(int fd, uint64_t endAt, DirectoryPlace &dir)
 
 } // namespace
 
-bool locateDirectory(int fd, uint64_t fileSize, DirectoryPlace &dir, bool truncatedComment)
+bool locateDirectory(int fd, uint64_t fileSize, DirectoryPlace &dir, bool anyComment)
 {
     if (fileSize < EndRecordSize)
         return false;
@@ -83,15 +83,15 @@ bool locateDirectory(int fd, uint64_t fileSize, DirectoryPlace &dir, bool trunca
     for (size_t at = buffer.size() - EndRecordSize + 1; at-- > 0;) {
         const unsigned char *p = buffer.data() + at;
         const size_t reach = at + EndRecordSize + u16(p + 20);
-        if (std::memcmp(p, "PK\5\6", 4) != 0 ||
-            (truncatedComment ? reach < buffer.size() : reach != buffer.size()))
+        if (std::memcmp(p, "PK\5\6", 4) != 0 || (!anyComment && reach != buffer.size()))
             continue;
         dir.entries = u16(p + 10);
         dir.size = u32(p + 12);
         dir.offset = u32(p + 16);
         dir.otherDisks = u16(p + 4) != 0 || u16(p + 6) != 0;
+        // The comment as stated, or as far as the file goes; bytes after it are not its own.
         dir.comment.assign(reinterpret_cast<const char *>(p) + EndRecordSize,
-                           buffer.size() - at - EndRecordSize);
+                           std::min<size_t>(u16(p + 20), buffer.size() - at - EndRecordSize));
         const uint64_t endAt = fileSize - tail + at;
         dir.directoryEnd = endAt;
         if (dir.entries != 0xFFFF && dir.size != 0xFFFFFFFF && dir.offset != 0xFFFFFFFF) {

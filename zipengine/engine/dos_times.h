@@ -109,9 +109,9 @@ struct DirectoryPlace
 };
 
 // The end record nearest the end of the file whose comment reaches exactly to the end, as
-// archivers write it (with `truncatedComment`, also one whose comment runs past the end);
-// then its Zip64 counterpart when the classic fields overflow.
-bool locateDirectory(int fd, uint64_t fileSize, DirectoryPlace &dir, bool truncatedComment);
+// archivers write it (with `anyComment`, also one whose comment runs past the end or stops short of
+// it); then its Zip64 counterpart when the classic fields overflow.
+bool locateDirectory(int fd, uint64_t fileSize, DirectoryPlace &dir, bool anyComment);
 
 // The Zip64 sizes and offset and the extended timestamp of one record's extra fields.
 void readExtraFields(const unsigned char *extra, size_t length, MemberFacts &facts, uint64_t &size);
