@@ -17,6 +17,7 @@
 #include <QTimer>
 
 #include <cstring>
+#include <future>
 
 namespace {
 
@@ -73,6 +74,9 @@ int main(int argc, char *argv[])
         CommandLine().parser.process(pathbytes::arguments(argc, argv)); // prints and ends
         return 0;
     }
+    // The engine is loaded while the application sets itself up (fonts, plugins): on a second
+    // core its libraries are mapped meanwhile. The check's verdict is awaited below.
+    std::future<QString> engineCheck = std::async(std::launch::async, &TMain::EngineCheck);
     QuorilApplication app(argc, argv);
     // The program ends through its own ways out (Exit, closing the main window, "End
     // program"), never because the last visible window closed: while the main window is
@@ -86,7 +90,7 @@ int main(int argc, char *argv[])
     commandLine.parser.process(pathbytes::arguments(argc, argv));
 
     // The engine check comes first; without a usable engine the program ends.
-    const QString failure = TMain::EngineCheck();
+    const QString failure = engineCheck.get();
     if (!failure.isEmpty()) {
         showMessage(failure, Prompter::Icon::Critical);
         return 1;
