@@ -21,6 +21,17 @@
 #include <QTreeView>
 #include <QVBoxLayout>
 
+namespace {
+
+// A singular text holds the number or not ("1 file found"): a text without "%1" is used as
+// it is, without Qt's warning of a missing argument.
+QString withCount(const QString &text, qint64 n)
+{
+    return text.contains(QLatin1String("%1")) ? text.arg(n) : text;
+}
+
+} // namespace
+
 TFindForm::TFindForm(QWidget *parent, const QString &indexFile)
     : QWidget(parent, Qt::Window),
       m_session(indexFile.isEmpty() ? new TFindSession(catalog::defaultIndexPath(), this)
@@ -180,7 +191,8 @@ void TFindForm::showStatus()
     else if (!m_problem.isEmpty())
         text = m_problem;
     else if (m_session->isIndexing())
-        text = m_found == 1 ? m_textReadingOne.arg(m_done) : m_textReading.arg(m_done).arg(m_found);
+        text = m_found == 1 ? withCount(m_textReadingOne, m_done)
+                            : m_textReading.arg(m_done).arg(m_found);
     else if (E_Query->text().trimmed().isEmpty() || !m_session->isAnswered())
         text.clear();
     else
@@ -196,7 +208,7 @@ QString TFindForm::countText(int rows) const
         return m_textNone;
     if (m_session->isLimited())
         return m_textLimited.arg(rows);
-    return rows == 1 ? m_textFoundOne.arg(rows) : m_textFound.arg(rows);
+    return rows == 1 ? withCount(m_textFoundOne, rows) : m_textFound.arg(rows);
 }
 
 void TFindForm::addToolTips()
