@@ -106,20 +106,6 @@ bool writeRecord(const unsigned char *p, const Record &r, std::string &out)
     return true;
 }
 
-// What the listing and extraction need of a record written again.
-MemberFacts factsOf(const unsigned char *written)
-{
-    MemberFacts facts;
-    facts.stamp = DosTime{u16(written + 14), u16(written + 12)};
-    facts.flags = u16(written + 8);
-    facts.compressedSize = u32(written + 20);
-    facts.localOffset = u32(written + 42);
-    uint64_t size = u32(written + 24);
-    readExtraFields(written + CentralHeaderSize + u16(written + 28), u16(written + 30), facts,
-                    size);
-    return facts;
-}
-
 // Every record of the directory, written again into `out`; false at the first doubt.
 bool cleanRecords(int fd, const DirectoryPlace &dir, std::string &out,
                   std::vector<MemberFacts> &members)
@@ -148,7 +134,7 @@ bool cleanRecords(int fd, const DirectoryPlace &dir, std::string &out,
         const size_t start = out.size();
         if (r.taken != marked || !localHeaderFits(fd, dir, r) || !writeRecord(p, r, out))
             return false;
-        members.push_back(factsOf(reinterpret_cast<const unsigned char *>(out.data() + start)));
+        members.push_back(recordFacts(reinterpret_cast<const unsigned char *>(out.data() + start)));
         at += total;
     }
     return at == data.size();

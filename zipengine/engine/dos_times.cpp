@@ -129,6 +129,18 @@ void readExtraFields(const unsigned char *extra, size_t length, MemberFacts &fac
     }
 }
 
+MemberFacts recordFacts(const unsigned char *record)
+{
+    MemberFacts facts;
+    facts.stamp = DosTime{u16(record + 14), u16(record + 12)};
+    facts.flags = u16(record + 8);
+    facts.compressedSize = u32(record + 20);
+    facts.localOffset = u32(record + 42);
+    uint64_t size = u32(record + 24);
+    readExtraFields(record + CentralHeaderSize + u16(record + 28), u16(record + 30), facts, size);
+    return facts;
+}
+
 bool membersOverlap(std::vector<MemberFacts> members)
 {
     std::sort(members.begin(), members.end(), [](const MemberFacts &a, const MemberFacts &b) {
@@ -178,14 +190,7 @@ DirectoryFacts readDirectoryFacts(int fd)
         const size_t total = CentralHeaderSize + nameLength + extraLength + u16(p + 32);
         if (total > data.size() - at)
             return plainOnly();
-        MemberFacts facts;
-        facts.stamp = DosTime{u16(p + 14), u16(p + 12)};
-        facts.flags = u16(p + 8);
-        facts.compressedSize = u32(p + 20);
-        facts.localOffset = u32(p + 42);
-        uint64_t size = u32(p + 24);
-        readExtraFields(p + CentralHeaderSize + nameLength, extraLength, facts, size);
-        members.push_back(facts);
+        members.push_back(recordFacts(p));
         at += total;
     }
     out.overlapping = membersOverlap(members);

@@ -115,6 +115,9 @@ bool locateDirectory(int fd, uint64_t fileSize, DirectoryPlace &dir, bool anyCom
 
 // The Zip64 sizes and offset and the extended timestamp of one record's extra fields.
 void readExtraFields(const unsigned char *extra, size_t length, MemberFacts &facts, uint64_t &size);
+// What the listing and extraction need of the central record at `record` (whose name and
+// extra block follow it).
+MemberFacts recordFacts(const unsigned char *record);
 
 // Whether the data ranges of two members overlap. A member reaches at least from its local
 // header over the header's fixed part and its compressed data.

@@ -34,6 +34,12 @@ struct Match
     std::string name;
 };
 
+// The archive's directory, or null when the scanner cannot open or declines it.
+std::shared_ptr<const ScannedArchive> scanned(ScanFile &file, const char *archivePath)
+{
+    return file.open(archivePath) ? file.scan() : nullptr;
+}
+
 } // namespace
 
 ReadPathCounts readPathCounts()
@@ -44,9 +50,7 @@ ReadPathCounts readPathCounts()
 bool fastDeliver(UnzipSession &session, const char *archivePath, std::string_view tried)
 {
     ScanFile file;
-    if (!file.open(archivePath))
-        return declined();
-    const std::shared_ptr<const ScannedArchive> archive = file.scan();
+    const std::shared_ptr<const ScannedArchive> archive = scanned(file, archivePath);
     if (!archive || archive->unordered)
         return declined();
     const bool ignoreCase = session.dcl().C_flag != 0;
@@ -93,9 +97,7 @@ bool fastDeliver(UnzipSession &session, const char *archivePath, std::string_vie
 bool fastList(UnzipSession &session, const char *archivePath)
 {
     ScanFile file;
-    if (!file.open(archivePath))
-        return declined();
-    const std::shared_ptr<const ScannedArchive> archive = file.scan();
+    const std::shared_ptr<const ScannedArchive> archive = scanned(file, archivePath);
     if (!archive)
         return declined();
     // Invalid stored dates are left to libzip, before anything is reported.
@@ -132,9 +134,7 @@ bool fastList(UnzipSession &session, const char *archivePath)
 bool fastComment(UnzipSession &session, const char *archivePath)
 {
     ScanFile file;
-    if (!file.open(archivePath))
-        return declined();
-    const std::shared_ptr<const ScannedArchive> archive = file.scan();
+    const std::shared_ptr<const ScannedArchive> archive = scanned(file, archivePath);
     if (!archive)
         return declined();
     std::vector<char> comment(static_cast<size_t>(archive->commentLength));
