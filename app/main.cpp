@@ -97,7 +97,7 @@ int main(int argc, char *argv[])
     }
     TMain window;
     prompter.setParentWindow(&window);
-    window.CreateSecondaryWindows();
+    window.CreateSecondaryWindows(TMain::WindowBuild::AfterFirstFrame);
     window.show();
     const bool finding = commandLine.parser.isSet(commandLine.find);
     // Run once the event loop runs: the "Cannot find" notice is modal, and the screenshot's

@@ -159,6 +159,9 @@ struct TMain::Private
     // Set while a lookup fills the pane: that is not an edit of the user's.
     bool loadingText = false;
     bool exitConfirmed = false;
+    // Set until the first frame of the main window has been painted, when the work windows
+    // are built right after it.
+    bool buildAfterFrame = false;
     TDescriptionPane *pane = nullptr;
     QString paneArchive;
 };
@@ -482,33 +485,20 @@ QWidget *TMain::buildDescriptionPage()
     return page;
 }
 
-void TMain::CreateSecondaryWindows()
+void TMain::CreateSecondaryWindows(WindowBuild when)
 {
     // The wait window is made first: the extraction dialog and the packer are built around it.
     d->FrmWaitZip = new TFrmWaitZip(this);
-    d->FrmUnzip = new TFrmUnzip(d->FrmWaitZip, this);
-    d->FrmUnzip->setArchivePathSource([this] { return d->LFile->path(); });
-    d->FrmZipOpt = new TFrmZipOpt(this);
-    d->levelText = [this] { return d->FrmZipOpt->levelText(); };
-    d->packer = new TPackPage(d->FrmWaitZip, d->FrmZipOpt, d->PackPage);
-    d->PackPage->layout()->addWidget(d->packer);
-    d->PackPage->layout()->setContentsMargins(0, 0, 0, 0);
-
-    // Finding in descriptions and the tree's tooltips read the collection index, each on a
-    // thread of its own; the custom names take part in the lookup as they do in the pane. The
-    // find window is made before the start-up language is applied, which relabels it.
-    const auto customList = [this] {
-        return d->Custom_ext ? d->Custom_ext->entries() : QStringList();
-    };
-    d->FindForm = new TFindForm(this);
-    d->FindForm->session()->setCustomListSource(customList);
-    connect(d->FindForm, &TFindForm::openRequested, this,
-            [this](const TFilePath &path) { SelectPath(path.path()); });
+    if (when == WindowBuild::Now)
+        buildWorkWindows();
+    // The find window and the extraction dialog open through these even before they are
+    // built: their handlers build them first.
     connect(d->M_Find, &QAction::triggered, this, &TMain::M_FindClick);
     d->M_Find->setEnabled(true);
 
     d->LangForm = new TLangForm(StartDir, SettingsDir, this);
     connect(d->Changelanguage1, &QAction::triggered, this, [this] {
+        buildWorkWindows();
         d->LangForm->setTargets(languageTargets());
         d->LangForm->exec();
         assignMnemonics();
@@ -540,15 +530,59 @@ void TMain::CreateSecondaryWindows()
     d->ManagingZIPfiles1->setEnabled(true);
 
     assignMnemonics();
+    if (when == WindowBuild::AfterFirstFrame) {
+        // Turning to the packer page builds it before it shows.
+        connect(d->Pagina, &QTabWidget::currentChanged, this, [this] { buildWorkWindows(); });
+        d->buildAfterFrame = true;
+        installEventFilter(this);
+    }
+}
+
+void TMain::buildWorkWindows()
+{
+    if (d->FrmUnzip || !d->FrmWaitZip)
+        return;
+    d->FrmUnzip = new TFrmUnzip(d->FrmWaitZip, this);
+    d->FrmUnzip->setArchivePathSource([this] { return d->LFile->path(); });
+    d->FrmZipOpt = new TFrmZipOpt(this);
+    d->levelText = [this] { return d->FrmZipOpt->levelText(); };
+    d->packer = new TPackPage(d->FrmWaitZip, d->FrmZipOpt, d->PackPage);
+    d->PackPage->layout()->addWidget(d->packer);
+    d->PackPage->layout()->setContentsMargins(0, 0, 0, 0);
+    d->packer->show();
+    if (d->Hiddenfiles1->isChecked())
+        Hiddenfiles1Click();
+
+    // Finding in descriptions and the tree's tooltips read the collection index, each on a
+    // thread of its own; the custom names take part in the lookup as they do in the pane.
+    const auto customList = [this] {
+        return d->Custom_ext ? d->Custom_ext->entries() : QStringList();
+    };
+    d->FindForm = new TFindForm(this);
+    d->FindForm->session()->setCustomListSource(customList);
+    connect(d->FindForm, &TFindForm::openRequested, this,
+            [this](const TFilePath &path) { SelectPath(path.path()); });
 
     auto *tips = new TTipSource(catalog::defaultIndexPath(), this);
     tips->setCustomListSource(customList);
     d->treeTips = new TTreeTips(d->LFile, tips);
     d->treeTips->setTextFont(d->editorFont);
+
+    // Built after the start-up language was applied: that language relabels them now. The
+    // packer's captions are found inside its page.
+    if (d->LangForm && LanguageName != u"default") {
+        LanguageTargets targets;
+        targets.main = d->PackPage;
+        targets.zipOptions = d->FrmZipOpt;
+        targets.unzip = d->FrmUnzip;
+        targets.find = d->FindForm;
+        ApplyLanguage(pathbytes::currentDir() + u'/' + LanguageName, targets);
+    }
 }
 
 void TMain::M_FindClick()
 {
+    buildWorkWindows();
     // Looks in the folder selected in the tree, or in the folder of the selected file.
     TFilePath folder = TFilePath::fromPath(d->LFile->path());
     if (!folder.isEmpty() && !pathbytes::isDir(folder.path()))
@@ -934,6 +968,7 @@ bool TMain::Embed(const QString &archivePath, const QString &memberName)
                     Prompter::Icon::Critical);
         return false;
     }
+    buildWorkWindows(); // the options dialog holds the compression level
     const QString levelText = d->levelText ? d->levelText() : QString();
     const char level = levelCharacter(levelText);
     QApplication::setOverrideCursor(Qt::WaitCursor);
@@ -987,6 +1022,11 @@ void TMain::closeEvent(QCloseEvent *event)
 
 bool TMain::eventFilter(QObject *watched, QEvent *event)
 {
+    if (watched == this && event->type() == QEvent::Paint && d->buildAfterFrame) {
+        d->buildAfterFrame = false;
+        removeEventFilter(this);
+        QTimer::singleShot(0, this, [this] { buildWorkWindows(); });
+    }
     if (watched == d->DIZEdit && event->type() == QEvent::KeyPress) {
         const auto *key = static_cast<QKeyEvent *>(event);
         if (!d->DIZEdit->isReadOnly() && isEditKey(key->key(), key->modifiers()))
@@ -1044,6 +1084,7 @@ void TMain::M_FormatsClick()
 
 void TMain::B_UnzipClick()
 {
+    buildWorkWindows();
     if (!d->FrmUnzip)
         return;
     // Pressed again while the dialog is open, it comes to the front as it is: the folder and

@@ -34,9 +34,13 @@ public:
     // The engine check: loads the engine; returns the message to show when it failed.
     static QString EngineCheck();
 
+    // When the insides of the extraction, options and find windows and of the packer page are
+    // built: at once, or right after the main window's first frame (the program's start), so
+    // that the window shows sooner. Whatever opens one of them first builds them then.
+    enum class WindowBuild { Now, AfterFirstFrame };
     // Creates the secondary windows in their start-up order; the custom-file dialog's creation
     // runs pgm_init and then reads the custom list.
-    void CreateSecondaryWindows();
+    void CreateSecondaryWindows(WindowBuild when = WindowBuild::Now);
     // Reads quoril.ini in SettingsDir and applies the start-up language.
     void pgm_init();
 
@@ -86,6 +90,9 @@ protected:
 
 private:
     void buildMenus();
+    // Builds the extraction, options and find windows, the packer page and the tree's tips,
+    // once; built after the start-up language was applied, they are relabelled then.
+    void buildWorkWindows();
     void addKeyboardShortcuts();
     void assignMnemonics();
     QWidget *buildDescriptionPage();
