@@ -737,8 +737,7 @@ bool ScanFile::record(const ScannedArchive &archive, uint32_t member, CentralRec
 namespace {
 
 // A member in one of the methods the engine decodes itself, decoded and checked whole.
-bool decodeWhole(const CentralRecord &record, const std::vector<char> &compressed,
-                 std::vector<char> &out)
+bool decodeWhole(const CentralRecord &record, std::string_view compressed, std::vector<char> &out)
 {
     out.clear();
     out.reserve(static_cast<size_t>(record.size));
@@ -768,38 +767,51 @@ bool ScanFile::readMember(const CentralRecord &record, std::vector<char> &out)
         (record.method != 0 && record.method != 8 && !decodedHere(record.method)) ||
         record.size > ScanMemberLimit || record.compressedSize > 2 * ScanMemberLimit)
         return false;
-    char local[LocalHeaderSize];
-    if (!readAt(record.localOffset, local, sizeof local) || !signatureAt(local, 3, 4))
+    // The local header, its name and extra fields and the data in one read, as long as the
+    // extra fields are short (they usually are); a second read fetches what is missing.
+    const auto fileSize = static_cast<uint64_t>(m_stat.st_size);
+    if (record.localOffset + LocalHeaderSize > fileSize)
         return false;
+    constexpr size_t UsualExtra = 64;
+    std::vector<char> block(static_cast<size_t>(
+        std::min<uint64_t>(fileSize - record.localOffset, LocalHeaderSize + record.rawName.size() +
+                                                              UsualExtra + record.compressedSize)));
+    if (!readAt(record.localOffset, block.data(), block.size()) || !signatureAt(block.data(), 3, 4))
+        return false;
+    const char *local = block.data();
     const uint16_t flags = get16(local + 6), method = get16(local + 8);
     const size_t nameLength = get16(local + 26), extraLength = get16(local + 28);
-    if (flags != record.flags || method != record.method || nameLength != record.rawName.size())
+    if (flags != record.flags || method != record.method || nameLength != record.rawName.size() ||
+        get32(local + 18) == 0xFFFFFFFF || get32(local + 22) == 0xFFFFFFFF)
         return false;
-    std::vector<char> header(nameLength + extraLength);
-    if (!readAt(record.localOffset + LocalHeaderSize, header.data(), header.size()) ||
-        std::string_view(header.data(), nameLength) != record.rawName)
+    const size_t headerEnd = LocalHeaderSize + nameLength + extraLength;
+    if (record.localOffset + headerEnd + record.compressedSize > fileSize)
+        return false;
+    const size_t whole = headerEnd + static_cast<size_t>(record.compressedSize);
+    if (whole > block.size()) {
+        const size_t had = block.size();
+        block.resize(whole);
+        if (!readAt(record.localOffset + had, block.data() + had, whole - had))
+            return false;
+        local = block.data();
+    }
+    if (std::string_view(local + LocalHeaderSize, nameLength) != record.rawName)
         return false;
     // The local extra fields must be well formed; local Zip64 sizes are left to libzip.
-    for (size_t at = nameLength; at < header.size();) {
-        if (header.size() - at < 4)
+    for (size_t at = LocalHeaderSize + nameLength; at < headerEnd;) {
+        if (headerEnd - at < 4)
             return false;
-        const size_t length = get16(&header[at + 2]);
-        if (length > header.size() - at - 4)
+        const size_t length = get16(local + at + 2);
+        if (length > headerEnd - at - 4)
             return false;
         at += 4 + length;
     }
-    if (get32(local + 18) == 0xFFFFFFFF || get32(local + 22) == 0xFFFFFFFF)
-        return false;
-    const uint64_t dataStart = record.localOffset + LocalHeaderSize + header.size();
-    if (dataStart + record.compressedSize > static_cast<uint64_t>(m_stat.st_size))
-        return false;
-    std::vector<char> compressed(static_cast<size_t>(record.compressedSize));
-    if (!readAt(dataStart, compressed.data(), compressed.size()))
-        return false;
+    const std::string_view compressed(local + headerEnd,
+                                      static_cast<size_t>(record.compressedSize));
     if (record.method == 0) {
         if (record.compressedSize != record.size)
             return false;
-        out = std::move(compressed);
+        out.assign(compressed.begin(), compressed.end());
     } else if (record.method != 8) {
         return decodeWhole(record, compressed, out);
     } else {
@@ -807,7 +819,7 @@ bool ScanFile::readMember(const CentralRecord &record, std::vector<char> &out)
         z_stream z = {};
         if (inflateInit2(&z, -MAX_WBITS) != Z_OK)
             return false;
-        z.next_in = reinterpret_cast<Bytef *>(compressed.data());
+        z.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(compressed.data()));
         z.avail_in = static_cast<uInt>(compressed.size());
         z.next_out = reinterpret_cast<Bytef *>(out.data());
         z.avail_out = static_cast<uInt>(out.size());
