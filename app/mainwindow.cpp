@@ -359,9 +359,11 @@ QWidget *TMain::buildDescriptionPage()
     treeLayout->setContentsMargins(2, 2, 2, 2);
     d->LFile = new TShellTree(groupBox2);
     d->LFile->setObjectName(QStringLiteral("LFile"));
-    d->LFile->setOptions(TShellTree::TF_FOLDERS | TShellTree::TF_NONFOLDERS);
+    // The mask first: with files not shown yet it is only kept, and the tree is read once, for
+    // the options.
     d->LFile->setFileMask(QStringLiteral("*.zip;*.mp3"));
     d->LFile->setFileMaskUse(true);
+    d->LFile->setOptions(TShellTree::TF_FOLDERS | TShellTree::TF_NONFOLDERS);
     d->LFile->setUpdAutoThread(false);
     d->LFile->setUpdAutoRec(true);
     d->LFile->setShowMessages(false);
