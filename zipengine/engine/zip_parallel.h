@@ -29,6 +29,8 @@
 
 namespace zengine {
 
+class Deflater;
+
 class DeflatePool
 {
 public:
@@ -54,7 +56,7 @@ private:
     friend struct PoolAccess;
 
     void work();
-    void deflateJob(Job &job);
+    void deflateJob(Job &job, Deflater &deflater, std::vector<char> &out);
     bool handOutUpTo(size_t last);
     bool handOutAhead();
     bool handOut(InputFile &file);
