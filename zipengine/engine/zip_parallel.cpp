@@ -251,7 +251,12 @@ struct PoolAccess
         pool.m_state.readAs(*file.input, read);
         pool.m_state.filesDone += static_cast<zip_uint64_t>(file.input->seen.size);
         ++pool.m_taken;
-        pool.m_active.erase(&file);
+        const auto found = pool.m_active.find(&file);
+        if (found != pool.m_active.end()) {
+            if (found->second->own)
+                pool.m_spare = std::move(found->second->own);
+            pool.m_active.erase(found);
+        }
         return 0;
     }
 
@@ -320,7 +325,9 @@ struct PoolAccess
                 pool.m_queue.erase(std::remove(pool.m_queue.begin(), pool.m_queue.end(), &job),
                                    pool.m_queue.end());
                 lock.unlock();
-                job.own = std::make_unique<Deflater>();
+                // One deflater serves these files in turn: its memory, made anew for each,
+                // would go back to the system and come again.
+                job.own = pool.m_spare ? std::move(pool.m_spare) : std::make_unique<Deflater>();
                 Failure f;
                 if (!job.own->begin(file, pool.m_level, f))
                     return failed(pool, file, f);

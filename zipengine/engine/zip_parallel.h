@@ -69,6 +69,7 @@ private:
     // file needs while it is deflated lives here, and goes as soon as the commit has its data.
     std::unordered_map<const InputFile *, std::unique_ptr<Job>> m_active;
     zip_error_t m_error = {}; // the last failure of a source, for libzip to ask right after
+    std::unique_ptr<Deflater> m_spare; // for the next file the commit's thread deflates
     std::vector<std::thread> m_workers;
 
     std::mutex m_mutex;
