@@ -98,9 +98,12 @@ ListingEntry listingEntry(const formats::Member &m)
 // The members of an archive of another format, as the engine would list them; a failure
 // becomes the engine's "damaged archive" code with the reason in the engine's wording.
 int listOther(const QString &path, formats::Format format,
-              const std::function<void(const ListingEntry &)> &onMember, QStringList &messages)
+              const std::function<void(const ListingEntry &)> &onMember, QStringList &messages,
+              formats::Listing *listed = nullptr)
 {
-    const formats::Listing listing = formats::list(path, format);
+    formats::Listing own;
+    formats::Listing &listing = listed ? *listed : own;
+    listing = formats::list(path, format);
     for (const formats::Member &m : listing.members)
         onMember(listingEntry(m));
     if (listing.ok())
@@ -179,12 +182,13 @@ int listMembers(const QString &path, const std::function<void(const ListingEntry
     return listZip(path, sink, messages);
 }
 
-int countMembers(const QString &path, formats::Format format, qint64 &count, QStringList &messages)
+int countMembers(const QString &path, formats::Format format, qint64 &count, QStringList &messages,
+                 formats::Listing *listed)
 {
     count = 0;
     if (format != formats::Format::Zip)
         return listOther(
-            path, format, [&count](const ListingEntry &) { ++count; }, messages);
+            path, format, [&count](const ListingEntry &) { ++count; }, messages, listed);
     EngineSink sink;
     sink.counted = &count;
     return listZip(path, sink, messages);

@@ -16,7 +16,8 @@
 // engine's zip options and the options dialog. No widget is involved here.
 namespace formats {
 enum class Format;
-}
+struct Listing;
+} // namespace formats
 
 namespace ArchiveOps {
 
@@ -48,8 +49,10 @@ int listMembers(const QString &path, const std::function<void(const ListingEntry
                 QStringList &messages);
 
 // The number of members of `path`, an archive of `format`, listed but not converted; returns
-// the engine's result, with its problem lines in `messages`.
-int countMembers(const QString &path, formats::Format format, qint64 &count, QStringList &messages);
+// the engine's result, with its problem lines in `messages`. An archive of another format than
+// ZIP is listed whole: with `listed`, that listing is kept there for a lookup that follows.
+int countMembers(const QString &path, formats::Format format, qint64 &count, QStringList &messages,
+                 formats::Listing *listed = nullptr);
 
 // A listed member name as read in the names' code page (CP437 leaves it unchanged).
 QString displayName(const QString &engineName, dostext::CodePage page);

@@ -46,13 +46,15 @@ Entry readArchive(const QByteArray &bytes, const ReadOptions &options)
         std::optional<ZipEngine::Turn> turn;
         if (format == formats::Format::Zip)
             turn.emplace();
-        const int code = ArchiveOps::countMembers(path, format, members, messages);
+        formats::Listing listed; // another format's listing, read once for both
+        const int code = ArchiveOps::countMembers(path, format, members, messages, &listed);
         if (code != PK_OK && code != PK_WARN) {
             entry.error =
                 messages.isEmpty() ? ArchiveOps::unzipCodeText(code) : messages.constFirst();
             return entry;
         }
-        found = ViewInfo(path, lookup::plan(state, path), format);
+        found = ViewInfo(path, lookup::plan(state, path), format,
+                         format == formats::Format::Zip ? nullptr : &listed);
         if (format == formats::Format::Zip)
             comment = archiveComment(path);
     }

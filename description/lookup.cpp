@@ -140,12 +140,12 @@ namespace {
 
 // The same lookup on an archive of another format: listed once, each name answered by the
 // same rule as in a ZIP archive, the member's bytes delivered as stored.
-LookupResult viewOther(const QString &archivePath, formats::Format format, const LookupPlan &plan)
+LookupResult viewOther(const QString &archivePath, formats::Format format, const LookupPlan &plan,
+                       const formats::Listing &listing)
 {
     LookupResult result;
     result.caption = plan.notFoundCaption;
     result.readOnlyReason = readOnlyReason(format);
-    const formats::Listing listing = formats::list(archivePath, format);
     for (const QString &name : plan.names) {
         const int member = formats::answeringMember(listing, name);
         if (member < 0)
@@ -179,10 +179,12 @@ LookupResult ViewInfo(const QString &archivePath, const LookupPlan &plan)
     return ViewInfo(archivePath, plan, formats::detect(archivePath));
 }
 
-LookupResult ViewInfo(const QString &archivePath, const LookupPlan &plan, formats::Format format)
+LookupResult ViewInfo(const QString &archivePath, const LookupPlan &plan, formats::Format format,
+                      const formats::Listing *listed)
 {
     if (format != formats::Format::Zip)
-        return viewOther(archivePath, format, plan);
+        return viewOther(archivePath, format, plan,
+                         listed ? *listed : formats::list(archivePath, format));
     LookupResult result;
     result.caption = plan.notFoundCaption;
     DeliveryRequest request(archivePath);

@@ -51,7 +51,8 @@ LookupPlan plan(const LookupState &state, const QString &archivePath);
 
 namespace formats {
 enum class Format;
-}
+struct Listing;
+} // namespace formats
 
 struct LookupResult
 {
@@ -78,8 +79,10 @@ constexpr qsizetype DescriptionLimit = 4 * 1024 * 1024;
 // Runs the plan against the archive through the engine: each name is asked for with
 // case-insensitive matching, its bytes delivered into memory, nothing written to disk.
 LookupResult ViewInfo(const QString &archivePath, const LookupPlan &plan);
-// The same for an archive whose format is already known.
-LookupResult ViewInfo(const QString &archivePath, const LookupPlan &plan, formats::Format format);
+// The same for an archive whose format is already known; an archive of another format than
+// ZIP that was just listed is looked up in `listed`, not read again.
+LookupResult ViewInfo(const QString &archivePath, const LookupPlan &plan, formats::Format format,
+                      const formats::Listing *listed = nullptr);
 
 // The stored name of the member that a lookup of `name` delivers (when several members answer
 // the name, the engine's choice), or `name` itself when the archive holds none. A save

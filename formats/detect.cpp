@@ -25,8 +25,10 @@ constexpr qint64 IsoSignatureAt = 0x8001;
 // A ZIP end record lies within the last 64 KiB (its comment) plus its own 22 bytes.
 constexpr qint64 ZipTailBytes = 65535 + 22;
 
-// A regular file read with pread: detection runs once per file of a collection, and a QFile
-// would cost it more system calls than the reading itself.
+// A file read with pread: detection runs once per file of a collection, and a QFile would
+// cost it more system calls than the reading itself. Whether it is a regular file is asked
+// only when its first bytes are not a ZIP archive's (most files of a collection): reading a
+// directory or a pipe gives no bytes.
 class ReadFile
 {
 public:
@@ -34,13 +36,15 @@ public:
     {
         m_fd = ::open(pathbytes::encode(path).constData(),
                       O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    }
+    // Takes the file's size; false when it is not a regular file.
+    bool regular()
+    {
         struct stat st;
-        if (m_fd >= 0 && (::fstat(m_fd, &st) != 0 || !S_ISREG(st.st_mode))) {
-            ::close(m_fd);
-            m_fd = -1;
-        }
-        if (m_fd >= 0)
-            m_size = st.st_size;
+        if (m_fd < 0 || ::fstat(m_fd, &st) != 0 || !S_ISREG(st.st_mode))
+            return false;
+        m_size = st.st_size;
+        return true;
     }
     ~ReadFile()
     {
@@ -50,13 +54,11 @@ public:
     ReadFile(const ReadFile &) = delete;
     ReadFile &operator=(const ReadFile &) = delete;
 
-    bool isOpen() const { return m_fd >= 0; }
     qint64 size() const { return m_size; }
     // Up to `length` bytes at `offset`; fewer at the end of the file or on a read error.
     QByteArray read(qint64 offset, qint64 length) const
     {
-        QByteArray bytes(qsizetype(std::max<qint64>(0, std::min(length, m_size - offset))),
-                         Qt::Uninitialized);
+        QByteArray bytes(qsizetype(std::max<qint64>(0, length)), Qt::Uninitialized);
         qsizetype done = 0;
         while (done < bytes.size()) {
             const ssize_t n = ::pread(m_fd, bytes.data() + done, size_t(bytes.size() - done),
@@ -169,12 +171,11 @@ Format selfExtractor(const ReadFile &file, QByteArrayView head)
 
 Format detect(const QString &path)
 {
-    const ReadFile file(path);
-    if (!file.isOpen())
-        return Format::Zip; // the engine names the failure as it always has
-    // Most files of a collection are ZIP archives: their first bytes settle it.
+    ReadFile file(path);
+    // Most files of a collection are ZIP archives: their first bytes settle it. For anything
+    // that cannot be read the engine names the failure as it always has.
     QByteArray head = file.read(0, StartBytes);
-    if (at(head, 0, "PK"))
+    if (at(head, 0, "PK") || !file.regular())
         return Format::Zip;
     if (at(head, 0, "MZ")) {
         head += file.read(head.size(), HeadBytes - head.size());

@@ -198,12 +198,27 @@ uint32_t nameHash(std::string_view s, bool lowerAscii)
     return scanName(s, lowerAscii).hash;
 }
 
+// The change time is part of it: a file whose permissions changed is read afresh.
 struct Identity
 {
     uint64_t device, inode, size;
-    int64_t sec, nsec;
+    int64_t sec, nsec, changeSec, changeNsec;
     bool operator==(const Identity &) const = default;
 };
+
+Identity identityOf(const struct stat &st)
+{
+    return {static_cast<uint64_t>(st.st_dev),
+            static_cast<uint64_t>(st.st_ino),
+            static_cast<uint64_t>(st.st_size),
+            st.st_mtim.tv_sec,
+            st.st_mtim.tv_nsec,
+            st.st_ctim.tv_sec,
+            st.st_ctim.tv_nsec};
+}
+
+// Directories up to this size are kept with the scanned archive (a few slots of them).
+constexpr uint64_t KeptDirectoryLimit = 1024 * 1024;
 
 struct Slot
 {
@@ -279,18 +294,28 @@ std::string memberName(const CentralRecord &record)
 
 DirectoryStream::DirectoryStream(int fd, uint64_t offset, uint64_t size)
     : m_fd(fd), m_fileOffset(offset), m_left(size),
-      m_buffer(static_cast<size_t>(std::min<uint64_t>(size, StreamChunk)) + Slack)
+      m_buffer(static_cast<size_t>(std::min<uint64_t>(size, StreamChunk)) + Slack),
+      m_data(m_buffer.data())
+{}
+
+DirectoryStream::DirectoryStream(const char *bytes, uint64_t offset, uint64_t size)
+    : m_fd(-1), m_fileOffset(offset + size), m_left(0), m_data(bytes),
+      m_end(static_cast<size_t>(size))
 {}
 
 bool DirectoryStream::refill(size_t length)
 {
+    if (m_fd < 0)
+        return false; // the bytes in memory are all there is
     if (m_pos > 0) {
         std::memmove(m_buffer.data(), m_buffer.data() + m_pos, m_end - m_pos);
         m_end -= m_pos;
         m_pos = 0;
     }
-    if (length + Slack > m_buffer.size())
+    if (length + Slack > m_buffer.size()) {
         m_buffer.resize(length + Slack);
+        m_data = m_buffer.data();
+    }
     while (m_end < length) {
         const size_t room = m_buffer.size() - Slack - m_end;
         const size_t want = static_cast<size_t>(std::min<uint64_t>(room, m_left));
@@ -312,7 +337,7 @@ bool DirectoryStream::next(CentralRecord &record)
     m_failed = true;
     if (!ensure(CentralHeaderSize))
         return false;
-    const char *h = m_buffer.data() + m_pos;
+    const char *h = m_data + m_pos;
     if (!signatureAt(h, 1, 2))
         return false;
     const size_t nameLength = get16(h + 28);
@@ -323,7 +348,7 @@ bool DirectoryStream::next(CentralRecord &record)
     // Member comments and members on other disks are left to libzip.
     if (commentLength != 0 || disk != 0 || nameLength == 0 || !ensure(total))
         return false;
-    h = m_buffer.data() + m_pos;
+    h = m_data + m_pos;
     record.recordOffset = m_fileOffset - (m_end - m_pos);
     record.flags = get16(h + 8);
     record.method = get16(h + 10);
@@ -428,25 +453,30 @@ std::vector<uint32_t> ScannedArchive::candidates(std::string_view foldedName) co
 }
 
 // One pass over the directory: checks every record and builds the folded-name index.
+// The last bytes of a file, where the end record is searched for.
+struct Tail
+{
+    const char *bytes;
+    uint64_t start; // file offset of bytes[0]
+    size_t size;
+};
+
 class DirectoryPass
 {
 public:
     static std::shared_ptr<ScannedArchive> run(int fd, uint64_t fileSize);
 
 private:
-    static bool locate(int fd, uint64_t fileSize, ScannedArchive &archive);
+    static bool locate(const Tail &tail, int fd, ScannedArchive &archive);
+    static bool keepDirectory(const Tail &tail, int fd, ScannedArchive &archive);
 };
 
-bool DirectoryPass::locate(int fd, uint64_t fileSize, ScannedArchive &a)
+bool DirectoryPass::locate(const Tail &t, int fd, ScannedArchive &a)
 {
-    const size_t tailSize = static_cast<size_t>(std::min<uint64_t>(fileSize, EndSearchSize));
+    const char *const tail = t.bytes;
+    const size_t tailSize = t.size;
+    const uint64_t tailStart = t.start;
     if (tailSize < EndRecordSize)
-        return false;
-    // One buffer per thread: a collection's reading locates thousands of end records.
-    thread_local const auto tailBuffer = std::make_unique_for_overwrite<char[]>(EndSearchSize);
-    char *const tail = tailBuffer.get();
-    const uint64_t tailStart = fileSize - tailSize;
-    if (pread(fd, tail, tailSize, static_cast<off_t>(tailStart)) != static_cast<ssize_t>(tailSize))
         return false;
     // libzip skips the first bytes of a full search window (room for a Zip64 locator).
     const size_t first = tailSize >= EndSearchSize ? Zip64LocatorSize : 0;
@@ -484,6 +514,7 @@ bool DirectoryPass::locate(int fd, uint64_t fileSize, ScannedArchive &a)
     const uint32_t size32 = get32(e + 12), offset32 = get32(e + 16);
     a.commentOffset = endPosition + EndRecordSize;
     a.commentLength = get16(e + 20);
+    a.comment.assign(e + EndRecordSize, static_cast<size_t>(a.commentLength));
     const bool hasLocator =
         end >= Zip64LocatorSize && signatureAt(&tail[end - Zip64LocatorSize], 6, 7);
     if (!hasLocator) {
@@ -520,12 +551,34 @@ bool DirectoryPass::locate(int fd, uint64_t fileSize, ScannedArchive &a)
            a.directoryOffset + a.directorySize == recordPosition;
 }
 
+bool DirectoryPass::keepDirectory(const Tail &tail, int fd, ScannedArchive &a)
+{
+    if (a.directorySize > KeptDirectoryLimit)
+        return true;
+    const auto size = static_cast<size_t>(a.directorySize);
+    a.m_directory = std::make_unique_for_overwrite<char[]>(size + Slack);
+    std::memset(a.m_directory.get() + size, 0, Slack);
+    if (a.directoryOffset >= tail.start) {
+        // Usually the whole directory came with the end record.
+        std::memcpy(a.m_directory.get(), tail.bytes + (a.directoryOffset - tail.start), size);
+        return true;
+    }
+    return pread(fd, a.m_directory.get(), size, static_cast<off_t>(a.directoryOffset)) ==
+           static_cast<ssize_t>(size);
+}
+
 std::shared_ptr<ScannedArchive> DirectoryPass::run(int fd, uint64_t fileSize)
 {
     passes.fetch_add(1, std::memory_order_relaxed);
     auto a = std::make_shared<ScannedArchive>();
     a->fileSize = fileSize;
-    if (!locate(fd, fileSize, *a))
+    // One buffer per thread: a collection's reading locates thousands of end records.
+    thread_local const auto tailBuffer = std::make_unique_for_overwrite<char[]>(EndSearchSize);
+    const size_t tailSize = static_cast<size_t>(std::min<uint64_t>(fileSize, EndSearchSize));
+    const Tail tail{tailBuffer.get(), fileSize - tailSize, tailSize};
+    if (pread(fd, tailBuffer.get(), tailSize, static_cast<off_t>(tail.start)) !=
+            static_cast<ssize_t>(tailSize) ||
+        !locate(tail, fd, *a) || !keepDirectory(tail, fd, *a))
         return nullptr;
     if (a->count > a->directorySize / CentralHeaderSize || a->count >= NoMember)
         return nullptr;
@@ -535,7 +588,9 @@ std::shared_ptr<ScannedArchive> DirectoryPass::run(int fd, uint64_t fileSize)
         return nullptr;
     a->m_offsets = std::make_unique_for_overwrite<uint32_t[]>(count);
     a->m_hashes = std::make_unique_for_overwrite<uint32_t[]>(count);
-    DirectoryStream stream(fd, a->directoryOffset, a->directorySize);
+    DirectoryStream stream =
+        a->m_directory ? DirectoryStream(a->m_directory.get(), a->directoryOffset, a->directorySize)
+                       : DirectoryStream(fd, a->directoryOffset, a->directorySize);
     CentralRecord record;
     std::string folded;
     uint64_t previousEnd = 0;
@@ -595,21 +650,22 @@ ScanFile::~ScanFile()
 
 bool ScanFile::open(const char *path)
 {
+    m_path = path;
+    return ::stat(path, &m_stat) == 0 && S_ISREG(m_stat.st_mode) && m_stat.st_size > 0;
+}
+
+bool ScanFile::ensureOpen()
+{
+    if (m_fd >= 0)
+        return true;
     struct stat st;
-    m_fd = openRegularFile(path, &st);
-    if (m_fd < 0 || st.st_size <= 0)
-        return false;
-    m_size = static_cast<uint64_t>(st.st_size);
-    m_device = st.st_dev;
-    m_inode = st.st_ino;
-    m_mtimeSec = st.st_mtim.tv_sec;
-    m_mtimeNsec = st.st_mtim.tv_nsec;
-    return true;
+    m_fd = openRegularFile(m_path.c_str(), &st);
+    return m_fd >= 0 && identityOf(st) == identityOf(m_stat);
 }
 
 std::shared_ptr<const ScannedArchive> ScanFile::scan()
 {
-    const Identity identity{m_device, m_inode, m_size, m_mtimeSec, m_mtimeNsec};
+    const Identity identity = identityOf(m_stat);
     ScanCache &cache = scanCache();
     {
         std::lock_guard lock(cache.mutex);
@@ -620,7 +676,10 @@ std::shared_ptr<const ScannedArchive> ScanFile::scan()
             }
         }
     }
-    std::shared_ptr<const ScannedArchive> archive = DirectoryPass::run(m_fd, m_size);
+    if (!ensureOpen())
+        return nullptr;
+    std::shared_ptr<const ScannedArchive> archive =
+        DirectoryPass::run(m_fd, static_cast<uint64_t>(m_stat.st_size));
     // A declined archive is remembered too, so that the next call goes to libzip at once.
     std::lock_guard lock(cache.mutex);
     cache.slots.push_front(Slot{identity, archive});
@@ -631,6 +690,8 @@ std::shared_ptr<const ScannedArchive> ScanFile::scan()
 
 bool ScanFile::readAt(uint64_t offset, void *data, size_t length)
 {
+    if (!ensureOpen())
+        return false;
     char *out = static_cast<char *>(data);
     while (length > 0) {
         const ssize_t n = pread(m_fd, out, length, static_cast<off_t>(offset));
@@ -653,7 +714,13 @@ bool ScanFile::record(const ScannedArchive &archive, uint32_t member, CentralRec
     // A record is at most 46 + 3 * 65535 bytes; read what the directory holds of that.
     const size_t length =
         static_cast<size_t>(std::min<uint64_t>(end - offset, CentralHeaderSize + 3 * 0xFFFF));
-    DirectoryStream stream(m_fd, offset, length);
+    if (!archive.directoryBytes() && !ensureOpen())
+        return false;
+    DirectoryStream stream =
+        archive.directoryBytes()
+            ? DirectoryStream(archive.directoryBytes() + (offset - archive.directoryOffset), offset,
+                              length)
+            : DirectoryStream(m_fd, offset, length);
     if (!stream.next(out))
         return false;
     // The record's name points into the stream's buffer: keep a copy here.
@@ -670,8 +737,7 @@ bool ScanFile::record(const ScannedArchive &archive, uint32_t member, CentralRec
 namespace {
 
 // A member in one of the methods the engine decodes itself, decoded and checked whole.
-bool decodeWhole(const CentralRecord &record, const std::vector<char> &compressed,
-                 std::vector<char> &out)
+bool decodeWhole(const CentralRecord &record, std::string_view compressed, std::vector<char> &out)
 {
     out.clear();
     out.reserve(static_cast<size_t>(record.size));
@@ -701,38 +767,51 @@ bool ScanFile::readMember(const CentralRecord &record, std::vector<char> &out)
         (record.method != 0 && record.method != 8 && !decodedHere(record.method)) ||
         record.size > ScanMemberLimit || record.compressedSize > 2 * ScanMemberLimit)
         return false;
-    char local[LocalHeaderSize];
-    if (!readAt(record.localOffset, local, sizeof local) || !signatureAt(local, 3, 4))
+    // The local header, its name and extra fields and the data in one read, as long as the
+    // extra fields are short (they usually are); a second read fetches what is missing.
+    const auto fileSize = static_cast<uint64_t>(m_stat.st_size);
+    if (record.localOffset + LocalHeaderSize > fileSize)
         return false;
+    constexpr size_t UsualExtra = 64;
+    std::vector<char> block(static_cast<size_t>(
+        std::min<uint64_t>(fileSize - record.localOffset, LocalHeaderSize + record.rawName.size() +
+                                                              UsualExtra + record.compressedSize)));
+    if (!readAt(record.localOffset, block.data(), block.size()) || !signatureAt(block.data(), 3, 4))
+        return false;
+    const char *local = block.data();
     const uint16_t flags = get16(local + 6), method = get16(local + 8);
     const size_t nameLength = get16(local + 26), extraLength = get16(local + 28);
-    if (flags != record.flags || method != record.method || nameLength != record.rawName.size())
+    if (flags != record.flags || method != record.method || nameLength != record.rawName.size() ||
+        get32(local + 18) == 0xFFFFFFFF || get32(local + 22) == 0xFFFFFFFF)
         return false;
-    std::vector<char> header(nameLength + extraLength);
-    if (!readAt(record.localOffset + LocalHeaderSize, header.data(), header.size()) ||
-        std::string_view(header.data(), nameLength) != record.rawName)
+    const size_t headerEnd = LocalHeaderSize + nameLength + extraLength;
+    if (record.localOffset + headerEnd + record.compressedSize > fileSize)
+        return false;
+    const size_t whole = headerEnd + static_cast<size_t>(record.compressedSize);
+    if (whole > block.size()) {
+        const size_t had = block.size();
+        block.resize(whole);
+        if (!readAt(record.localOffset + had, block.data() + had, whole - had))
+            return false;
+        local = block.data();
+    }
+    if (std::string_view(local + LocalHeaderSize, nameLength) != record.rawName)
         return false;
     // The local extra fields must be well formed; local Zip64 sizes are left to libzip.
-    for (size_t at = nameLength; at < header.size();) {
-        if (header.size() - at < 4)
+    for (size_t at = LocalHeaderSize + nameLength; at < headerEnd;) {
+        if (headerEnd - at < 4)
             return false;
-        const size_t length = get16(&header[at + 2]);
-        if (length > header.size() - at - 4)
+        const size_t length = get16(local + at + 2);
+        if (length > headerEnd - at - 4)
             return false;
         at += 4 + length;
     }
-    if (get32(local + 18) == 0xFFFFFFFF || get32(local + 22) == 0xFFFFFFFF)
-        return false;
-    const uint64_t dataStart = record.localOffset + LocalHeaderSize + header.size();
-    if (dataStart + record.compressedSize > m_size)
-        return false;
-    std::vector<char> compressed(static_cast<size_t>(record.compressedSize));
-    if (!readAt(dataStart, compressed.data(), compressed.size()))
-        return false;
+    const std::string_view compressed(local + headerEnd,
+                                      static_cast<size_t>(record.compressedSize));
     if (record.method == 0) {
         if (record.compressedSize != record.size)
             return false;
-        out = std::move(compressed);
+        out.assign(compressed.begin(), compressed.end());
     } else if (record.method != 8) {
         return decodeWhole(record, compressed, out);
     } else {
@@ -740,7 +819,7 @@ bool ScanFile::readMember(const CentralRecord &record, std::vector<char> &out)
         z_stream z = {};
         if (inflateInit2(&z, -MAX_WBITS) != Z_OK)
             return false;
-        z.next_in = reinterpret_cast<Bytef *>(compressed.data());
+        z.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(compressed.data()));
         z.avail_in = static_cast<uInt>(compressed.size());
         z.next_out = reinterpret_cast<Bytef *>(out.data());
         z.avail_out = static_cast<uInt>(out.size());

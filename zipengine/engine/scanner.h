@@ -12,6 +12,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <sys/stat.h>
 #include <vector>
 
 namespace zengine {
@@ -52,6 +53,11 @@ public:
     // The archive comment: the bytes after the end record, to the end of the file.
     uint64_t commentOffset = 0;
     uint64_t commentLength = 0;
+    std::string comment;
+
+    // The directory's bytes, kept when it is small (most archives of a collection): the
+    // calls that follow the pass read records from here instead of the file. Null otherwise.
+    const char *directoryBytes() const { return m_directory.get(); }
 
     // Members whose (case-folded) name may equal the folded `name`, in archive order: the
     // caller checks each against the record it reads back.
@@ -65,6 +71,7 @@ private:
     // 100,000 members): a hash table's random accesses would cost more than the pass itself.
     std::unique_ptr<uint32_t[]> m_offsets; // from directoryOffset
     std::unique_ptr<uint32_t[]> m_hashes;
+    std::unique_ptr<char[]> m_directory; // directorySize bytes and a few readable ones after
 };
 
 // Whether a DOS date and time are valid; the listing shows them as stored, while libzip
@@ -81,8 +88,9 @@ void memberNameInto(const CentralRecord &record, std::string &out);
 class ScanFile
 {
 public:
-    // Opens the archive and takes its identity; false when it cannot (the libzip path then
-    // says why).
+    // Takes the archive's identity; false when it is not a regular file (the libzip path then
+    // says why). The file itself is opened only when something must be read from it: a call
+    // answered from an archive already scanned reads nothing.
     bool open(const char *path);
     ~ScanFile();
     ScanFile() = default;
@@ -105,14 +113,14 @@ public:
 
     // Reads `length` bytes at `offset` whole; false on a short read.
     bool readAt(uint64_t offset, void *data, size_t length);
-    int fd() const { return m_fd; }
 
 private:
+    // Opens the file on first use; false when it cannot, or when it is no longer the file
+    // whose identity was taken.
+    bool ensureOpen();
     int m_fd = -1;
     std::string m_path;
-    uint64_t m_size = 0;
-    uint64_t m_device = 0, m_inode = 0;
-    int64_t m_mtimeSec = 0, m_mtimeNsec = 0;
+    struct stat m_stat = {};
     std::vector<char> m_recordBuffer;
 };
 
@@ -125,6 +133,9 @@ class DirectoryStream
 {
 public:
     DirectoryStream(int fd, uint64_t offset, uint64_t size);
+    // Over directory bytes already in memory (`size` of them at file offset `offset`, with
+    // eight readable bytes after them).
+    DirectoryStream(const char *bytes, uint64_t offset, uint64_t size);
     // The next record; false at the end or when a record does not parse (`failed` then).
     bool next(CentralRecord &record);
     bool failed() const { return m_failed; }
@@ -138,13 +149,20 @@ private:
     uint64_t m_fileOffset; // of the next byte not yet in the buffer
     uint64_t m_left;       // directory bytes not yet in the buffer
     std::vector<char> m_buffer;
+    const char *m_data; // the buffer's bytes, or the directory's own
     size_t m_pos = 0, m_end = 0;
     bool m_failed = false;
 };
 
 template <typename Visit> bool ScanFile::forEach(const ScannedArchive &archive, Visit visit)
 {
-    DirectoryStream stream(m_fd, archive.directoryOffset, archive.directorySize);
+    if (!archive.directoryBytes() && !ensureOpen())
+        return false;
+    DirectoryStream stream =
+        archive.directoryBytes()
+            ? DirectoryStream(archive.directoryBytes(), archive.directoryOffset,
+                              archive.directorySize)
+            : DirectoryStream(m_fd, archive.directoryOffset, archive.directorySize);
     CentralRecord record;
     for (uint64_t i = 0; i < archive.count; ++i) {
         if (!stream.next(record))

@@ -137,11 +137,8 @@ bool fastComment(UnzipSession &session, const char *archivePath)
     const std::shared_ptr<const ScannedArchive> archive = scanned(file, archivePath);
     if (!archive)
         return declined();
-    std::vector<char> comment(static_cast<size_t>(archive->commentLength));
-    if (!file.readAt(archive->commentOffset, comment.data(), comment.size()))
-        return declined();
-    if (!comment.empty())
-        session.print(comment.data(), comment.size());
+    if (!archive->comment.empty())
+        session.print(archive->comment.data(), archive->comment.size());
     return served();
 }
 
