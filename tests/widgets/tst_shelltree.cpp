@@ -5,6 +5,7 @@
 #include <QContextMenuEvent>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QMenu>
 #include <QMimeData>
 #include <QScrollBar>
@@ -199,8 +200,10 @@ void TestShellTree::hiddenEntriesWithoutCollapsing()
     QVERIFY(root->isExpanded());
     QVERIFY(nested->isExpanded());
     QCOMPARE(tree.currentItem(), nested);
+    // Tests running beside this one remove their folders under /tmp: those are not watched.
     for (const QString &folder : watchedBefore)
-        QVERIFY2(tree.watchedFolders().contains(folder), qPrintable(folder));
+        QVERIFY2(tree.watchedFolders().contains(folder) || !QFileInfo::exists(folder),
+                 qPrintable(folder));
 
     tree.setOptions(Opt::TF_FOLDERS | Opt::TF_NONFOLDERS);
     QVERIFY(!childNamed(root, ".secret"));

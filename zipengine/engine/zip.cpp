@@ -20,6 +20,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <deque>
 #include <fcntl.h>
 #include <fnmatch.h>
 #include <memory>
@@ -33,13 +34,6 @@
 namespace zengine {
 
 namespace {
-
-// DOS times have two-second steps; like the classic tools, odd seconds are rounded up, so a
-// file and its entry compare equal and an update run twice rewrites nothing.
-time_t roundedUp(time_t t)
-{
-    return t + (t & 1);
-}
 
 // Follows symbolic links of the archive path, so that the link stays and its target changes.
 std::string resolveArchivePath(const std::string &given)
@@ -74,18 +68,10 @@ std::string patternOf(const char *name)
     }
 }
 
-enum class Outcome { Skipped, Added, Kept };
+enum class Outcome : char { Skipped, Added, Kept };
 
 // What a run does to a member of the archive as it was.
 enum class Touch : char { None, Replaced, Deleted, Added };
-
-struct Planned
-{
-    const ZipInput *input = nullptr;
-    Outcome outcome = Outcome::Skipped;
-    InputFile *file = nullptr;            // for added files: what was read
-    std::optional<zip_uint64_t> replaces; // the entry a file replaces in place
-};
 
 class ArchiveRun
 {
@@ -109,10 +95,11 @@ public:
             return m_report.error("no archive named", ZE_PARMS);
         if (command.Argc < 0 || (command.Argc > 0 && !command.FNV))
             return m_report.error("bad list of names", ZE_PARMS);
-        std::vector<std::string> names;
+        // The caller's names stay valid for the call: they are not copied.
+        std::vector<const char *> names;
         for (int i = 0; i < command.Argc; ++i) {
             if (command.FNV[i] && *command.FNV[i])
-                names.emplace_back(command.FNV[i]);
+                names.push_back(command.FNV[i]);
         }
         if (names.empty())
             return m_report.error("nothing to do", ZE_NONE);
@@ -289,11 +276,11 @@ private:
         }
     }
 
-    int planDeletes(const std::vector<std::string> &names)
+    int planDeletes(const std::vector<const char *> &names)
     {
         std::vector<bool> doomed(static_cast<size_t>(zip_get_num_entries(m_zip, 0)), false);
-        for (const std::string &name : names) {
-            const std::string pattern = patternOf(name.c_str());
+        for (const char *name : names) {
+            const std::string pattern = patternOf(name);
             bool matched = false;
             for (const auto &[entryName, index] : m_entries) {
                 // No FNM_PATHNAME: "*" also crosses "/".
@@ -317,7 +304,7 @@ private:
         return m_changes ? ZE_OK : m_report.error("nothing to do, no entry deleted", ZE_NONE);
     }
 
-    int planInputs(const std::vector<std::string> &names)
+    int planInputs(const std::vector<const char *> &names)
     {
         InputRules rules;
         rules.junkDir = m_options.fJunkDir != 0;
@@ -332,89 +319,96 @@ private:
         // Files to deflate are deflated on worker threads ahead of the commit; stored ones
         // are only copied, which one thread does as fast.
         if (m_options.fLevel != '0')
-            m_pool = std::make_unique<DeflatePool>(m_options.fLevel - '0', m_state);
+            m_pool = std::make_unique<DeflatePool>(m_options.fLevel - '0', m_state, m_files);
+        m_plain.state = &m_state;
 
-        const bool update = m_options.fUpdate != 0;
-        const bool freshen = m_options.fFreshen != 0;
-        m_planned.reserve(m_inputs.size());
-        for (const ZipInput &input : m_inputs) {
-            Planned planned;
-            planned.input = &input;
-            const time_t mtime = roundedUp(input.seen.mtime.tv_sec);
-            // libzip's own name table answers: no map of 100,000 names for one lookup.
-            const zip_int64_t existing = zip_name_locate(m_zip, input.storedName.c_str(), 0);
-            if (existing < 0) {
-                if (!freshen)
-                    planned.outcome = Outcome::Added;
-            } else {
-                zip_stat_t st;
-                zip_stat_init(&st);
-                const auto index = static_cast<zip_uint64_t>(existing);
-                const bool newer = zip_stat_index(m_zip, index, 0, &st) != 0 ||
-                                   !(st.valid & ZIP_STAT_MTIME) || mtime > st.mtime;
-                planned.outcome = (update || freshen) && !newer ? Outcome::Kept : Outcome::Added;
-                // A file replaces its entry where it stands, so that the members answering one
-                // name keep their order (the first of them is the one a lookup finds). A
-                // folder entry goes and a new one is added.
-                if (planned.outcome == Outcome::Added) {
-                    touch(index, input.isDir ? Touch::Deleted : Touch::Replaced);
-                    if (!input.isDir)
-                        planned.replaces = index;
-                    else if (zip_delete(m_zip, index) != 0)
-                        return zipFailure("cannot replace " + input.storedName);
-                }
-            }
-            if (planned.outcome == Outcome::Added) {
-                if (int code = add(planned, mtime))
+        m_outcomes.reserve(m_inputs.items.size());
+        for (const ZipInput &input : m_inputs.items) {
+            Outcome outcome = Outcome::Skipped;
+            std::optional<zip_uint64_t> replaces; // the entry a file replaces in place
+            if (int code = plan(input, outcome, replaces))
+                return code;
+            if (outcome == Outcome::Added) {
+                if (int code = add(input, replaces))
                     return code;
             }
-            m_planned.push_back(planned);
+            m_outcomes.push_back(outcome);
         }
         return ZE_OK;
     }
 
-    int add(Planned &planned, time_t mtime)
+    int plan(const ZipInput &input, Outcome &outcome, std::optional<zip_uint64_t> &replaces)
     {
-        const ZipInput &input = *planned.input;
+        const bool update = m_options.fUpdate != 0;
+        const bool freshen = m_options.fFreshen != 0;
+        const time_t mtime = storedTime(input.seen);
+        // libzip's own name table answers: no map of 100,000 names for one lookup.
+        const zip_int64_t existing = zip_name_locate(m_zip, input.storedName, 0);
+        if (existing < 0) {
+            if (!freshen)
+                outcome = Outcome::Added;
+            return ZE_OK;
+        }
+        zip_stat_t st;
+        zip_stat_init(&st);
+        const auto index = static_cast<zip_uint64_t>(existing);
+        const bool newer = zip_stat_index(m_zip, index, 0, &st) != 0 ||
+                           !(st.valid & ZIP_STAT_MTIME) || mtime > st.mtime;
+        outcome = (update || freshen) && !newer ? Outcome::Kept : Outcome::Added;
+        // A file replaces its entry where it stands, so that the members answering one name
+        // keep their order (the first of them is the one a lookup finds). A folder entry goes
+        // and a new one is added.
+        if (outcome == Outcome::Added) {
+            touch(index, input.isDir() ? Touch::Deleted : Touch::Replaced);
+            if (!input.isDir())
+                replaces = index;
+            else if (zip_delete(m_zip, index) != 0)
+                return zipFailure(std::string("cannot replace ") + input.storedName);
+        }
+        return ZE_OK;
+    }
+
+    int add(const ZipInput &input, std::optional<zip_uint64_t> replaces)
+    {
+        const time_t mtime = storedTime(input.seen);
+        const std::string failure = std::string("cannot add ") + input.storedName;
         zip_int64_t index;
-        if (input.isDir) {
-            index = zip_dir_add(m_zip, input.storedName.c_str(), ZIP_FL_ENC_GUESS);
+        if (input.isDir()) {
+            index = zip_dir_add(m_zip, input.storedName, ZIP_FL_ENC_GUESS);
         } else {
-            m_files.push_back(std::make_unique<InputFile>());
-            InputFile &file = *m_files.back();
+            InputFile &file = m_files.emplace_back();
             file.input = &input;
-            file.mtime = mtime;
-            file.state = &m_state;
-            planned.file = &file;
-            zip_source_t *source = m_pool ? m_pool->source(m_zip, file) : inputSource(m_zip, file);
+            file.index = static_cast<zip_uint32_t>(m_files.size() - 1);
+            zip_source_t *source =
+                m_pool ? m_pool->source(m_zip, file) : inputSource(m_zip, file, m_plain);
             if (!source)
                 return m_report.error("out of memory", ZE_MEM);
-            if (planned.replaces) {
-                index = replaceInPlace(*planned.replaces, source);
+            if (replaces) {
+                index = replaceInPlace(*replaces, source);
             } else {
-                index = zip_file_add(m_zip, input.storedName.c_str(), source, ZIP_FL_ENC_GUESS);
+                index = zip_file_add(m_zip, input.storedName, source, ZIP_FL_ENC_GUESS);
                 if (index < 0)
                     zip_source_free(source);
             }
         }
         if (index < 0)
-            return zipFailure("cannot add " + input.storedName);
+            return zipFailure(failure);
         const auto at = static_cast<zip_uint64_t>(index);
         const zip_uint32_t attributes =
-            (static_cast<zip_uint32_t>(input.seen.mode) << 16) | (input.isDir ? 0x10u : 0u);
+            (static_cast<zip_uint32_t>(input.seen.mode) << 16) | (input.isDir() ? 0x10u : 0u);
         if (zip_file_set_mtime(m_zip, at, mtime, 0) != 0 ||
             zip_file_set_external_attributes(m_zip, at, 0, ZIP_OPSYS_UNIX, attributes) != 0)
-            return zipFailure("cannot add " + input.storedName);
-        if (!input.isDir) {
+            return zipFailure(failure);
+        if (!input.isDir()) {
             const int level = m_options.fLevel - '0';
             const int result = level == 0
                                    ? zip_set_file_compression(m_zip, at, ZIP_CM_STORE, 0)
                                    : zip_set_file_compression(m_zip, at, ZIP_CM_DEFLATE,
                                                               static_cast<zip_uint32_t>(level));
             if (result != 0)
-                return zipFailure("cannot add " + input.storedName);
+                return zipFailure(failure);
         }
-        m_addedTimes.push_back({at, mtime});
+        m_newestAdded = std::max(m_newestAdded, mtime);
         ++m_changes;
         return ZE_OK;
     }
@@ -448,9 +442,8 @@ private:
 
     int commit()
     {
-        const bool anyInput = std::any_of(m_planned.begin(), m_planned.end(), [](const Planned &p) {
-            return p.outcome != Outcome::Skipped;
-        });
+        const bool anyInput = std::any_of(m_outcomes.begin(), m_outcomes.end(),
+                                          [](Outcome o) { return o != Outcome::Skipped; });
         if (!m_changes && !anyInput) {
             // Nothing changes: a new archive is not created.
             zip_discard(m_zip);
@@ -554,23 +547,18 @@ private:
         }
     }
 
+    // Added and replaced entries have the times of their files; the others are asked.
     time_t newestEntryTime()
     {
         if (!m_options.fLatestTime)
             return 0;
-        time_t newest = 0;
-        std::unordered_map<zip_uint64_t, time_t> added(m_addedTimes.begin(), m_addedTimes.end());
-        const zip_int64_t count = zip_get_num_entries(m_zip, 0);
-        for (zip_int64_t i = 0; i < count; ++i) {
-            const auto index = static_cast<zip_uint64_t>(i);
-            const auto found = added.find(index);
-            if (found != added.end()) {
-                newest = std::max(newest, found->second);
+        time_t newest = m_newestAdded;
+        for (zip_uint64_t i = 0; i < m_originalCount; ++i) {
+            if (m_touched[static_cast<size_t>(i)] != Touch::None)
                 continue;
-            }
             zip_stat_t st;
             zip_stat_init(&st);
-            if (zip_stat_index(m_zip, index, 0, &st) == 0 && (st.valid & ZIP_STAT_MTIME))
+            if (zip_stat_index(m_zip, i, 0, &st) == 0 && (st.valid & ZIP_STAT_MTIME))
                 newest = std::max(newest, st.mtime);
         }
         return newest;
@@ -581,23 +569,29 @@ private:
     void removeMoved()
     {
         std::vector<std::string> folders;
-        for (const Planned &planned : m_planned) {
-            if (planned.outcome == Outcome::Skipped)
+        size_t nextFile = 0; // the added files come in the order of the inputs
+        for (size_t i = 0; i < m_outcomes.size(); ++i) {
+            if (m_outcomes[i] == Outcome::Skipped)
                 continue;
-            const ZipInput &input = *planned.input;
-            if (input.isDir) {
-                folders.push_back(input.path);
+            const ZipInput &input = m_inputs.items[i];
+            if (input.isDir()) {
+                folders.emplace_back(input.path);
                 continue;
             }
+            const InputFile *file = nullptr;
+            if (nextFile < m_files.size() && m_files[nextFile].input == &input)
+                file = &m_files[nextFile++];
             struct stat now;
-            if (::stat(input.path.c_str(), &now) != 0)
+            if (::stat(input.path, &now) != 0)
                 continue;
-            const FileStamp &read = planned.file ? planned.file->read : input.seen;
-            if ((planned.file && !planned.file->complete) || !FileStamp(now).sameAs(read)) {
+            const auto other = m_state.readOtherwise.find(&input);
+            const FileStamp &read =
+                other != m_state.readOtherwise.end() ? other->second : input.seen;
+            if ((file && !file->complete) || !FileStamp(now).sameAs(read)) {
                 m_report.warning(input.path, "changed after it was stored, not deleted", ZE_OPEN);
                 continue;
             }
-            if (::unlink(input.path.c_str()) != 0)
+            if (::unlink(input.path) != 0)
                 m_report.warning(input.path, "cannot delete: " + reasonFor(errno), ZE_OPEN);
         }
         // Deepest first, so that a folder is empty when its turn comes.
@@ -614,12 +608,13 @@ private:
     std::string m_given;
     int m_statError = 0;
     zip_t *m_zip = nullptr;
-    std::unique_ptr<DeflatePool> m_pool;
     std::unordered_map<std::string, zip_uint64_t> m_entries;
-    std::vector<ZipInput> m_inputs;
-    std::vector<Planned> m_planned;
-    std::vector<std::unique_ptr<InputFile>> m_files;
-    std::vector<std::pair<zip_uint64_t, time_t>> m_addedTimes;
+    InputList m_inputs;
+    std::vector<Outcome> m_outcomes;     // per input
+    std::deque<InputFile> m_files;       // per added file, in the order of the inputs
+    PlainReader m_plain;                 // reads the files that are stored as they are
+    std::unique_ptr<DeflatePool> m_pool; // deflates the others
+    time_t m_newestAdded = 0;
     int m_changes = 0;
     zip_uint64_t m_originalCount = 0;
     std::vector<Touch> m_touched; // per original member

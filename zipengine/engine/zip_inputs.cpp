@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <unistd.h>
@@ -42,7 +43,9 @@ std::string joinPath(const std::string &folder, const std::string &name)
 class Collector
 {
 public:
-    Collector(const InputRules &rules, ZipReport &report) : m_rules(rules), m_report(report) {}
+    Collector(const InputRules &rules, ZipReport &report, InputList &inputs)
+        : m_rules(rules), m_report(report), m_inputs(inputs)
+    {}
 
     void named(const std::string &path)
     {
@@ -56,15 +59,13 @@ public:
         if (S_ISDIR(st.st_mode)) {
             const std::string stored = storedNameFor(path, false);
             if (!m_rules.junkDir && !stored.empty())
-                add(path, stored + "/", true, st);
+                m_inputs.add(path, stored + "/", st);
             if (m_rules.recurse)
                 walk(path, stored.empty() ? std::string() : stored + "/");
             return;
         }
         file(path, storedNameFor(path, m_rules.junkDir), st);
     }
-
-    std::vector<ZipInput> inputs;
 
 private:
     bool isArchive(const struct stat &st) const
@@ -90,17 +91,7 @@ private:
             m_report.warning(path, "no name left to store", ZE_OPEN);
             return;
         }
-        add(path, stored, false, st);
-    }
-
-    void add(const std::string &path, const std::string &stored, bool isDir, const struct stat &st)
-    {
-        ZipInput input;
-        input.path = path;
-        input.storedName = stored;
-        input.isDir = isDir;
-        input.seen = FileStamp(st);
-        inputs.push_back(std::move(input));
+        m_inputs.add(path, stored, st);
     }
 
     void walk(const std::string &folder, const std::string &storedPrefix)
@@ -142,7 +133,7 @@ private:
                 continue;
             if (S_ISDIR(st.st_mode)) {
                 if (!m_rules.junkDir)
-                    add(path, storedPrefix + name + "/", true, st);
+                    m_inputs.add(path, storedPrefix + name + "/", st);
                 walk(path, storedPrefix + name + "/");
                 continue;
             }
@@ -164,7 +155,11 @@ private:
 
     const InputRules &m_rules;
     ZipReport &m_report;
+    InputList &m_inputs;
 };
+
+// Names are kept in blocks of this size; a longer one gets a block of its own.
+constexpr size_t NameBlock = 64 << 10;
 
 } // namespace
 
@@ -188,31 +183,73 @@ std::string storedNameFor(const std::string &path, bool junkDir)
     return stored;
 }
 
-int collectInputs(const std::vector<std::string> &names, const InputRules &rules, ZipReport &report,
-                  std::vector<ZipInput> &inputs)
+const char *InputList::keep(std::string_view text)
 {
-    Collector collector(rules, report);
-    for (const std::string &name : names)
+    const size_t need = text.size() + 1;
+    char *kept;
+    if (need > NameBlock / 4) {
+        // A long name gets a block of its own; the current one stays for the names after it.
+        m_blocks.push_back(std::make_unique_for_overwrite<char[]>(need));
+        kept = m_blocks.back().get();
+    } else {
+        if (need > m_left) {
+            m_blocks.push_back(std::make_unique_for_overwrite<char[]>(NameBlock));
+            m_next = m_blocks.back().get();
+            m_left = NameBlock;
+        }
+        kept = m_next;
+        m_next += need;
+        m_left -= need;
+    }
+    std::memcpy(kept, text.data(), text.size());
+    kept[text.size()] = '\0';
+    return kept;
+}
+
+void InputList::add(std::string_view path, std::string_view stored, const struct stat &st)
+{
+    ZipInput input;
+    input.path = keep(path);
+    // Mostly the stored name is the end of the path: its bytes are kept once.
+    const bool ending =
+        stored.size() <= path.size() && path.substr(path.size() - stored.size()) == stored;
+    input.storedName = ending ? input.path + (path.size() - stored.size()) : keep(stored);
+    input.seen = FileStamp(st);
+    items.push_back(input);
+}
+
+int collectInputs(const std::vector<const char *> &names, const InputRules &rules,
+                  ZipReport &report, InputList &inputs)
+{
+    inputs = InputList();
+    Collector collector(rules, report, inputs);
+    for (const char *name : names)
         collector.named(name);
+    // One walk of one folder cannot give a stored name twice.
+    if (names.size() == 1 && !rules.junkDir)
+        return ZE_OK;
 
     // One entry per stored name: the same file reached twice is taken once; two different
     // files under one name are refused before anything is written.
-    std::unordered_map<std::string, size_t> byName;
-    inputs.clear();
-    for (ZipInput &input : collector.inputs) {
-        const auto found = byName.find(input.storedName);
-        if (found == byName.end()) {
-            byName.emplace(input.storedName, inputs.size());
-            inputs.push_back(std::move(input));
+    std::deque<ZipInput> &items = inputs.items;
+    std::unordered_map<std::string_view, size_t> byName;
+    byName.reserve(items.size());
+    size_t kept = 0;
+    for (size_t i = 0; i < items.size(); ++i) {
+        const ZipInput input = items[i];
+        const auto [found, fresh] = byName.try_emplace(input.storedName, kept);
+        if (fresh) {
+            items[kept++] = input;
             continue;
         }
-        const ZipInput &first = inputs[found->second];
+        const ZipInput &first = items[found->second];
         if (first.seen.dev == input.seen.dev && first.seen.ino == input.seen.ino)
             continue;
-        return report.error("duplicate name " + input.storedName + ": " + first.path + " and " +
-                                input.path,
+        return report.error(std::string("duplicate name ") + input.storedName + ": " + first.path +
+                                " and " + input.path,
                             ZE_PARMS);
     }
+    items.resize(kept);
     return ZE_OK;
 }
 

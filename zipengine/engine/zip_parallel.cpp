@@ -13,6 +13,7 @@
 #include <new>
 #include <system_error>
 #include <unistd.h>
+#include <utility>
 
 namespace zengine {
 
@@ -57,19 +58,33 @@ struct Failure
     }
 };
 
+} // namespace
+
 // Reads one input file with the same checks as the commit's own input source (it must end
 // where it ended when it was scanned, and not change while it is read) and deflates it as
 // libzip's deflate would at the same level: raw deflate, full window; memory level 8, zlib's
-// default (libzip's 9 costs about 29% more time for 0.05% smaller output).
+// default (libzip's 9 costs about 29% more time for 0.05% smaller output). One deflater serves
+// file after file: its stream is reset, not made anew, for each (which gives the same output).
 class Deflater
 {
 public:
-    ~Deflater() { release(); }
+    Deflater() = default;
+    Deflater(const Deflater &) = delete;
+    Deflater &operator=(const Deflater &) = delete;
+    ~Deflater()
+    {
+        release();
+        if (m_streamReady)
+            deflateEnd(&m_stream);
+    }
 
     bool begin(const InputFile &file, int level, Failure &f)
     {
+        release();
         m_expected = static_cast<zip_uint64_t>(file.input->seen.size);
-        m_fd = openRegularFile(file.input->path.c_str());
+        m_done = 0;
+        m_ended = false;
+        m_fd = openRegularFile(file.input->path);
         if (m_fd < 0)
             return f.set(ZIP_ER_OPEN, errno, ZE_OPEN, reasonFor(errno));
         if (::fstat(m_fd, &m_read) != 0)
@@ -78,9 +93,7 @@ public:
             return f.changedSize();
         ::posix_fadvise(m_fd, 0, 0, POSIX_FADV_SEQUENTIAL);
         if (m_expected > 0) {
-            std::memset(&m_stream, 0, sizeof m_stream);
-            if (deflateInit2(&m_stream, level, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) !=
-                Z_OK)
+            if (!startStream(level))
                 return f.set(ZIP_ER_MEMORY, 0, ZE_MEM, "out of memory");
             m_deflating = true;
             m_in.resize(static_cast<size_t>(std::min<zip_uint64_t>(m_expected, ReadBlock)));
@@ -162,18 +175,31 @@ private:
         }
     }
 
+    bool startStream(int level)
+    {
+        if (m_streamReady && m_level == level)
+            return deflateReset(&m_stream) == Z_OK;
+        if (m_streamReady)
+            deflateEnd(&m_stream);
+        std::memset(&m_stream, 0, sizeof m_stream);
+        m_streamReady =
+            deflateInit2(&m_stream, level, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) == Z_OK;
+        m_level = level;
+        return m_streamReady;
+    }
+
     void release()
     {
         if (m_fd >= 0)
             ::close(m_fd);
         m_fd = -1;
-        if (m_deflating)
-            deflateEnd(&m_stream);
         m_deflating = false;
     }
 
     int m_fd = -1;
     z_stream m_stream = {};
+    bool m_streamReady = false; // initialised, for m_level
+    int m_level = 0;
     bool m_deflating = false;
     bool m_ended = false;
     std::vector<Bytef> m_in;
@@ -183,20 +209,16 @@ private:
     struct stat m_read = {};
 };
 
-} // namespace
-
+// A file from its hand-out until the commit has taken its data.
 struct DeflatePool::Job
 {
-    DeflatePool *pool = nullptr;
-    size_t index = 0;
     InputFile *file = nullptr;
 
     // Guarded by the pool's mutex.
     bool claimed = false; // taken by a worker, or by the commit's thread itself
     bool finished = false;
     bool failed = false;
-    // Deflated bytes with the input bytes behind them. A list: an empty one holds no memory,
-    // and there is a job for every file until the commit ends.
+    // Deflated bytes with the input bytes behind them.
     std::list<std::pair<std::vector<char>, zip_uint64_t>> pieces;
     size_t queued = 0;
     Failure failure;
@@ -208,39 +230,46 @@ struct DeflatePool::Job
     std::vector<char> current;
     size_t currentPos = 0;
     zip_uint64_t inputTaken = 0; // input bytes of the pieces taken so far
-    bool delivered = false;
-    zip_error_t error = {};
 };
 
 // The source callback reaches the pool's private parts through this.
 struct PoolAccess
 {
-    static zip_int64_t failed(DeflatePool::Job &job, const Failure &f)
+    static zip_int64_t failed(DeflatePool &pool, const InputFile &file, const Failure &f)
     {
-        job.file->state->fail(f.code, job.file->input->path + ": " + f.reason);
-        zip_error_set(&job.error, f.zipError, f.systemError);
+        pool.m_state.fail(f.code, std::string(file.input->path) + ": " + f.reason);
+        zip_error_set(&pool.m_error, f.zipError, f.systemError);
         return -1;
     }
 
-    static zip_int64_t delivered(DeflatePool::Job &job, zip_uint32_t crc, const FileStamp &read)
+    // The commit has all of the file's data: what it needed while it was read goes.
+    static zip_int64_t delivered(DeflatePool &pool, InputFile &file, zip_uint32_t crc,
+                                 const FileStamp &read)
     {
-        job.crc = crc;
-        job.file->read = read;
-        job.file->complete = true;
-        job.pool->m_state.filesDone += static_cast<zip_uint64_t>(job.file->input->seen.size);
-        job.delivered = true;
-        std::vector<char>().swap(job.current); // its capacity too: every job lives to the end
-        job.currentPos = 0;
-        job.own.reset();
-        ++job.pool->m_taken;
+        file.crc = crc;
+        file.complete = true;
+        pool.m_state.readAs(*file.input, read);
+        pool.m_state.filesDone += static_cast<zip_uint64_t>(file.input->seen.size);
+        ++pool.m_taken;
+        const auto found = pool.m_active.find(&file);
+        if (found != pool.m_active.end()) {
+            if (found->second->own)
+                pool.m_spare = std::move(found->second->own);
+            pool.m_active.erase(found);
+        }
         return 0;
     }
 
-    static zip_int64_t read(DeflatePool::Job &job, void *data, zip_uint64_t len)
+    static zip_int64_t read(DeflatePool &pool, InputFile &file, void *data, zip_uint64_t len)
     {
-        DeflatePool &pool = *job.pool;
-        if (job.delivered)
+        if (file.complete)
             return 0;
+        DeflatePool::Job *found = pool.active(file);
+        if (!found) {
+            zip_error_set(&pool.m_error, ZIP_ER_INTERNAL, 0);
+            return -1;
+        }
+        DeflatePool::Job &job = *found;
         for (;;) {
             if (job.currentPos < job.current.size()) {
                 const size_t n = static_cast<size_t>(
@@ -252,14 +281,14 @@ struct PoolAccess
             if (job.own) {
                 // Deflated here, one block per read.
                 if (job.own->ended())
-                    return delivered(job, job.own->crc(), FileStamp(job.own->read()));
+                    return delivered(pool, file, job.own->crc(), FileStamp(job.own->read()));
                 job.current.clear();
                 job.currentPos = 0;
                 Failure f;
                 if (!job.own->step(job.current, f))
-                    return failed(job, f);
+                    return failed(pool, file, f);
                 if (!reportProgress(pool.m_state, job.own->done()))
-                    return cancelled(job);
+                    return cancelled(pool);
                 continue;
             }
             std::unique_lock lock(pool.m_mutex);
@@ -273,21 +302,21 @@ struct PoolAccess
                 lock.unlock();
                 pool.m_changed.notify_all();
                 if (!reportProgress(pool.m_state, job.inputTaken))
-                    return cancelled(job);
+                    return cancelled(pool);
                 continue;
             }
             if (job.failed) {
                 const Failure f = job.failure;
                 lock.unlock();
-                return failed(job, f);
+                return failed(pool, file, f);
             }
             if (job.finished) {
                 const zip_uint32_t crc = job.crc;
                 const FileStamp st = job.read;
                 lock.unlock();
-                const zip_int64_t result = delivered(job, crc, st);
+                const zip_int64_t result = delivered(pool, file, crc, st);
                 if (!pool.handOutAhead())
-                    return cancelled(job);
+                    return cancelled(pool);
                 return result;
             }
             if (!job.claimed) {
@@ -296,81 +325,95 @@ struct PoolAccess
                 pool.m_queue.erase(std::remove(pool.m_queue.begin(), pool.m_queue.end(), &job),
                                    pool.m_queue.end());
                 lock.unlock();
-                job.own = std::make_unique<Deflater>();
+                // One deflater serves these files in turn: its memory, made anew for each,
+                // would go back to the system and come again.
+                job.own = pool.m_spare ? std::move(pool.m_spare) : std::make_unique<Deflater>();
                 Failure f;
-                if (!job.own->begin(*job.file, pool.m_level, f))
-                    return failed(job, f);
+                if (!job.own->begin(file, pool.m_level, f))
+                    return failed(pool, file, f);
                 continue;
             }
             pool.m_changed.wait(lock);
             lock.unlock();
             if (!pool.handOutAhead())
-                return cancelled(job);
+                return cancelled(pool);
         }
     }
 
-    static zip_int64_t cancelled(DeflatePool::Job &job)
+    static zip_int64_t cancelled(DeflatePool &pool)
     {
-        zip_error_set(&job.error, ZIP_ER_CANCELLED, 0);
+        zip_error_set(&pool.m_error, ZIP_ER_CANCELLED, 0);
         return -1;
+    }
+
+    static zip_int64_t invalid(DeflatePool &pool)
+    {
+        zip_error_set(&pool.m_error, ZIP_ER_INVAL, 0);
+        return -1;
+    }
+
+    static zip_int64_t stat(DeflatePool &pool, const InputFile &file, void *data, zip_uint64_t len)
+    {
+        auto *st = static_cast<zip_stat_t *>(data);
+        if (len < sizeof *st)
+            return invalid(pool);
+        const auto size = static_cast<zip_uint64_t>(file.input->seen.size);
+        zip_stat_init(st);
+        // An empty file is handed over as it is; libzip decides how to store it.
+        st->valid = ZIP_STAT_SIZE | ZIP_STAT_MTIME | ZIP_STAT_COMP_METHOD;
+        st->size = size;
+        st->mtime = storedTime(file.input->seen);
+        st->comp_method = size ? ZIP_CM_DEFLATE : ZIP_CM_STORE;
+        if (file.complete) {
+            st->valid |= ZIP_STAT_CRC;
+            st->crc = file.crc;
+        }
+        return sizeof *st;
+    }
+
+    static zip_int64_t attributes(DeflatePool &pool, const InputFile &file, void *data,
+                                  zip_uint64_t len)
+    {
+        if (len < sizeof(zip_file_attributes_t))
+            return invalid(pool);
+        if (file.input->seen.size == 0)
+            return 0;
+        // What libzip's own deflate reports: the level class in bits 1-2, version 2.0.
+        auto *attributes = static_cast<zip_file_attributes_t *>(data);
+        const int level = pool.m_level;
+        attributes->valid |=
+            ZIP_FILE_ATTRIBUTES_GENERAL_PURPOSE_BIT_FLAGS | ZIP_FILE_ATTRIBUTES_VERSION_NEEDED;
+        attributes->version_needed = 20;
+        attributes->general_purpose_bit_flags = level < 3 ? (2 << 1) : level > 7 ? (1 << 1) : 0;
+        attributes->general_purpose_bit_mask = 0x0006;
+        return 0;
     }
 
     static zip_int64_t callback(void *userdata, void *data, zip_uint64_t len, zip_source_cmd_t cmd)
     {
-        DeflatePool::Job &job = *static_cast<DeflatePool::Job *>(userdata);
-        const auto size = static_cast<zip_uint64_t>(job.file->input->seen.size);
+        InputFile &file = *static_cast<InputFile *>(userdata);
+        DeflatePool &pool = *static_cast<DeflatePool *>(file.reader);
         switch (cmd) {
         case ZIP_SOURCE_OPEN:
-            if (!job.pool->handOutUpTo(job.index) || !job.pool->handOutAhead())
-                return cancelled(job);
+            if (!pool.handOutUpTo(file.index) || !pool.handOutAhead())
+                return cancelled(pool);
             return 0;
         case ZIP_SOURCE_READ:
             try {
-                return read(job, data, len);
+                return read(pool, file, data, len);
             } catch (const std::bad_alloc &) {
                 Failure f;
                 f.set(ZIP_ER_MEMORY, 0, ZE_MEM, "out of memory");
-                return failed(job, f);
+                return failed(pool, file, f);
             }
         case ZIP_SOURCE_CLOSE:
             return 0;
-        case ZIP_SOURCE_STAT: {
-            auto *st = static_cast<zip_stat_t *>(data);
-            if (len < sizeof *st) {
-                zip_error_set(&job.error, ZIP_ER_INVAL, 0);
-                return -1;
-            }
-            zip_stat_init(st);
-            // An empty file is handed over as it is; libzip decides how to store it.
-            st->valid = ZIP_STAT_SIZE | ZIP_STAT_MTIME | ZIP_STAT_COMP_METHOD;
-            st->size = size;
-            st->mtime = job.file->mtime;
-            st->comp_method = size ? ZIP_CM_DEFLATE : ZIP_CM_STORE;
-            if (job.delivered) {
-                st->valid |= ZIP_STAT_CRC;
-                st->crc = job.crc;
-            }
-            return sizeof *st;
-        }
-        case ZIP_SOURCE_GET_FILE_ATTRIBUTES: {
-            if (len < sizeof(zip_file_attributes_t)) {
-                zip_error_set(&job.error, ZIP_ER_INVAL, 0);
-                return -1;
-            }
-            if (size == 0)
-                return 0;
-            // What libzip's own deflate reports: the level class in bits 1-2, version 2.0.
-            auto *attributes = static_cast<zip_file_attributes_t *>(data);
-            const int level = job.pool->m_level;
-            attributes->valid |=
-                ZIP_FILE_ATTRIBUTES_GENERAL_PURPOSE_BIT_FLAGS | ZIP_FILE_ATTRIBUTES_VERSION_NEEDED;
-            attributes->version_needed = 20;
-            attributes->general_purpose_bit_flags = level < 3 ? (2 << 1) : level > 7 ? (1 << 1) : 0;
-            attributes->general_purpose_bit_mask = 0x0006;
-            return 0;
-        }
+        case ZIP_SOURCE_STAT:
+            return stat(pool, file, data, len);
+        case ZIP_SOURCE_GET_FILE_ATTRIBUTES:
+            return attributes(pool, file, data, len);
         case ZIP_SOURCE_ERROR:
-            return zip_error_to_data(&job.error, data, len);
+            return zip_error_to_data(&pool.m_error, data, len);
         case ZIP_SOURCE_FREE:
             return 0;
         case ZIP_SOURCE_SUPPORTS:
@@ -378,13 +421,15 @@ struct PoolAccess
                                   ZIP_SOURCE_STAT, ZIP_SOURCE_ERROR, ZIP_SOURCE_FREE,
                                   ZIP_SOURCE_GET_FILE_ATTRIBUTES});
         default:
-            zip_error_set(&job.error, ZIP_ER_OPNOTSUPP, 0);
+            zip_error_set(&pool.m_error, ZIP_ER_OPNOTSUPP, 0);
             return -1;
         }
     }
 };
 
-DeflatePool::DeflatePool(int level, CommitState &state) : m_level(level), m_state(state) {}
+DeflatePool::DeflatePool(int level, CommitState &state, std::deque<InputFile> &files)
+    : m_level(level), m_state(state), m_files(files)
+{}
 
 DeflatePool::~DeflatePool()
 {
@@ -393,15 +438,14 @@ DeflatePool::~DeflatePool()
 
 zip_source_t *DeflatePool::source(zip_t *archive, InputFile &file)
 {
-    auto job = std::make_unique<Job>();
-    job->pool = this;
-    job->index = m_jobs.size();
-    job->file = &file;
-    zip_error_init(&job->error);
-    zip_source_t *source = zip_source_function(archive, PoolAccess::callback, job.get());
-    if (source)
-        m_jobs.push_back(std::move(job));
-    return source;
+    file.reader = this;
+    return zip_source_function(archive, PoolAccess::callback, &file);
+}
+
+DeflatePool::Job *DeflatePool::active(const InputFile &file)
+{
+    const auto found = m_active.find(&file);
+    return found == m_active.end() ? nullptr : found->second.get();
 }
 
 void DeflatePool::start()
@@ -410,7 +454,7 @@ void DeflatePool::start()
     const unsigned cores = std::thread::hardware_concurrency();
     if (cores < 2)
         return;
-    const size_t wanted = std::min<size_t>(cores, m_jobs.size());
+    const size_t wanted = std::min<size_t>(cores, m_files.size());
     try {
         for (size_t i = 0; i < wanted; ++i)
             m_workers.emplace_back(&DeflatePool::work, this);
@@ -433,6 +477,9 @@ void DeflatePool::stop()
 
 void DeflatePool::work()
 {
+    // Kept from file to file: the stream's tables, and the buffer deflated data goes to.
+    Deflater deflater;
+    std::vector<char> out;
     std::unique_lock lock(m_mutex);
     for (;;) {
         m_changed.wait(lock, [this] { return m_stopping || !m_queue.empty(); });
@@ -443,19 +490,17 @@ void DeflatePool::work()
         job.claimed = true;
         lock.unlock();
         m_changed.notify_all(); // the commit may hand out the next file
-        deflateJob(job);
+        deflateJob(job, deflater, out);
         lock.lock();
     }
 }
 
-void DeflatePool::deflateJob(Job &job)
+void DeflatePool::deflateJob(Job &job, Deflater &deflater, std::vector<char> &out)
 {
     Failure f;
     bool ok = false;
-    Deflater deflater;
     try {
         ok = deflater.begin(*job.file, m_level, f);
-        std::vector<char> out;
         zip_uint64_t input = 0; // input bytes behind the deflated bytes not yet queued
         while (ok && !deflater.ended()) {
             out.clear();
@@ -469,9 +514,12 @@ void DeflatePool::deflateJob(Job &job)
             if (!out.empty()) {
                 job.queued += out.size();
                 m_queuedTotal += out.size();
-                job.pieces.emplace_back(std::move(out), input);
+                // A small piece is copied and the buffer kept; a full one is handed over.
+                if (out.size() < OutputPiece / 2)
+                    job.pieces.emplace_back(std::vector<char>(out.begin(), out.end()), input);
+                else
+                    job.pieces.emplace_back(std::exchange(out, {}), input);
                 input = 0;
-                out = {};
                 lock.unlock();
                 m_changed.notify_all();
             }
@@ -494,17 +542,21 @@ void DeflatePool::deflateJob(Job &job)
 }
 
 // The service callback learns of each file as it is handed out, before any of it is read.
-bool DeflatePool::handOut(Job &job)
+bool DeflatePool::handOut(InputFile &file)
 {
     const DLLSERVICE service = zipFunctions().ServiceApplication;
-    if (service && service(job.file->input->storedName.c_str(),
-                           static_cast<zip_uint64_t>(job.file->input->seen.size)) != 0) {
+    if (service &&
+        service(file.input->storedName, static_cast<zip_uint64_t>(file.input->seen.size)) != 0) {
         m_state.cancelled = true;
         return false;
     }
+    auto job = std::make_unique<Job>();
+    job->file = &file;
+    Job *queued = job.get();
+    m_active.emplace(&file, std::move(job));
     {
         std::lock_guard lock(m_mutex);
-        m_queue.push_back(&job);
+        m_queue.push_back(queued);
     }
     ++m_nextHandOut;
     m_changed.notify_all();
@@ -513,8 +565,8 @@ bool DeflatePool::handOut(Job &job)
 
 bool DeflatePool::handOutUpTo(size_t last)
 {
-    while (m_nextHandOut <= last && m_nextHandOut < m_jobs.size()) {
-        if (!handOut(*m_jobs[m_nextHandOut]))
+    while (m_nextHandOut <= last && m_nextHandOut < m_files.size()) {
+        if (!handOut(m_files[m_nextHandOut]))
             return false;
     }
     return !m_state.cancelled;
@@ -524,13 +576,13 @@ bool DeflatePool::handOutAhead()
 {
     if (m_workers.empty())
         return !m_state.cancelled;
-    while (m_nextHandOut < m_jobs.size() && m_nextHandOut < m_taken + MaxAhead) {
+    while (m_nextHandOut < m_files.size() && m_nextHandOut < m_taken + MaxAhead) {
         {
             std::lock_guard lock(m_mutex);
             if (m_queue.size() >= m_workers.size() || m_queuedTotal >= QueueBudget)
                 break;
         }
-        if (!handOut(*m_jobs[m_nextHandOut]))
+        if (!handOut(m_files[m_nextHandOut]))
             return false;
     }
     return !m_state.cancelled;

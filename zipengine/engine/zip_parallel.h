@@ -24,21 +24,25 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <unordered_map>
 #include <vector>
 
 namespace zengine {
 
+class Deflater;
+
 class DeflatePool
 {
 public:
-    // `level` 1..9; `state` receives failures and the cancel.
-    DeflatePool(int level, CommitState &state);
+    // `level` 1..9; `state` receives failures and the cancel. `files` are the files to add, in
+    // the order of their entries; they must outlive the pool.
+    DeflatePool(int level, CommitState &state, std::deque<InputFile> &files);
     ~DeflatePool();
     DeflatePool(const DeflatePool &) = delete;
     DeflatePool &operator=(const DeflatePool &) = delete;
 
-    // A source for `file` (which must outlive the pool), to be added to `archive`. Files are
-    // handed to the workers in the order of these calls, which must be the order of the entries.
+    // A source for `file`, one of the files, to be added to `archive`. Files are handed to the
+    // workers in their order.
     zip_source_t *source(zip_t *archive, InputFile &file);
 
     // Starts the workers (before the commit); without them the commit deflates on its own thread.
@@ -52,14 +56,20 @@ private:
     friend struct PoolAccess;
 
     void work();
-    void deflateJob(Job &job);
+    void deflateJob(Job &job, Deflater &deflater, std::vector<char> &out);
     bool handOutUpTo(size_t last);
     bool handOutAhead();
-    bool handOut(Job &job);
+    bool handOut(InputFile &file);
+    Job *active(const InputFile &file);
 
     const int m_level;
     CommitState &m_state;
-    std::vector<std::unique_ptr<Job>> m_jobs;
+    std::deque<InputFile> &m_files;
+    // The files handed out and not yet taken by the commit (the commit's thread only). What a
+    // file needs while it is deflated lives here, and goes as soon as the commit has its data.
+    std::unordered_map<const InputFile *, std::unique_ptr<Job>> m_active;
+    zip_error_t m_error = {}; // the last failure of a source, for libzip to ask right after
+    std::unique_ptr<Deflater> m_spare; // for the next file the commit's thread deflates
     std::vector<std::thread> m_workers;
 
     std::mutex m_mutex;

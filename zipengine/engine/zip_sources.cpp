@@ -454,114 +454,127 @@ zip_int64_t archiveCallback(void *userdata, void *data, zip_uint64_t len, zip_so
     }
 }
 
-zip_int64_t inputFailed(InputFile &f, int zipError, int systemError, int code,
+zip_int64_t inputFailed(PlainReader &r, const InputFile &f, int zipError, int systemError, int code,
                         const std::string &reason)
 {
-    f.state->fail(code, f.input->path + ": " + reason);
-    return fail(f.error, zipError, systemError);
+    r.state->fail(code, std::string(f.input->path) + ": " + reason);
+    return fail(r.error, zipError, systemError);
 }
 
-zip_int64_t changedSize(InputFile &f)
+zip_int64_t changedSize(PlainReader &r, const InputFile &f)
 {
-    return inputFailed(f, ZIP_ER_READ, 0, ZE_READ, "file changed size while being read");
+    return inputFailed(r, f, ZIP_ER_READ, 0, ZE_READ, "file changed size while being read");
+}
+
+zip_int64_t openInput(PlainReader &r, InputFile &f)
+{
+    const auto expected = static_cast<zip_uint64_t>(f.input->seen.size);
+    if (!f.serviced) {
+        f.serviced = true;
+        const DLLSERVICE service = zipFunctions().ServiceApplication;
+        if (service && service(f.input->storedName, expected) != 0) {
+            r.state->cancelled = true;
+            return fail(r.error, ZIP_ER_CANCELLED, 0);
+        }
+    }
+    r.close();
+    r.open = &f;
+    r.fd = openRegularFile(f.input->path);
+    if (r.fd < 0) {
+        const int code = errno;
+        return inputFailed(r, f, ZIP_ER_OPEN, code, ZE_OPEN, reasonFor(code));
+    }
+    struct stat opened;
+    if (::fstat(r.fd, &opened) != 0) {
+        const int code = errno;
+        return inputFailed(r, f, ZIP_ER_READ, code, ZE_READ, reasonFor(code));
+    }
+    r.read = FileStamp(opened);
+    if (static_cast<zip_uint64_t>(r.read.size) != expected)
+        return changedSize(r, f);
+    ::posix_fadvise(r.fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+    r.done = 0;
+    f.complete = false;
+    return 0;
+}
+
+// The file must end where it ended when it was checked.
+zip_int64_t endInput(PlainReader &r, InputFile &f)
+{
+    char extra;
+    const ssize_t n = ::read(r.fd, &extra, 1);
+    if (n < 0)
+        return inputFailed(r, f, ZIP_ER_READ, errno, ZE_READ, reasonFor(errno));
+    if (n > 0)
+        return changedSize(r, f);
+    struct stat now;
+    if (::fstat(r.fd, &now) != 0 || now.st_size != r.read.size)
+        return changedSize(r, f);
+    if (!r.read.sameTime(now))
+        return inputFailed(r, f, ZIP_ER_READ, 0, ZE_READ, "file changed while being read");
+    f.complete = true;
+    r.state->readAs(*f.input, r.read);
+    r.state->filesDone += static_cast<zip_uint64_t>(r.read.size);
+    return 0;
+}
+
+zip_int64_t readInput(PlainReader &r, InputFile &f, void *data, zip_uint64_t len)
+{
+    if (r.open != &f || r.fd < 0)
+        return fail(r.error, ZIP_ER_INTERNAL, 0);
+    const auto expected = static_cast<zip_uint64_t>(f.input->seen.size);
+    if (r.done == expected)
+        return endInput(r, f);
+    const zip_uint64_t want = std::min<zip_uint64_t>(len, expected - r.done);
+    zip_uint64_t got = 0;
+    while (got < want) {
+        const ssize_t n = ::read(r.fd, static_cast<char *>(data) + got, want - got);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            const int code = errno;
+            return inputFailed(r, f, ZIP_ER_READ, code, ZE_READ, reasonFor(code));
+        }
+        if (n == 0)
+            return changedSize(r, f);
+        got += static_cast<zip_uint64_t>(n);
+    }
+    r.done += got;
+    if (!reportProgress(*r.state, r.done))
+        return fail(r.error, ZIP_ER_CANCELLED, 0);
+    return static_cast<zip_int64_t>(got);
 }
 
 zip_int64_t inputCallback(void *userdata, void *data, zip_uint64_t len, zip_source_cmd_t cmd)
 {
     InputFile &f = *static_cast<InputFile *>(userdata);
-    const auto expected = static_cast<zip_uint64_t>(f.input->seen.size);
+    PlainReader &r = *static_cast<PlainReader *>(f.reader);
     switch (cmd) {
-    case ZIP_SOURCE_OPEN: {
-        if (!f.serviced) {
-            f.serviced = true;
-            const DLLSERVICE service = zipFunctions().ServiceApplication;
-            if (service && service(f.input->storedName.c_str(), expected) != 0) {
-                f.state->cancelled = true;
-                return fail(f.error, ZIP_ER_CANCELLED, 0);
-            }
-        }
-        f.fd = openRegularFile(f.input->path.c_str());
-        if (f.fd < 0) {
-            const int code = errno;
-            return inputFailed(f, ZIP_ER_OPEN, code, ZE_OPEN, reasonFor(code));
-        }
-        struct stat opened;
-        if (::fstat(f.fd, &opened) != 0) {
-            const int code = errno;
-            return inputFailed(f, ZIP_ER_READ, code, ZE_READ, reasonFor(code));
-        }
-        f.read = FileStamp(opened);
-        if (static_cast<zip_uint64_t>(f.read.size) != expected)
-            return changedSize(f);
-        ::posix_fadvise(f.fd, 0, 0, POSIX_FADV_SEQUENTIAL);
-        f.done = 0;
-        f.complete = false;
-        return 0;
-    }
-    case ZIP_SOURCE_READ: {
-        if (f.done == expected) {
-            // The file must end where it ended when it was checked.
-            char extra;
-            const ssize_t n = ::read(f.fd, &extra, 1);
-            if (n < 0)
-                return inputFailed(f, ZIP_ER_READ, errno, ZE_READ, reasonFor(errno));
-            if (n > 0)
-                return changedSize(f);
-            struct stat now;
-            if (::fstat(f.fd, &now) != 0 || now.st_size != f.read.size)
-                return changedSize(f);
-            if (now.st_mtim.tv_sec != f.read.mtime.tv_sec ||
-                now.st_mtim.tv_nsec != f.read.mtime.tv_nsec)
-                return inputFailed(f, ZIP_ER_READ, 0, ZE_READ, "file changed while being read");
-            f.complete = true;
-            f.state->filesDone += expected;
-            return 0;
-        }
-        const zip_uint64_t want = std::min<zip_uint64_t>(len, expected - f.done);
-        zip_uint64_t got = 0;
-        while (got < want) {
-            const ssize_t n = ::read(f.fd, static_cast<char *>(data) + got, want - got);
-            if (n < 0) {
-                if (errno == EINTR)
-                    continue;
-                const int code = errno;
-                return inputFailed(f, ZIP_ER_READ, code, ZE_READ, reasonFor(code));
-            }
-            if (n == 0)
-                return changedSize(f);
-            got += static_cast<zip_uint64_t>(n);
-        }
-        f.done += got;
-        if (!reportProgress(*f.state, f.done))
-            return fail(f.error, ZIP_ER_CANCELLED, 0);
-        return static_cast<zip_int64_t>(got);
-    }
+    case ZIP_SOURCE_OPEN:
+        return openInput(r, f);
+    case ZIP_SOURCE_READ:
+        return readInput(r, f, data, len);
     case ZIP_SOURCE_CLOSE:
-        if (f.fd >= 0)
-            ::close(f.fd);
-        f.fd = -1;
+    case ZIP_SOURCE_FREE:
+        if (r.open == &f)
+            r.close();
         return 0;
     case ZIP_SOURCE_STAT: {
         auto *st = static_cast<zip_stat_t *>(data);
         if (len < sizeof *st)
-            return fail(f.error, ZIP_ER_INVAL, 0);
+            return fail(r.error, ZIP_ER_INVAL, 0);
         zip_stat_init(st);
         st->valid = ZIP_STAT_SIZE | ZIP_STAT_MTIME;
-        st->size = expected;
-        st->mtime = f.mtime;
+        st->size = static_cast<zip_uint64_t>(f.input->seen.size);
+        st->mtime = storedTime(f.input->seen);
         return sizeof *st;
     }
     case ZIP_SOURCE_ERROR:
-        return zip_error_to_data(&f.error, data, len);
-    case ZIP_SOURCE_FREE:
-        if (f.fd >= 0)
-            ::close(f.fd);
-        f.fd = -1;
-        return 0;
+        return zip_error_to_data(&r.error, data, len);
     case ZIP_SOURCE_SUPPORTS:
         return ZIP_SOURCE_SUPPORTS_READABLE;
     default:
-        return fail(f.error, ZIP_ER_OPNOTSUPP, 0);
+        return fail(r.error, ZIP_ER_OPNOTSUPP, 0);
     }
 }
 
@@ -573,9 +586,17 @@ zip_source_t *archiveSource(ArchiveFile &archive, zip_error_t *error)
     return zip_source_function_create(archiveCallback, &archive, error);
 }
 
-zip_source_t *inputSource(zip_t *archive, InputFile &file)
+void PlainReader::close()
 {
-    zip_error_init(&file.error);
+    if (fd >= 0)
+        ::close(fd);
+    fd = -1;
+    open = nullptr;
+}
+
+zip_source_t *inputSource(zip_t *archive, InputFile &file, PlainReader &reader)
+{
+    file.reader = &reader;
     return zip_source_function(archive, inputCallback, &file);
 }
 

@@ -15,6 +15,7 @@
 #include <memory>
 #include <string>
 #include <sys/stat.h>
+#include <unordered_map>
 #include <vector>
 
 namespace zengine {
@@ -29,6 +30,18 @@ struct CommitState
     zip_uint64_t nextReport = 0;
     zip_uint64_t reported = 0;                        // the bytes last reported
     std::chrono::steady_clock::time_point lastReport; // when
+    // Added files whose status as they were read differs from what the scan found (rare), for
+    // the removal of moved files.
+    std::unordered_map<const ZipInput *, FileStamp> readOtherwise;
+
+    // A file was read whole as `read` says.
+    void readAs(const ZipInput &input, const FileStamp &read)
+    {
+        if (!read.sameAs(input.seen))
+            readOtherwise[&input] = read;
+        else if (!readOtherwise.empty())
+            readOtherwise.erase(&input);
+    }
     void fail(int failCode, const std::string &failReason)
     {
         if (!code) {
@@ -93,26 +106,39 @@ struct ArchiveFile
 // `archive` must outlive the source.
 zip_source_t *archiveSource(ArchiveFile &archive, zip_error_t *error);
 
+// A file added to the archive, as libzip's source for it sees it. There is one for every added
+// file until the archive is closed, so it holds only what libzip may still ask of the source;
+// what reading the file needs lives with its reader while the file is read.
 struct InputFile
 {
     const ZipInput *input = nullptr;
-    time_t mtime = 0; // stored modification time (rounded up to even seconds)
-    CommitState *state = nullptr;
-
-    // Filled while the file is read: what was read, and whether it was read to its end.
-    FileStamp read;
-    bool complete = false;
-
-    // Internal to the source.
-    int fd = -1;
-    zip_uint64_t done = 0;
-    bool serviced = false;
-    zip_error_t error = {};
+    void *reader = nullptr; // what reads it: a PlainReader, or the pool that deflates it
+    zip_uint32_t crc = 0;   // of its data, once complete
+    zip_uint32_t index = 0; // its place among the added files
+    bool complete = false;  // read to its end, unchanged
+    bool serviced = false;  // announced to the service callback
 };
 
-// `file` must outlive the source. The service callback of the zip callback table is called
-// once as the file is opened for adding; a non-zero answer cancels the commit.
-zip_source_t *inputSource(zip_t *archive, InputFile &file);
+// Reads added files as they are, one at a time as the commit asks for them.
+struct PlainReader
+{
+    CommitState *state = nullptr;
+    const InputFile *open = nullptr; // the file being read
+    int fd = -1;
+    zip_uint64_t done = 0;
+    FileStamp read; // what was opened
+    zip_error_t error = {};
+
+    PlainReader() = default;
+    PlainReader(const PlainReader &) = delete;
+    PlainReader &operator=(const PlainReader &) = delete;
+    ~PlainReader() { close(); }
+    void close();
+};
+
+// `file` and `reader` must outlive the source. The service callback of the zip callback table
+// is called once as the file is opened for adding; a non-zero answer cancels the commit.
+zip_source_t *inputSource(zip_t *archive, InputFile &file, PlainReader &reader);
 
 // Folder part and base name of a path ("." for a bare name).
 std::string folderOf(const std::string &path);
