@@ -10,6 +10,7 @@
 #include <QSet>
 #include <QThread>
 
+#include <algorithm>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
@@ -136,6 +137,9 @@ struct Read
 };
 
 // Worker threads that read files; the thread that runs the indexer takes their entries.
+// Archives are read through the ZIP engine, which serves one caller at a time: the first
+// worker reads every kind of file, the others only MP3 files. Two workers taking turns at the
+// engine would cost more in waking each other than they gain.
 class ReaderPool
 {
 public:
@@ -143,7 +147,7 @@ public:
         : m_options(options), m_cancel(cancel)
     {
         for (int i = 0; i < threads; ++i)
-            m_threads.emplace_back([this] { work(); });
+            m_threads.emplace_back([this, i] { work(i == 0); });
     }
     ~ReaderPool()
     {
@@ -153,6 +157,7 @@ public:
             m_jobs.clear();
         }
         m_jobReady.notify_all();
+        m_soundReady.notify_all();
         for (std::thread &t : m_threads)
             t.join();
     }
@@ -165,9 +170,12 @@ public:
         // cost more than the files' reading.
         while (m_jobs.size() + m_busy + m_done.size() >= QueueLimit && !m_cancel)
             takeDone(lock, take, true, QueueLimit / 4);
+        const bool sound = job.kind == Kind::Mp3;
         m_jobs.push_back(std::move(job));
         lock.unlock();
         m_jobReady.notify_one();
+        if (sound)
+            m_soundReady.notify_one();
     }
 
     // Takes finished entries; with `wait`, waits for one when none is there yet.
@@ -206,15 +214,25 @@ private:
 
     bool enoughDone() const { return m_done.size() >= m_wanted || (m_jobs.empty() && !m_busy); }
 
-    void work()
+    // The first queued job this worker takes: any for the first worker, else an MP3 file's.
+    std::deque<Job>::iterator nextJob(bool anyKind)
     {
+        return anyKind ? m_jobs.begin()
+                       : std::find_if(m_jobs.begin(), m_jobs.end(),
+                                      [](const Job &job) { return job.kind == Kind::Mp3; });
+    }
+
+    void work(bool anyKind)
+    {
+        std::condition_variable &ready = anyKind ? m_jobReady : m_soundReady;
         std::unique_lock lock(m_mutex);
         for (;;) {
-            m_jobReady.wait(lock, [this] { return m_closing || !m_jobs.empty(); });
+            ready.wait(lock, [&] { return m_closing || nextJob(anyKind) != m_jobs.end(); });
             if (m_closing)
                 return;
-            Job job = std::move(m_jobs.front());
-            m_jobs.pop_front();
+            const auto next = nextJob(anyKind);
+            Job job = std::move(*next);
+            m_jobs.erase(next);
             ++m_busy;
             lock.unlock();
             std::optional<Read> read;
@@ -238,8 +256,9 @@ private:
     const ReadOptions &m_options;
     const std::atomic_bool &m_cancel;
     std::mutex m_mutex;
-    std::condition_variable m_jobReady;  // workers wait for jobs
-    std::condition_variable m_doneReady; // the indexer's thread waits for entries
+    std::condition_variable m_jobReady;   // the first worker waits for jobs
+    std::condition_variable m_soundReady; // the others wait for MP3 files
+    std::condition_variable m_doneReady;  // the indexer's thread waits for entries
     std::deque<Job> m_jobs;
     std::deque<Read> m_done;
     size_t m_busy = 0;
