@@ -578,7 +578,7 @@ void TMain::buildWorkWindows()
         targets.zipOptions = d->FrmZipOpt;
         targets.unzip = d->FrmUnzip;
         targets.find = d->FindForm;
-        ApplyLanguage(pathbytes::currentDir() + u'/' + LanguageName, targets);
+        applyLanguageNamed(LanguageName, targets);
     }
 }
 

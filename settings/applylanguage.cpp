@@ -181,11 +181,16 @@ void ApplyLanguage(const QString &path, const LanguageTargets &targets)
         showMessage(failure, Prompter::Icon::Critical);
 }
 
+void applyLanguageNamed(const QString &name, const LanguageTargets &targets)
+{
+    ApplyLanguage(pathbytes::currentDir() + u'/' + name, targets);
+}
+
 QString applyStartupLanguage(const QString &settingsDir, const LanguageTargets &targets)
 {
     const QString name = readStartupLanguage(settingsDir);
     if (name != u"default") {
-        ApplyLanguage(pathbytes::currentDir() + u'/' + name, targets);
+        applyLanguageNamed(name, targets);
     } else if (targets.setAllCustomLabel) {
         QWidget *button =
             targets.main ? findControl(targets.main, QStringLiteral("B_Custom")) : nullptr;

@@ -80,3 +80,6 @@ void ApplyLanguage(const QString &path, const LanguageTargets &targets);
 // otherwise hands the design caption of B_Custom to setAllCustomLabel. Returns the name read
 // (the main window's LanguageName).
 QString applyStartupLanguage(const QString &settingsDir, const LanguageTargets &targets);
+// Applies the language file `name` of the current working folder, as the start-up step does:
+// for windows built after it.
+void applyLanguageNamed(const QString &name, const LanguageTargets &targets);

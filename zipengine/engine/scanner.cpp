@@ -303,6 +303,14 @@ DirectoryStream::DirectoryStream(const char *bytes, uint64_t offset, uint64_t si
       m_end(static_cast<size_t>(size))
 {}
 
+DirectoryStream DirectoryStream::of(const ScannedArchive &archive, int fd, uint64_t offset,
+                                    uint64_t size)
+{
+    if (const char *kept = archive.directoryBytes())
+        return DirectoryStream(kept + (offset - archive.directoryOffset), offset, size);
+    return DirectoryStream(fd, offset, size);
+}
+
 bool DirectoryStream::refill(size_t length)
 {
     if (m_fd < 0)
@@ -588,9 +596,7 @@ std::shared_ptr<ScannedArchive> DirectoryPass::run(int fd, uint64_t fileSize)
         return nullptr;
     a->m_offsets = std::make_unique_for_overwrite<uint32_t[]>(count);
     a->m_hashes = std::make_unique_for_overwrite<uint32_t[]>(count);
-    DirectoryStream stream =
-        a->m_directory ? DirectoryStream(a->m_directory.get(), a->directoryOffset, a->directorySize)
-                       : DirectoryStream(fd, a->directoryOffset, a->directorySize);
+    DirectoryStream stream = DirectoryStream::of(*a, fd, a->directoryOffset, a->directorySize);
     CentralRecord record;
     std::string folded;
     uint64_t previousEnd = 0;
@@ -714,13 +720,9 @@ bool ScanFile::record(const ScannedArchive &archive, uint32_t member, CentralRec
     // A record is at most 46 + 3 * 65535 bytes; read what the directory holds of that.
     const size_t length =
         static_cast<size_t>(std::min<uint64_t>(end - offset, CentralHeaderSize + 3 * 0xFFFF));
-    if (!archive.directoryBytes() && !ensureOpen())
+    if (!readable(archive))
         return false;
-    DirectoryStream stream =
-        archive.directoryBytes()
-            ? DirectoryStream(archive.directoryBytes() + (offset - archive.directoryOffset), offset,
-                              length)
-            : DirectoryStream(m_fd, offset, length);
+    DirectoryStream stream = DirectoryStream::of(archive, m_fd, offset, length);
     if (!stream.next(out))
         return false;
     // The record's name points into the stream's buffer: keep a copy here.

@@ -118,6 +118,11 @@ private:
     // Opens the file on first use; false when it cannot, or when it is no longer the file
     // whose identity was taken.
     bool ensureOpen();
+    // Whether the archive's records can be read: kept with it, or from the file.
+    bool readable(const ScannedArchive &archive)
+    {
+        return archive.directoryBytes() || ensureOpen();
+    }
     int m_fd = -1;
     std::string m_path;
     struct stat m_stat = {};
@@ -136,6 +141,9 @@ public:
     // Over directory bytes already in memory (`size` of them at file offset `offset`, with
     // eight readable bytes after them).
     DirectoryStream(const char *bytes, uint64_t offset, uint64_t size);
+    // Over the archive's kept directory bytes when it has them, else read from `fd`.
+    static DirectoryStream of(const ScannedArchive &archive, int fd, uint64_t offset,
+                              uint64_t size);
     // The next record; false at the end or when a record does not parse (`failed` then).
     bool next(CentralRecord &record);
     bool failed() const { return m_failed; }
@@ -156,13 +164,10 @@ private:
 
 template <typename Visit> bool ScanFile::forEach(const ScannedArchive &archive, Visit visit)
 {
-    if (!archive.directoryBytes() && !ensureOpen())
+    if (!readable(archive))
         return false;
     DirectoryStream stream =
-        archive.directoryBytes()
-            ? DirectoryStream(archive.directoryBytes(), archive.directoryOffset,
-                              archive.directorySize)
-            : DirectoryStream(m_fd, archive.directoryOffset, archive.directorySize);
+        DirectoryStream::of(archive, m_fd, archive.directoryOffset, archive.directorySize);
     CentralRecord record;
     for (uint64_t i = 0; i < archive.count; ++i) {
         if (!stream.next(record))
